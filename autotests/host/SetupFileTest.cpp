@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "kx/SetupFile.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* kSmall = R"({
+  "description": "test drive",
+  "drive": {"motorSensors": [1, 4], "ssiFrequencies": {"kHz": [1000, 2000], "modes": [1, 2]},
+            "ioPorts": [{"pin": 30, "port": 2}], "adcBits": 12},
+  "parameters": [
+    {"name": "PWMPER", "value": 1500, "min": 0, "max": 65535, "type": 2},
+    {"name": "Imax_Prot", "value": 8.5, "min": 0.001, "max": 10, "unit": "mA", "precision": 4},
+    {"name": "Free", "value": -1.25e-7}
+  ],
+  "variables": [{"name": "APOS", "unit": "rad", "type": 3, "address": 552}],
+  "options": {"MaxFilters": "10"}
+})";
+
+std::string Message(std::string_view text) {
+    try {
+        kx::LoadSetupFromText(text, "bad.json");
+    } catch (const kx::SetupFileError& e) {
+        return e.what();
+    }
+    return "accepted";
+}
+
+TEST(SetupFile, RefusesMalformedOrInconsistentContent) {
+    struct Case {
+        const char* text;
+        const char* expected;  // a part of the message
+    };
+    const Case cases[] = {
+        {"", "bad.json: line 1, column 1: not valid JSON"},
+        {"{\"parameters\": [\n {\"name\": \"A\", \"value\": 1,}\n]}", "bad.json: line 2, column"},
+        {"[1, 2]", "the document: expected an object"},
+        {"{}", "\"parameters\" is missing"},
+        {R"({"parameters": {}})", "parameters: expected an array"},
+        {R"({"parameters": [{"value": 1}]})", "parameters[0]: \"name\" is missing"},
+        {R"({"parameters": [{"name": "", "value": 1}]})", "parameters[0].name: the name is empty"},
+        {R"({"parameters": [{"name": 5, "value": 1}]})", "parameters[0].name: expected a text"},
+        {R"({"parameters": [{"name": "A"}]})", "parameters[0] (\"A\"): \"value\" is missing"},
+        {R"({"parameters": [{"name": "A", "value": "1"}]})", "(\"A\").value: expected a number"},
+        {R"({"parameters": [{"name": "A", "value": 1}, {"name": "a", "value": 2}]})",
+         "parameters[1] (\"a\"): the name is used twice"},
+        {R"({"parameters": [{"name": "A", "value": 1, "min": 5, "max": 2}]})", "the minimum 5.0 is above the maximum 2.0"},
+        {R"({"parameters": [{"name": "A", "value": 1e999}]})", "not finite"},
+        {R"({"parameters": [{"name": "A", "value": 1, "unit": "parsec"}]})", "unknown unit \"parsec\""},
+        {R"({"parameters": [{"name": "A", "value": 1, "type": 9}]})", "outside 0..6"},
+        {R"({"parameters": [{"name": "A", "value": 1, "colour": 1}]})", "(\"A\").colour: unknown entry"},
+        {R"({"parameters": [], "options": {"X": 1}})", "options.\"X\": expected a text"},
+        {R"({"parameters": [], "drive": {"adcBits": 40}})", "drive.adcBits: the value 40 is outside 1..16"},
+        {R"({"parameters": [], "drive": {"ssiFrequencies": {"kHz": [1000, 2000], "modes": [1]}}})",
+         "\"kHz\" holds 2 entries but \"modes\" 1"},
+        {R"({"parameters": [], "drive": {"bissFrequencies": {"kHz": [2000, 1000], "modes": [1, 2]}}})",
+         "must ascend"},
+        {R"({"parameters": [], "format": "something-else"})", "format: not a setup file"},
+        {R"({"parameters": [], "version": 7})", "written by a newer program"},
+        {R"({"parameters": [], "extra": 1})", "extra: unknown section"},
+    };
+    for (const auto& c : cases) {
+        const std::string message = Message(c.text);
+        EXPECT_NE(message.find(c.expected), std::string::npos) << c.text << "\n  gave: " << message;
+    }
+}
+
+TEST(SetupFile, ReadsEverySection) {
+    const auto setup = kx::LoadSetupFromText(kSmall, "small.json");
+    EXPECT_EQ(setup->GetDescription(), "test drive");
+    EXPECT_EQ(setup->GetParameterValueInBaseUnit("PWMPER"), 1500);
+    const CKX_Parameter* p = setup->FindParameter("Imax_Prot");
+    EXPECT_EQ(p->GetUnitName(), "mA");
+    EXPECT_EQ(p->GetBaseUnitName(), "A");
+    EXPECT_EQ(p->GetPrecision(), 4);
+    EXPECT_EQ(p->GetMaxInBaseUnit(), 10);
+    EXPECT_EQ(setup->FindParameter("PWMPER")->GetSizeInWords(), 1);
+    EXPECT_EQ(setup->FindVariable("APOS", 1)->GetAddress(), 552);
+    EXPECT_EQ(setup->GetIntOption("MaxFilters"), 10);
+    EXPECT_TRUE(setup->HasDLMotorSensor(4, false));
+    EXPECT_EQ(setup->GetIOPortFromPin(30), 2);
+    std::vector<unsigned> kHz, modes;
+    EXPECT_EQ(setup->GetSSIFreqList(kHz, modes), 2);
+}
+
+TEST(SetupFile, SaveAndLoadGiveTheSameSetup) {
+    const auto first = kx::LoadSetupFromText(kSmall, "small.json");
+    const std::string once = kx::SaveSetupToText(*first);
+    const auto second = kx::LoadSetupFromText(once, "once.json");
+    EXPECT_EQ(kx::SaveSetupToText(*second), once);
+    EXPECT_EQ(second->GetParameterValueInBaseUnit("Free"), -1.25e-7);
+    // A value that a later limit left outside its range survives the trip.
+    first->FindParameter("Imax_Prot")->SetMaxInBaseUnit(5);
+    const auto third = kx::LoadSetupFromText(kx::SaveSetupToText(*first), "third.json");
+    EXPECT_EQ(third->GetParameterValueInBaseUnit("Imax_Prot"), 8.5);
+    EXPECT_EQ(third->FindParameter("Imax_Prot")->GetMaxInBaseUnit(), 5);
+}
+
+class SetupFileOnDisk : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("kxfile-" + std::to_string(::getpid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+    }
+    void TearDown() override {
+        fs::permissions(dir, fs::perms::owner_all);
+        fs::remove_all(dir);
+    }
+    fs::path dir;
+};
+
+TEST_F(SetupFileOnDisk, SavesAtomicallyAndKeepsTheOldFileOnFailure) {
+    const auto setup = kx::LoadSetupFromText(kSmall, "small.json");
+    const fs::path file = dir / "axis.json";
+    kx::SaveSetupFile(*setup, file.string());
+    EXPECT_EQ(kx::LoadSetupFile(file.string())->GetParameterValueInBaseUnit("PWMPER"), 1500);
+
+    setup->SetParameterValueInBaseUnit("PWMPER", 3000);
+    fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+    if (::geteuid() != 0) {  // root writes anywhere; the folder test means nothing then
+        EXPECT_THROW(kx::SaveSetupFile(*setup, file.string()), kx::SetupFileError);
+        EXPECT_EQ(kx::LoadSetupFile(file.string())->GetParameterValueInBaseUnit("PWMPER"), 1500);
+    }
+    fs::permissions(dir, fs::perms::owner_all);
+    // A save into a folder that does not exist fails with the path named.
+    try {
+        kx::SaveSetupFile(*setup, (dir / "missing" / "axis.json").string());
+        ADD_FAILURE() << "saved into a missing folder";
+    } catch (const kx::SetupFileError& e) {
+        EXPECT_NE(std::string(e.what()).find("missing/axis.json"), std::string::npos) << e.what();
+    }
+    // No temporary file is left behind.
+    int files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir)) ++files;
+    EXPECT_EQ(files, 1);
+}
+
+TEST_F(SetupFileOnDisk, RefusesMissingAndEmptyFiles) {
+    const fs::path empty = dir / "empty.json";
+    std::ofstream(empty) << "  \n";
+    const std::pair<fs::path, const char*> cases[] = {{dir / "none.json", "cannot open the file"},
+                                                      {empty, "the file is empty"},
+                                                      {dir, "cannot"}};
+    for (const auto& [path, expected] : cases) {
+        try {
+            kx::LoadSetupFile(path.string());
+            ADD_FAILURE() << path << " was accepted";
+        } catch (const kx::SetupFileError& e) {
+            EXPECT_NE(std::string(e.what()).find(expected), std::string::npos) << e.what();
+            EXPECT_EQ(e.Source(), path.string());
+        }
+    }
+}
+
+}  // namespace

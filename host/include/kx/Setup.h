@@ -1,0 +1,270 @@
+// The host's setup store: named parameters with base and internal values and
+// limits, named drive variables, string options and the description of the
+// drive that the setup is for.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "kx/Kernel.h"
+#include "kx/Units.h"
+
+class CKX_Setup;
+
+// Storage types of parameters and variables, as the drive holds them.
+enum KX_ParameterType : int {
+    KX_TYPE_REAL = 0,    // host-side value, no drive storage of its own
+    KX_TYPE_INT16 = 1,   // one word
+    KX_TYPE_UINT16 = 2,  // one word
+    KX_TYPE_INT32 = 3,   // two words
+    KX_TYPE_UINT32 = 4,  // two words
+    KX_TYPE_FIXED = 5,   // 16.16 fixed point, two words
+    KX_TYPE_FLOAT = 6,   // single precision, two words
+};
+
+// Words of drive memory that a value of the type takes.
+KX_API int KX_TypeSizeInWords(int type);
+
+// A named double value with limits and a unit. The value and limits are held
+// in the unit type's base unit. The internal (drive) value of a register
+// (a name without lower-case letters) equals its base value; that of a user
+// parameter comes from the plug-in's scaling functions.
+class KX_API CKX_Parameter {
+public:
+    explicit CKX_Parameter(std::string name, std::string_view unit = {}, int type = KX_TYPE_REAL);
+
+    const std::string& GetName() const { return m_name; }
+    // True for a drive register: the name holds no lower-case letter.
+    bool IsRegister() const;
+
+    double GetValueInBaseUnit() const { return m_value; }
+    // Stores the value, limited to [min, max] when min <= max. A non-finite
+    // value is refused: the old value stays and 0 is returned; else 1.
+    int SetValueInBaseUnit(double value);
+
+    // The value in the drive's internal unit. 0 when the scaling gives no
+    // finite value.
+    double GetValueInInternalUnit() const;
+    // Converts to base units and stores; 0 when no finite base value results.
+    int SetValueInInternalUnit(double value);
+
+    double GetMinInBaseUnit() const { return m_min; }
+    double GetMaxInBaseUnit() const { return m_max; }
+    // Limits take effect at once and do not move the value. A non-finite
+    // limit is refused (returns 0).
+    int SetMinInBaseUnit(double value);
+    int SetMaxInBaseUnit(double value);
+
+    int GetType() const { return m_type; }
+    void ChangeType(int type) { m_type = type; }
+    int GetSizeInWords() const { return KX_TypeSizeInWords(m_type); }
+
+    // The display unit; GetBaseUnitName gives the unit type's base unit.
+    const std::string& GetUnitName() const { return m_unit; }
+    const std::string& GetBaseUnitName() const;
+    const kx::UnitType* GetUnitType() const { return m_unitType; }
+    // Switches to the unit type that offers "unit" and shows the value in it.
+    // The stored base value is kept. Returns 0 (nothing changed) for an
+    // unknown unit.
+    int ChangeUnitType(const char* unit);
+    // Chooses another display unit of the same unit type; 0 when it is not one.
+    int ChangeUnit(const char* unit);
+
+    // Value in the display unit and back.
+    double GetValueInDisplayUnit() const;
+    int SetValueInDisplayUnit(double value);
+
+    int GetPrecision() const { return m_precision; }
+    void SetPrecision(int digits) { m_precision = digits; }
+
+    // The setup whose scaling gives the internal unit; null for a parameter
+    // that lives outside a setup (internal = base then).
+    CKX_Setup* GetSetup() const { return m_setup; }
+    void SetSetup(CKX_Setup* setup) { m_setup = setup; }
+
+    // Raw drive value -> base unit factor and offset, from the plug-in's
+    // scaling for this parameter's base unit and name (1 and 0 for a register).
+    bool InternalScale(double& factor, double& offset) const;
+
+private:
+    std::string m_name;
+    std::string m_unit;
+    const kx::UnitType* m_unitType = nullptr;
+    int m_type = KX_TYPE_REAL;
+    int m_precision = 3;
+    double m_value = 0.0;
+    double m_min;
+    double m_max;
+    CKX_Setup* m_setup = nullptr;
+};
+
+// A drive variable: a value that lives on the drive (read, written, logged),
+// held here in the drive's internal unit; its display unit is scaled by the
+// plug-in's scaling functions.
+class KX_API CKX_Variable {
+public:
+    explicit CKX_Variable(std::string name, std::string_view unit = {}, int type = KX_TYPE_INT16,
+                          int address = -1);
+
+    const std::string& GetName() const { return m_name; }
+    const std::string& GetUnitName() const { return m_unit; }
+    const std::string& GetBaseUnitName() const;
+    int ChangeUnitType(const char* unit);
+    int GetType() const { return m_type; }
+    int GetSizeInWords() const { return KX_TypeSizeInWords(m_type); }
+    int GetAddress() const { return m_address; }
+
+    double GetValueInInternalUnit() const { return m_value; }
+    int SetValueInInternalUnit(double value);
+    // The internal value scaled to the base unit by the plug-in's scaling.
+    double GetValueInBaseUnit() const;
+    int SetValueInBaseUnit(double value);
+
+    CKX_Setup* GetSetup() const { return m_setup; }
+    void SetSetup(CKX_Setup* setup) { m_setup = setup; }
+
+private:
+    std::string m_name;
+    std::string m_unit;
+    const kx::UnitType* m_unitType = nullptr;
+    int m_type;
+    int m_address;
+    double m_value = 0.0;
+    CKX_Setup* m_setup = nullptr;
+};
+
+namespace kx {
+
+// A selectable serial-encoder clock: frequencies in kHz, ascending, and the
+// clock-mode code of each.
+struct FrequencyList {
+    std::vector<unsigned> kHz;
+    std::vector<unsigned> modes;
+};
+
+// What the host knows about the drive a setup is for.
+struct DriveDescription {
+    std::vector<int> motorSensors;            // offered motor sensor kinds
+    std::vector<int> loadSensors;             // offered load sensor kinds
+    int maxSensorValue = 5;                   // highest valid sensor-type code
+    std::vector<std::string> sensorNames;     // by sensor-type code
+    std::vector<std::string> feedbackNames;   // by feedback connector
+    std::vector<std::string> sensorLines;     // one config line per feedback connector
+    std::map<int, int> portOfPin;             // I/O pin -> port
+    FrequencyList ssi, ssiLD, biss, bissLD;
+    int adcBits = 12;                         // analogue converter resolution
+};
+
+}  // namespace kx
+
+class KX_API CKX_Setup {
+public:
+    CKX_Setup();
+    ~CKX_Setup();
+    CKX_Setup(const CKX_Setup& other);
+    CKX_Setup& operator=(const CKX_Setup& other);
+
+    // ---- parameters (names match without regard to letter case)
+    // The parameter of that name, or null (reported while g_bShowErrors is set).
+    CKX_Parameter* FindParameter(const char* name) const;
+    CKX_Parameter* FindParameter(std::string_view name) const;
+    // Adds a parameter; null when the name is taken or empty.
+    CKX_Parameter* AddParameter(std::unique_ptr<CKX_Parameter> parameter);
+    CKX_Parameter* AddParameter(std::string name, std::string_view unit = {}, int type = KX_TYPE_REAL);
+    // Removes a parameter; false when there is none of that name.
+    bool RemoveParameter(std::string_view name);
+    std::size_t GetParameterCount() const { return m_parameters.size(); }
+    CKX_Parameter* GetParameterAt(std::size_t index) const { return m_parameters[index].get(); }
+
+    // Value access by name; a missing parameter reads 0 (reported while
+    // g_bShowErrors is set) and a write to it returns 0.
+    double GetParameterValueInBaseUnit(const char* name) const;
+    int SetParameterValueInBaseUnit(const char* name, double value);
+    double GetParameterValueInInternalUnit(const char* name) const;
+    int SetParameterValueInInternalUnit(const char* name, double value);
+
+    // ---- variables
+    // The variable of that name, or null. nSearch is kept for the host's
+    // signature: every caller passes 1 (search the setup's variable list).
+    CKX_Variable* FindVariable(const char* name, int nSearch = 1) const;
+    CKX_Variable* AddVariable(std::unique_ptr<CKX_Variable> variable);
+    bool RemoveVariable(std::string_view name);
+    std::size_t GetVariableCount() const { return m_variables.size(); }
+    CKX_Variable* GetVariableAt(std::size_t index) const { return m_variables[index].get(); }
+
+    // ---- string options
+    // The option's text; a missing option reads "" and is reported while
+    // g_bShowErrors is set.
+    std::string GetOption(const char* name) const;
+    // The option's text, "" when not set; never reported.
+    std::string GetOptionNoError(const char* name) const;
+    // The option's leading decimal integer (0 when not set or not a number).
+    int GetIntOption(const char* name) const;
+    bool HasOption(const char* name) const;
+    void SetOption(const char* name, const char* text);
+    void ClearOption(const char* name);
+    // All options as (name, text), ordered by name.
+    std::vector<std::pair<std::string, std::string>> GetOptions() const;
+
+    // ---- identity
+    std::string GetDescription() const { return m_description; }
+    void SetDescription(const std::string& text) { m_description = text; }
+    unsigned GetE2ROMSize() const { return m_e2romSize; }
+    void SetE2ROMSize(unsigned words) { m_e2romSize = words & 0xFFFFu; }
+    std::string GetFirmwareID() const { return m_firmwareId; }
+    int SetFirmwareID(const std::string& id);
+    std::string GetProductID() const { return m_productId; }
+    int SetProductID(const std::string& id);
+    std::string GetUserAppID() const { return m_userAppId; }
+    int SetUserAppID(const std::string& id);
+
+    // ---- the drive description
+    const kx::DriveDescription& GetDrive() const { return m_drive; }
+    kx::DriveDescription& Drive() { return m_drive; }
+    bool HasDLMotorSensor(int kind, bool selectedOnly = false) const;
+    bool HasDLLoadSensor(int kind, bool selectedOnly = false) const;
+    int GetDLMaxSensorValue() const { return m_drive.maxSensorValue; }
+    // -1 when the pin or port is not known.
+    int GetIOPortFromPin(int pin) const;
+    int GetIOPinFromPort(int port) const;
+    // Fill both lists; return the number of frequencies.
+    int GetSSIFreqList(std::vector<unsigned>& kHz, std::vector<unsigned>& modes) const;
+    int GetBiSSFreqList(std::vector<unsigned>& kHz, std::vector<unsigned>& modes) const;
+    int GetSSIFreqList_LD(std::vector<unsigned>& kHz, std::vector<unsigned>& modes) const;
+    int GetBiSSFreqList_LD(std::vector<unsigned>& kHz, std::vector<unsigned>& modes) const;
+    // Names for sensor-type codes and feedback connectors ("" when unknown).
+    std::string GetSensorName(int type) const;
+    std::string GetFeedbackName(int connector) const;
+    // One config line per feedback connector, in connector order.
+    std::vector<std::string> GetDLSensorsArray() const { return m_drive.sensorLines; }
+
+private:
+    void Reindex();
+    void CopyFrom(const CKX_Setup& other);
+
+    std::vector<std::unique_ptr<CKX_Parameter>> m_parameters;
+    std::unordered_map<std::string, std::size_t> m_parameterIndex;  // lower-case name
+    std::vector<std::unique_ptr<CKX_Variable>> m_variables;
+    std::unordered_map<std::string, std::size_t> m_variableIndex;
+    std::unordered_map<std::string, std::pair<std::string, std::string>> m_options;  // lower -> (name, text)
+    std::string m_description;
+    std::string m_firmwareId, m_productId, m_userAppId;
+    unsigned m_e2romSize = 0;
+    kx::DriveDescription m_drive;
+};
+
+// Reads the next token of a config line from position pos: a run of
+// non-blank characters, or a double-quoted text in which a backslash escapes
+// the next character. Leaves pos after the token. Returns 1 when a token was
+// read, 0 at the end of the line.
+KX_API int ReadEscapedStringFromConfigLine(const std::string& line, std::size_t& pos, std::string& token);
+
+namespace kx {
+// Lower-case ASCII copy, used as the key of every name lookup.
+KX_API std::string LowerName(std::string_view name);
+}  // namespace kx

@@ -1,0 +1,18 @@
+#include "DefaultSetup.h"
+
+#include <cstddef>
+
+#include "kx/SetupFile.h"
+
+namespace dcdrive {
+
+extern const unsigned char kDefaultSetupBytes[];
+extern const std::size_t kDefaultSetupSize;
+
+std::string_view DefaultSetupJson() {
+    return {reinterpret_cast<const char*>(kDefaultSetupBytes), kDefaultSetupSize};
+}
+
+std::unique_ptr<CKX_Setup> LoadDefaultSetup() { return kx::LoadSetupFromText(DefaultSetupJson(), "default.json"); }
+
+}  // namespace dcdrive

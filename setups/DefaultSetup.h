@@ -1,0 +1,17 @@
+// The drive family's default setup, compiled into the programs.
+#pragma once
+
+#include <memory>
+#include <string_view>
+
+#include "kx/Setup.h"
+
+namespace dcdrive {
+
+// The JSON text of setups/default.json.
+std::string_view DefaultSetupJson();
+
+// A fresh setup loaded from the embedded default.
+std::unique_ptr<CKX_Setup> LoadDefaultSetup();
+
+}  // namespace dcdrive

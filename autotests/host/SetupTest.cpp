@@ -95,7 +95,7 @@ TEST(Setup, ValuesStayWithinLimitsAndFinite) {
 TEST(Setup, InternalUnitsComeFromThePluginScaling) {
     CKX_Setup setup;
     setup.AddParameter("IlimPS", "A")->SetValueInBaseUnit(2.5);
-    setup.AddParameter("SATS", "A")->SetValueInBaseUnit(2.5);  // a register: internal = base
+    setup.AddParameter("SATS")->SetValueInBaseUnit(2.5);  // a register: dimensionless, internal = base
     setup.AddParameter("Temp_2", "\xC2\xB0" "C")->SetValueInBaseUnit(25);
     setup.AddParameter("Ts_S", "s")->SetValueInBaseUnit(0.001);
     EXPECT_EQ(setup.GetParameterValueInInternalUnit("IlimPS"), 2.5) << "no scaling installed yet";

@@ -53,11 +53,6 @@ CKX_Parameter::CKX_Parameter(std::string name, std::string_view unit, int type)
     if (const auto* def = m_unitType->Find(m_unit)) m_unit = def->name;
 }
 
-bool CKX_Parameter::IsRegister() const {
-    return std::none_of(m_name.begin(), m_name.end(),
-                        [](char c) { return std::islower(static_cast<unsigned char>(c)) != 0; });
-}
-
 const std::string& CKX_Parameter::GetBaseUnitName() const { return m_unitType->BaseUnit(); }
 
 int CKX_Parameter::SetValueInBaseUnit(double value) {
@@ -68,11 +63,6 @@ int CKX_Parameter::SetValueInBaseUnit(double value) {
 }
 
 bool CKX_Parameter::InternalScale(double& factor, double& offset) const {
-    if (IsRegister()) {
-        factor = 1.0;
-        offset = 0.0;
-        return true;
-    }
     return ScaleOf(m_setup, m_unitType, m_name, factor, offset);
 }
 
@@ -200,14 +190,14 @@ void CKX_Setup::CopyFrom(const CKX_Setup& other) {
 void CKX_Setup::Reindex() {
     m_parameterIndex.clear();
     for (std::size_t i = 0; i < m_parameters.size(); ++i)
-        m_parameterIndex.emplace(kx::LowerName(m_parameters[i]->GetName()), i);
+        m_parameterIndex.emplace(m_parameters[i]->GetName(), i);
     m_variableIndex.clear();
     for (std::size_t i = 0; i < m_variables.size(); ++i)
-        m_variableIndex.emplace(kx::LowerName(m_variables[i]->GetName()), i);
+        m_variableIndex.emplace(m_variables[i]->GetName(), i);
 }
 
 CKX_Parameter* CKX_Setup::FindParameter(std::string_view name) const {
-    const auto it = m_parameterIndex.find(kx::LowerName(name));
+    const auto it = m_parameterIndex.find(name);
     if (it != m_parameterIndex.end()) return m_parameters[it->second].get();
     kx::ReportLookupError("Parameter \"" + std::string(name) + "\" not found in the setup.");
     return nullptr;
@@ -219,7 +209,7 @@ CKX_Parameter* CKX_Setup::FindParameter(const char* name) const {
 
 CKX_Parameter* CKX_Setup::AddParameter(std::unique_ptr<CKX_Parameter> parameter) {
     if (!parameter || parameter->GetName().empty()) return nullptr;
-    const std::string key = kx::LowerName(parameter->GetName());
+    const std::string key = parameter->GetName();
     if (m_parameterIndex.count(key)) return nullptr;
     parameter->SetSetup(this);
     m_parameters.push_back(std::move(parameter));
@@ -232,7 +222,7 @@ CKX_Parameter* CKX_Setup::AddParameter(std::string name, std::string_view unit, 
 }
 
 bool CKX_Setup::RemoveParameter(std::string_view name) {
-    const auto it = m_parameterIndex.find(kx::LowerName(name));
+    const auto it = m_parameterIndex.find(name);
     if (it == m_parameterIndex.end()) return false;
     m_parameters.erase(m_parameters.begin() + static_cast<std::ptrdiff_t>(it->second));
     Reindex();
@@ -261,7 +251,7 @@ int CKX_Setup::SetParameterValueInInternalUnit(const char* name, double value) {
 
 CKX_Variable* CKX_Setup::FindVariable(const char* name, int /*nSearch*/) const {
     const std::string_view n(name ? name : "");
-    const auto it = m_variableIndex.find(kx::LowerName(n));
+    const auto it = m_variableIndex.find(n);
     if (it != m_variableIndex.end()) return m_variables[it->second].get();
     kx::ReportLookupError("Variable \"" + std::string(n) + "\" not found in the setup.");
     return nullptr;
@@ -269,7 +259,7 @@ CKX_Variable* CKX_Setup::FindVariable(const char* name, int /*nSearch*/) const {
 
 CKX_Variable* CKX_Setup::AddVariable(std::unique_ptr<CKX_Variable> variable) {
     if (!variable || variable->GetName().empty()) return nullptr;
-    const std::string key = kx::LowerName(variable->GetName());
+    const std::string key = variable->GetName();
     if (m_variableIndex.count(key)) return nullptr;
     variable->SetSetup(this);
     m_variables.push_back(std::move(variable));
@@ -278,7 +268,7 @@ CKX_Variable* CKX_Setup::AddVariable(std::unique_ptr<CKX_Variable> variable) {
 }
 
 bool CKX_Setup::RemoveVariable(std::string_view name) {
-    const auto it = m_variableIndex.find(kx::LowerName(name));
+    const auto it = m_variableIndex.find(name);
     if (it == m_variableIndex.end()) return false;
     m_variables.erase(m_variables.begin() + static_cast<std::ptrdiff_t>(it->second));
     Reindex();
@@ -287,15 +277,15 @@ bool CKX_Setup::RemoveVariable(std::string_view name) {
 
 std::string CKX_Setup::GetOption(const char* name) const {
     const std::string_view n(name ? name : "");
-    const auto it = m_options.find(kx::LowerName(n));
-    if (it != m_options.end()) return it->second.second;
+    const auto it = m_options.find(n);
+    if (it != m_options.end()) return it->second;
     kx::ReportLookupError("Option \"" + std::string(n) + "\" not set in the setup.");
     return {};
 }
 
 std::string CKX_Setup::GetOptionNoError(const char* name) const {
-    const auto it = m_options.find(kx::LowerName(name ? name : ""));
-    return it != m_options.end() ? it->second.second : std::string();
+    const auto it = m_options.find(std::string_view(name ? name : ""));
+    return it != m_options.end() ? it->second : std::string();
 }
 
 int CKX_Setup::GetIntOption(const char* name) const {
@@ -305,21 +295,27 @@ int CKX_Setup::GetIntOption(const char* name) const {
     return static_cast<int>(std::clamp<long>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
-bool CKX_Setup::HasOption(const char* name) const { return m_options.count(kx::LowerName(name ? name : "")) != 0; }
+bool CKX_Setup::HasOption(const char* name) const { return m_options.find(std::string_view(name ? name : "")) != m_options.end(); }
 
 void CKX_Setup::SetOption(const char* name, const char* text) {
     if (!name || !*name) return;
-    auto& slot = m_options[kx::LowerName(name)];
-    if (slot.first.empty()) slot.first = name;
-    slot.second = text ? text : "";
+    const auto it = m_options.find(std::string_view(name));
+    if (it != m_options.end()) {
+        it->second = text ? text : "";
+    } else {
+        m_options.emplace(name, text ? text : "");
+    }
 }
 
-void CKX_Setup::ClearOption(const char* name) { m_options.erase(kx::LowerName(name ? name : "")); }
+void CKX_Setup::ClearOption(const char* name) {
+    const auto it = m_options.find(std::string_view(name ? name : ""));
+    if (it != m_options.end()) m_options.erase(it);
+}
 
 std::vector<std::pair<std::string, std::string>> CKX_Setup::GetOptions() const {
     std::vector<std::pair<std::string, std::string>> out;
     out.reserve(m_options.size());
-    for (const auto& [key, entry] : m_options) out.push_back(entry);
+    for (const auto& entry : m_options) out.push_back(entry);
     std::sort(out.begin(), out.end(),
               [](const auto& a, const auto& b) { return kx::LowerName(a.first) < kx::LowerName(b.first); });
     return out;

@@ -16,6 +16,34 @@
 
 class CKX_Setup;
 
+namespace kx {
+
+// Hash and equality of names without regard to ASCII letter case, usable
+// with a string_view key so that a lookup allocates nothing.
+constexpr unsigned char FoldCase(char c) noexcept {
+    const auto u = static_cast<unsigned char>(c);
+    return (u >= 'A' && u <= 'Z') ? static_cast<unsigned char>(u + ('a' - 'A')) : u;
+}
+struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const noexcept {
+        std::size_t h = 14695981039346656037ull;  // FNV-1a
+        for (char c : name) h = (h ^ FoldCase(c)) * 1099511628211ull;
+        return h;
+    }
+};
+struct NameEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const noexcept {
+        if (a.size() != b.size()) return false;
+        for (std::size_t i = 0; i < a.size(); ++i)
+            if (FoldCase(a[i]) != FoldCase(b[i])) return false;
+        return true;
+    }
+};
+
+}  // namespace kx
+
 // Storage types of parameters and variables, as the drive holds them.
 enum KX_ParameterType : int {
     KX_TYPE_REAL = 0,    // host-side value, no drive storage of its own
@@ -31,16 +59,14 @@ enum KX_ParameterType : int {
 KX_API int KX_TypeSizeInWords(int type);
 
 // A named double value with limits and a unit. The value and limits are held
-// in the unit type's base unit. The internal (drive) value of a register
-// (a name without lower-case letters) equals its base value; that of a user
-// parameter comes from the plug-in's scaling functions.
+// in the unit type's base unit. The internal (drive) value comes from the
+// plug-in's scaling functions for the base unit and the name; registers
+// (upper-case names) are dimensionless, so theirs equals the base value.
 class KX_API CKX_Parameter {
 public:
     explicit CKX_Parameter(std::string name, std::string_view unit = {}, int type = KX_TYPE_REAL);
 
     const std::string& GetName() const { return m_name; }
-    // True for a drive register: the name holds no lower-case letter.
-    bool IsRegister() const;
 
     double GetValueInBaseUnit() const { return m_value; }
     // Stores the value, limited to [min, max] when min <= max. A non-finite
@@ -88,7 +114,7 @@ public:
     void SetSetup(CKX_Setup* setup) { m_setup = setup; }
 
     // Raw drive value -> base unit factor and offset, from the plug-in's
-    // scaling for this parameter's base unit and name (1 and 0 for a register).
+    // scaling for this parameter's base unit and name.
     bool InternalScale(double& factor, double& offset) const;
 
 private:
@@ -248,10 +274,10 @@ private:
     void CopyFrom(const CKX_Setup& other);
 
     std::vector<std::unique_ptr<CKX_Parameter>> m_parameters;
-    std::unordered_map<std::string, std::size_t> m_parameterIndex;  // lower-case name
+    std::unordered_map<std::string, std::size_t, kx::NameHash, kx::NameEqual> m_parameterIndex;
     std::vector<std::unique_ptr<CKX_Variable>> m_variables;
-    std::unordered_map<std::string, std::size_t> m_variableIndex;
-    std::unordered_map<std::string, std::pair<std::string, std::string>> m_options;  // lower -> (name, text)
+    std::unordered_map<std::string, std::size_t, kx::NameHash, kx::NameEqual> m_variableIndex;
+    std::unordered_map<std::string, std::string, kx::NameHash, kx::NameEqual> m_options;  // name -> text
     std::string m_description;
     std::string m_firmwareId, m_productId, m_userAppId;
     unsigned m_e2romSize = 0;

@@ -1,0 +1,62 @@
+// Small setups for the engine tests: parameters added by name and value, and
+// a catcher for the messages that the host would show.
+#pragma once
+
+#include <cmath>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kx/Kernel.h"
+#include "kx/Setup.h"
+
+namespace dctest {
+
+struct Param {
+    const char* name;
+    double value;
+};
+
+// Adds the parameters (unit-less, unbounded) to the setup.
+inline void Add(CKX_Setup& setup, std::initializer_list<Param> params) {
+    for (const Param& p : params) setup.AddParameter(p.name)->SetValueInBaseUnit(p.value);
+}
+
+inline std::unique_ptr<CKX_Setup> MakeSetup(std::initializer_list<Param> params) {
+    auto setup = std::make_unique<CKX_Setup>();
+    Add(*setup, params);
+    return setup;
+}
+
+// The value of a parameter that must exist (NaN when it does not).
+inline double ValueOf(const CKX_Setup& setup, const char* name) {
+    const kx::QuietLookup quiet;
+    const CKX_Parameter* p = setup.FindParameter(name);
+    return p ? p->GetValueInBaseUnit() : std::nan("");
+}
+
+// Collects the host's error messages while it lives, with the error display
+// switched on; restores the previous sink and flag afterwards.
+class ReportedErrors {
+public:
+    ReportedErrors() : m_savedFlag(g_bShowErrors) {
+        g_bShowErrors = 1;
+        m_saved = kx::SetErrorSink([this](const std::string& message) { m_messages.push_back(message); });
+    }
+    ~ReportedErrors() {
+        kx::SetErrorSink(m_saved);
+        g_bShowErrors = m_savedFlag;
+    }
+    ReportedErrors(const ReportedErrors&) = delete;
+    ReportedErrors& operator=(const ReportedErrors&) = delete;
+
+    const std::vector<std::string>& Messages() const { return m_messages; }
+
+private:
+    int m_savedFlag;
+    kx::ErrorSink m_saved;
+    std::vector<std::string> m_messages;
+};
+
+}  // namespace dctest

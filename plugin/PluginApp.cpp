@@ -1,0 +1,7 @@
+#include "PluginApp.h"
+
+namespace dcdrive {
+
+CPluginApp theApp;
+
+}  // namespace dcdrive

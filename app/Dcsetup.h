@@ -1,0 +1,20 @@
+// dcsetup: the command-line host of the drive plug-in.
+#pragma once
+
+#include <iosfwd>
+
+namespace dcsetup {
+
+// Exit codes of the program.
+enum ExitCode : int {
+    kExitOk = 0,
+    kExitFailure = 1,   // the plug-in or the system failed
+    kExitBadInput = 2,  // bad arguments, unknown names, unreadable setup file
+};
+
+// Parses the command line, loads the plug-in and the setup, applies the edits
+// in the order given and runs the command. Results go to out, every error and
+// warning as one line to err. Returns an ExitCode.
+int RunDcsetup(int argc, char** argv, std::ostream& out, std::ostream& err);
+
+}  // namespace dcsetup

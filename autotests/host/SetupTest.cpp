@@ -92,6 +92,21 @@ TEST(Setup, ValuesStayWithinLimitsAndFinite) {
     EXPECT_EQ(p.GetValueInBaseUnit(), 5);
 }
 
+TEST(Setup, RegistersHoldWhatTheirTypeStores) {
+    struct Case {
+        int type;
+        double written, stored;
+    };
+    const Case cases[] = {{KX_TYPE_INT16, 2.5, 3},           {KX_TYPE_INT16, -2.5, -3},
+                          {KX_TYPE_UINT32, 2147483.648, 2147484}, {KX_TYPE_FIXED, 1.0 / 3, 21845.0 / 65536},
+                          {KX_TYPE_FLOAT, 0.1, static_cast<double>(0.1f)}, {KX_TYPE_REAL, 16383.5, 16383.5}};
+    for (const auto& c : cases) {
+        CKX_Parameter p("KPI", "", c.type);
+        p.SetValueInBaseUnit(c.written);
+        EXPECT_EQ(p.GetValueInBaseUnit(), c.stored) << "type " << c.type << ", " << c.written;
+    }
+}
+
 TEST(Setup, InternalUnitsComeFromThePluginScaling) {
     CKX_Setup setup;
     setup.AddParameter("IlimPS", "A")->SetValueInBaseUnit(2.5);

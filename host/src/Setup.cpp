@@ -55,10 +55,29 @@ CKX_Parameter::CKX_Parameter(std::string name, std::string_view unit, int type)
 
 const std::string& CKX_Parameter::GetBaseUnitName() const { return m_unitType->BaseUnit(); }
 
+// The value as the drive stores it: whole counts for the integer types,
+// 1/65536 steps for fixed point, single precision for float.
+static double RoundToType(double value, int type) {
+    switch (type) {
+        case KX_TYPE_INT16:
+        case KX_TYPE_UINT16:
+        case KX_TYPE_INT32:
+        case KX_TYPE_UINT32:
+            return std::round(value);
+        case KX_TYPE_FIXED:
+            return std::round(value * 65536.0) / 65536.0;
+        case KX_TYPE_FLOAT:
+            return std::fabs(value) <= std::numeric_limits<float>::max() ? static_cast<double>(static_cast<float>(value))
+                                                                         : value;
+        default:
+            return value;
+    }
+}
+
 int CKX_Parameter::SetValueInBaseUnit(double value) {
     if (!std::isfinite(value)) return 0;
     if (m_min <= m_max) value = std::clamp(value, m_min, m_max);
-    m_value = value;
+    m_value = RoundToType(value, m_type);
     return 1;
 }
 

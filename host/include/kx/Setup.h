@@ -69,8 +69,10 @@ public:
     const std::string& GetName() const { return m_name; }
 
     double GetValueInBaseUnit() const { return m_value; }
-    // Stores the value, limited to [min, max] when min <= max. A non-finite
-    // value is refused: the old value stays and 0 is returned; else 1.
+    // Stores the value, limited to [min, max] when min <= max and rounded to
+    // what the storage type holds (whole counts for the integer types, 1/65536
+    // for fixed point, single precision for float; a real is kept as it is).
+    // A non-finite value is refused: the old value stays and 0 is returned.
     int SetValueInBaseUnit(double value);
 
     // The value in the drive's internal unit. 0 when the scaling gives no

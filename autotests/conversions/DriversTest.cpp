@@ -44,12 +44,9 @@ void ExpectGuards(std::span<const DriverStep> steps, const std::map<int, Guard>&
     }
 }
 
-// Where the converters available so far sit in the list.
-std::map<std::string, int> WiredSteps(std::span<const DriverStep> steps) {
-    std::map<std::string, int> wired;
-    for (const auto& step : steps)
-        if (step.convert) wired[step.name] = step.item;
-    return wired;
+// Every step has its converter: none is skipped for want of one.
+void ExpectAllWired(std::span<const DriverStep> steps) {
+    for (const auto& step : steps) EXPECT_NE(step.convert, nullptr) << step.name;
 }
 
 TEST(Drivers, ReverseList) {
@@ -74,14 +71,7 @@ TEST(Drivers, ReverseList) {
                   {31, HasMovementDirection},
                   {32, HasMotionCompleteSettings}},
                  {{"ACR -> IsAutoActivatedAfterPowerOn", HasAutoActivationFlag}});
-    EXPECT_EQ(WiredSteps(ReverseDriverSteps()),
-              (std::map<std::string, int>{{"PWMPER -> PWM_freq", 5},
-                                          {"PWMPER -> PWMperiod", 5},
-                                          {"CLPER -> Ts_C", 5},
-                                          {"SLPER -> Ts_S", 5},
-                                          {"UPGRADE -> PosSpd_in_FastLoop", 6},
-                                          {"UPGRADE -> isLimitMaximum", 18},
-                                          {"UPGRADE -> MotionCompleteType", 32}}));
+    ExpectAllWired(ReverseDriverSteps());
 }
 
 TEST(Drivers, ForwardList) {
@@ -105,12 +95,7 @@ TEST(Drivers, ForwardList) {
                  {{"-> ERRMAXL", HasLargePositionError},
                   {"-> I2TWARLIM_M", HasI2tWarningLevels},
                   {"-> SPICLKMODE", HasSerialEncoderClockMode}});
-    EXPECT_EQ(WiredSteps(ForwardDriverSteps()),
-              (std::map<std::string, int>{{"PWM_freq -> PWMPER", 1},
-                                          {"CurrentMeasurementType, PWM_freq -> SATPWM", 3},
-                                          {"SATPWM -> SATID", 5},
-                                          {"SATPWM -> SATIQ", 5},
-                                          {"-> UPGRADE", 15}}));
+    ExpectAllWired(ForwardDriverSteps());
 }
 
 // The timing registers of a 20 kHz drive on a 60 MHz clock.
@@ -186,19 +171,25 @@ TEST(Drivers, ForwardDriverWritesTheRegistersInOrder) {
 }
 
 // The shipped default setup holds registers and user parameters that agree:
-// running both drivers over it changes no value.
+// running both drivers over it changes no value beyond rounding.
 TEST(Drivers, DefaultSetupIsStableUnderBothDrivers) {
     const auto setup = dcdrive::LoadDefaultSetup();
     ASSERT_NE(setup, nullptr);
     std::map<std::string, double> before;
     for (std::size_t i = 0; i < setup->GetParameterCount(); ++i)
         before[setup->GetParameterAt(i)->GetName()] = setup->GetParameterAt(i)->GetValueInBaseUnit();
+    dctest::PluginScaling internalUnits;
     ReportedErrors errors;
     ParametersToRegisters(*setup);
     RegistersToParameters(*setup);
     EXPECT_TRUE(errors.Messages().empty()) << errors.Messages().front();
-    for (const auto& [name, value] : before)
-        EXPECT_NEAR(ValueOf(*setup, name.c_str()), value, 1e-9 * std::max(1.0, std::fabs(value))) << name;
+    // Registers come back exactly; a user parameter may move by what the
+    // rounding of its register to whole counts allows (far below 1e-6 here).
+    for (const auto& [name, value] : before) {
+        const bool isRegister = std::none_of(name.begin(), name.end(), [](char c) { return std::islower(c); });
+        const double tolerance = (isRegister ? 1e-12 : 1e-6) * std::max(1.0, std::fabs(value));
+        EXPECT_NEAR(ValueOf(*setup, name.c_str()), value, tolerance) << name;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,268 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "TestSetup.h"
+#include "conversions/Derived.h"
+#include "conversions/Drivers.h"
+#include "conversions/Feedback.h"
+#include "setups/DefaultSetup.h"
+
+using namespace dcdrive;
+using dctest::MakeSetup;
+using dctest::ValueOf;
+
+namespace {
+
+void Set(CKX_Setup& setup, const char* name, double value) { setup.SetParameterValueInBaseUnit(name, value); }
+
+// A setup holding the named parameters (unbounded) with the values in order.
+std::unique_ptr<CKX_Setup> With(std::initializer_list<const char*> names,
+                                std::initializer_list<double> values) {
+    auto setup = MakeSetup({});
+    auto value = values.begin();
+    for (const char* name : names) setup->AddParameter(name)->SetValueInBaseUnit(*value++);
+    return setup;
+}
+
+std::unique_ptr<CKX_Setup> Sensors(double motor, double load, double mc, double lc, double temperatures = 0,
+                                   double reference = 0) {
+    return With(
+        {"SCR", "OSR", "isMotorTemperatureSensor", "isDriveTemperatureSensor", "DigitalReferenceConnector",
+         "MotorSensorType", "LoadSensorType", "MotorSensorConnector", "LoadSensorConnector"},
+        {0xFFFF, load != 0 ? 4096.0 : 0.0, temperatures, temperatures, reference, motor, load, mc, lc});
+}
+
+TEST(Feedback, SensorWordRoundTrip) {
+    for (int motor = 0; motor <= 5; ++motor)
+        for (int load = 0; load <= 5; ++load)
+            for (int connectors = 0; connectors < 4; ++connectors) {
+                const double mc = connectors & 1, lc = connectors >> 1;
+                auto s = Sensors(motor, load, mc, lc);
+                ASSERT_EQ(WriteSensorConfiguration(*s), 1);
+                for (const char* n :
+                     {"MotorSensorType", "LoadSensorType", "MotorSensorConnector", "LoadSensorConnector"})
+                    Set(*s, n, 9);
+                EXPECT_EQ(ReadSensorTypes(*s) + ReadMotorSensorConnector(*s) + ReadLoadSensorConnector(*s),
+                          3);
+                // No sensor is coded as a tachogenerator; a load tachogenerator has no code of its own.
+                const int motorBack = motor == 0 && (load == 0 || load == 2) ? 2 : motor;
+                const int loadBack = load == 2 ? (motor == 0 ? 0 : 1) : load;
+                SCOPED_TRACE(::testing::Message() << motor << "/" << load << " connectors " << connectors);
+                EXPECT_EQ(ValueOf(*s, "MotorSensorType"), motorBack);
+                EXPECT_EQ(ValueOf(*s, "LoadSensorType"), loadBack);
+                // The connector of every sensor present reads back.
+                EXPECT_TRUE(motor == 0 || ValueOf(*s, "MotorSensorConnector") == mc);
+                EXPECT_TRUE(load == 0 || ValueOf(*s, "LoadSensorConnector") == lc);
+            }
+}
+
+TEST(Feedback, SensorWordGoldenValues) {
+    const struct {
+        double motor, load, mc, lc, temperatures, reference, word;
+    } cases[] = {{0, 0, 0, 0, 0, 0, 0x1007}, {3, 4, 1, 1, 0, 0, 0x1C53}, {1, 0, 1, 0, 1, 1, 0x9580},
+                 {2, 0, 0, 1, 0, 0, 0x100F}, {0, 5, 0, 1, 0, 0, 0x1405}, {5, 2, 0, 0, 0.9, 1.5, 0x9068}};
+    for (const auto& c : cases) {
+        auto s = Sensors(c.motor, c.load, c.mc, c.lc, c.temperatures, c.reference);
+        EXPECT_EQ(WriteSensorConfiguration(*s), 1);
+        EXPECT_EQ(ValueOf(*s, "SCR"), c.word) << c.motor << "/" << c.load;
+        EXPECT_EQ(ReadDigitalReferenceConnector(*s), 1);
+        EXPECT_EQ(ValueOf(*s, "DigitalReferenceConnector"), std::trunc(c.reference) == 1 ? 1 : 0);
+    }
+}
+
+TEST(Feedback, SpeedEstimator) {
+    const struct {
+        bool newEstimator;
+        double motor, load, estimator, asr;
+        bool marked;  // 0x30 in "SCR"
+        double readBack;
+    } cases[] = {{false, 1, 0, 1, 0, true, 1},      {false, 1, 0, 0, 0, false, 0},
+                 {false, 1, 3, 1, 0, false, 0},     {false, 3, 0, 1, 0, false, 0},
+                 {true, 1, 0, 1, 0x8000, false, 1}, {true, 1, 0, 1, 0, false, 0},
+                 {true, 2, 0, 1, 0x8000, false, 0}};
+    for (const auto& c : cases) {
+        auto s = Sensors(c.motor, c.load, 0, 0);
+        dctest::Add(*s, {{"isSpeedEstimator", c.estimator}, {"ASR", c.asr}});
+        s->SetOption("newSpeedEstimator", c.newEstimator ? "1" : "0");
+        ASSERT_EQ(WriteSensorConfiguration(*s), 1);
+        EXPECT_EQ((int(ValueOf(*s, "SCR")) & 0x30) == 0x30, c.marked) << c.motor << " new " << c.newEstimator;
+        EXPECT_EQ(ReadSpeedEstimatorFlag(*s), 1);
+        EXPECT_EQ(ValueOf(*s, "isSpeedEstimator"), c.readBack) << c.motor << " new " << c.newEstimator;
+    }
+}
+
+TEST(Feedback, ResolutionRegisters) {
+    const struct {
+        double type, lines, transmission, bits, mecresl, enc2thl, fraction,
+            linesBack;  // fraction 5: not written
+    } cases[] = {{1, 1000, 0, 13, 4000, std::ldexp(1, 30) / 1000, 5, 1000},
+                 {3, 2500, 1, 13, 10000, std::ldexp(1, 30) / 2500, 0, 2500},
+                 {3, 100, 0, 13, 400, std::ldexp(1, 30) / 200, 1, 100},
+                 {4, 1000, 0, 20, 65536, 65536, 5, 16384},
+                 {5, 1000, 0, 13, 8192, std::ldexp(1, 19), 5, 2048},
+                 {1, 1000, 2, 13, 1e-6, 1e-6 * std::ldexp(1, 32), 5, 1}};
+    for (const auto& c : cases) {
+        auto s = With({"MotorSensorType", "LoadSensorType", "No_encoder_lines", "TransmissionType",
+                       "SSI_No_Bits_Revolution", "Resolution", "SINCOS_fract", "SINCOS_fract_LD",
+                       "ELRES_FRACT", "MECRESL", "ENC2THL"},
+                      {c.type, 0, c.lines, c.transmission, c.bits, 1e-6, 0, 0, 5, 0, 0});
+        EXPECT_EQ(WriteSinCosFraction(*s) + WriteEncoderResolution(*s) + WriteEncoderTurnScale(*s), 3);
+        EXPECT_EQ(ValueOf(*s, "ELRES_FRACT"), c.fraction) << c.type << "/" << c.lines;
+        EXPECT_DOUBLE_EQ(ValueOf(*s, "MECRESL"), c.mecresl) << c.type << "/" << c.lines;
+        EXPECT_DOUBLE_EQ(ValueOf(*s, "ENC2THL"), c.enc2thl) << c.type << "/" << c.lines;
+        Set(*s, "No_encoder_lines", 7);
+        EXPECT_EQ(ReadEncoderLines(*s), 1);
+        EXPECT_EQ(ValueOf(*s, "No_encoder_lines"), c.linesBack);
+        if (c.type != 3) continue;
+        for (const char* n : {"SINCOS_fract", "SINCOS_fract_LD"})
+            EXPECT_EQ(s->FindParameter(n)->GetMinInBaseUnit(), c.fraction) << n;
+    }
+    auto zero =
+        MakeSetup({{"MotorSensorType", 1}, {"TransmissionType", 0}, {"No_encoder_lines", 0}, {"ENC2THL", 9}});
+    EXPECT_EQ(WriteEncoderTurnScale(*zero), 0);
+    EXPECT_EQ(ValueOf(*zero, "ENC2THL"), 9);
+}
+
+// Every encoder's direction goes to its channel and reads back, unless both
+// encoders share one channel: that channel counts forward and nothing reads back.
+TEST(Feedback, CountingDirections) {
+    for (int motor : {0, 1, 2, 3})
+        for (int load : {0, 1, 3, 4})
+            for (int bits = 0; bits < 16; ++bits) {
+                const int mc = bits & 1, lc = (bits >> 1) & 1, rm = (bits >> 2) & 1, rl = bits >> 3;
+                auto s =
+                    With({"COUNTINGDIR_MT", "COUNTINGDIR_LD", "ReverseCounting_MT", "ReverseCounting_LD",
+                          "MotorSensorConnector", "LoadSensorConnector", "MotorSensorType", "LoadSensorType"},
+                         {5, 5, double(rm), double(rl), double(mc), double(lc), double(motor), double(load)});
+                ASSERT_EQ(WriteMotorCountingDirection(*s) + WriteLoadCountingDirection(*s), 2);
+                ASSERT_EQ(ReadMotorReverseCounting(*s) + ReadLoadReverseCounting(*s), 2);
+                const bool me = motor == 1 || motor == 3, le = load == 1 || load == 3;
+                const bool shared = me && le && mc == lc;
+                SCOPED_TRACE(::testing::Message() << motor << "/" << load << " bits " << bits);
+                EXPECT_TRUE(!shared || ValueOf(*s, mc ? "COUNTINGDIR_LD" : "COUNTINGDIR_MT") == 0);
+                EXPECT_EQ(ValueOf(*s, "ReverseCounting_MT"), me && !shared ? rm : 0);
+                EXPECT_EQ(ValueOf(*s, "ReverseCounting_LD"), le && !shared ? rl : 0);
+            }
+}
+
+TEST(Feedback, EncoderFilters) {
+    const struct {
+        double mc, lc, loadType, onMT, levelMT, onLD, levelLD;
+        unsigned prescalerA, samplesA, prescalerB, samplesB;
+    } cases[] = {{1, 0, 0, 1, 12, 0, 0, 0, 0, 6, 0x2A000},       {1, 0, 0, 1, 13, 0, 0, 0, 0, 0, 0},
+                 {0, 1, 0, 1, 0, 0, 0, 0, 0x4500, 0, 0},         {0, 1, 0, 1, 1, 0, 0, 0, 0x8A00, 0, 0},
+                 {0, 1, 0, 1, 3, 0, 0, 3, 0x4500, 0, 0},         {0, 0, 1, 1, 4, 1, 2, 1, 0x8A00, 0, 0},
+                 {0, 1, 1, 1, 4, 1, 11, 2, 0x8A00, 11, 0x15000}, {0, 1, 3, 0, 4, 1, 4, 0, 0, 0, 0}};
+    for (const auto& c : cases) {
+        auto s = With({"QUAL", "isFilterEnc_MT", "isFilterEnc_LD", "FilterEncValue_MT", "FilterEncValue_LD",
+                       "QUAL_ACT", "QUAL_AQ2", "QUAL_BCT", "QUAL_BQ2", "MotorSensorConnector",
+                       "LoadSensorConnector", "LoadSensorType"},
+                      {0, c.onMT, c.onLD, c.levelMT, c.levelLD, 4294967295.0, 4294967295.0, 0x12, 0x80000001,
+                       c.mc, c.lc, c.loadType});
+        EXPECT_EQ(WriteEncoderFilters(*s), 1);
+        EXPECT_EQ(ValueOf(*s, "QUAL"), 3);
+        EXPECT_EQ(ValueOf(*s, "QUAL_ACT"), 0xFF00FFFFu | (c.prescalerA << 16)) << c.levelMT;
+        EXPECT_EQ(ValueOf(*s, "QUAL_AQ2"), (0xFFFFFFFFu & ~0xCF00u) | c.samplesA) << c.levelMT;
+        EXPECT_EQ(ValueOf(*s, "QUAL_BCT"), 0x12u | (c.prescalerB << 16)) << c.levelMT;
+        EXPECT_EQ(ValueOf(*s, "QUAL_BQ2"), 0x80000001u | c.samplesB) << c.levelMT;
+    }
+}
+
+TEST(Feedback, EncoderFilterFlags) {
+    const struct {
+        double scr, motor, load, aq2, bq2, flagMT, flagLD;
+    } cases[] = {{0x400, 1, 0, 0, 0x2A000, 1, 1},
+                 {0x800, 1, 1, 0, 0x2A000, 1, 0},
+                 {0x400, 1, 1, 0, 0x2A000, 0, 1},
+                 {0, 1, 0, 0x4500, 0, 1, 1},
+                 {0, 1, 0, 0x3000, 0xC0000, 0, 0}};
+    for (const auto& c : cases) {
+        auto s = With({"QUAL_AQ2", "QUAL_BQ2", "isFilterEnc_MT", "isFilterEnc_LD", "SCR", "MotorSensorType",
+                       "LoadSensorType"},
+                      {c.aq2, c.bq2, 5, 5, c.scr, c.motor, c.load});
+        EXPECT_EQ(ReadMotorEncoderFilterFlag(*s) + ReadLoadEncoderFilterFlag(*s), 2);
+        EXPECT_EQ(ValueOf(*s, "isFilterEnc_MT"), c.flagMT) << c.scr;
+        EXPECT_EQ(ValueOf(*s, "isFilterEnc_LD"), c.flagLD) << c.scr;
+    }
+}
+
+// A controller clock of 9 MHz makes the divided clocks exact: 9 MHz / (SSIBR + 1).
+std::unique_ptr<CKX_Setup> SerialSetup(double readTime) {
+    auto s = With(
+        {"DSP2_freq", "DSP_freq", "CLPER", "PWMPER", "AEI_TransferTime", "AEI_GuardTime", "AEI_ComputeTime",
+         "AEI_ReadTime1Mhz", "SSIBR", "MotorSensorType", "LoadSensorType", "SPICLKMODE"},
+        {9e6, 6e7, 1, 1500, 0, 0, 0, readTime, 0, 4, 0, 9});
+    s->AddParameter("SSI_freq", {}, KX_TYPE_UINT16);
+    s->AddParameter("SSI_freq_LD");
+    s->Drive().ssi = {{1000, 2000, 2500, 3000, 4000, 5000}, {10, 11, 12, 13, 14, 15}};
+    s->Drive().biss = {{1000, 5000}, {20, 21}};
+    s->Drive().ssiLD = {{1500}, {30}};
+    return s;
+}
+
+TEST(Feedback, SerialFrequencyReadBack) {
+    const struct {
+        double type, ssibr, readTime, expected;  // expected 0: the serial minimum frequency
+    } cases[] = {{4, 2, 0, 3e6}, {4, 3, 0, 2e6}, {4, 4, 0, 2e6}, {4, 1, 0, 4e6},
+                 {4, 0, 0, 1e6}, {4, 9, 0, 1e6}, {5, 1, 0, 5e6}, {4, 4, 1e-4, 0}};
+    for (const auto& c : cases) {
+        auto s = SerialSetup(c.readTime);
+        Set(*s, "MotorSensorType", c.type);
+        Set(*s, "SSIBR", c.ssibr);
+        EXPECT_EQ(ReadSerialFrequency(*s), 1);
+        const double expected = c.expected != 0 ? c.expected : SerialMinimumFrequency(*s);
+        EXPECT_GT(expected, c.expected != 0 ? 0 : 2e6);  // the minimum lies above the nearest entry
+        // Held in whole hertz: the nearest one.
+        EXPECT_EQ(ValueOf(*s, "SSI_freq"), std::round(expected)) << c.type << " SSIBR " << c.ssibr;
+        EXPECT_EQ(s->FindParameter("SSI_freq")->GetType(), KX_TYPE_UINT32);
+    }
+    auto s = SerialSetup(0);
+    EXPECT_EQ(ReadLoadSerialFrequency(*s), 1);  // a single clock: taken whatever the divider
+    EXPECT_EQ(ValueOf(*s, "SSI_freq_LD"), 1.5e6);
+    s->Drive().ssi.modes.pop_back();
+    EXPECT_EQ(ReadSerialFrequency(*s), 0);
+}
+
+TEST(Feedback, SerialClockMode) {
+    const struct {
+        double motor, load, frequency, mode;  // the load's clock list when the load is serial
+    } cases[] = {{4, 0, 2.5e6, 12}, {4, 0, 2.2e6, 2}, {5, 0, 5e6, 21}, {1, 4, 1.5e6, 30}, {1, 4, 2.5e6, 2}};
+    for (const auto& c : cases) {
+        auto s = SerialSetup(0);
+        Set(*s, "MotorSensorType", c.motor);
+        Set(*s, "LoadSensorType", c.load);
+        for (const char* n : {"SSI_freq", "SSI_freq_LD"}) Set(*s, n, c.frequency);
+        EXPECT_EQ(WriteSerialClockMode(*s), 1);
+        EXPECT_EQ(ValueOf(*s, "SPICLKMODE"), c.mode) << c.motor << "/" << c.load << " " << c.frequency;
+    }
+}
+
+// Through the drivers: a drive whose motor sensors offer serial kind 5 but not
+// kind 4 gets the serial registers written but does not read them back.
+TEST(Feedback, SerialRegistersThroughTheDrivers) {
+    const struct {
+        bool kindFour, onSpeedLoop;
+        double pwmper, divider, period, compare;
+    } cases[] = {{false, false, 1500, 0, 2999, 1500}, {true, true, 3000, 1, 59999, 59250}};
+    for (const auto& c : cases) {
+        auto s = LoadDefaultSetup();
+        s->Drive().motorSensors = c.kindFour ? std::vector<int>{1, 4, 5} : std::vector<int>{1, 5};
+        s->SetOption("ReadSSIonSL", c.onSpeedLoop ? "1" : "0");
+        Set(*s, "PWM_freq", 3e7 / c.pwmper);  // the forward driver writes "PWMPER" from it
+        for (const char* n : {"SSIBR", "AEI_CLKDIV", "AEI_PER", "AEI_CMPTIME", "SSIREV"}) Set(*s, n, 0);
+        Set(*s, "SSI_isReverseCounting", 1);
+        ParametersToRegisters(*s);
+        EXPECT_EQ(ValueOf(*s, "SSIBR"), 29);
+        EXPECT_EQ(ValueOf(*s, "AEI_CLKDIV"), c.divider);
+        EXPECT_DOUBLE_EQ(ValueOf(*s, "AEI_PER"), c.period);
+        EXPECT_NEAR(ValueOf(*s, "AEI_CMPTIME"), c.compare, 1e-6);
+        EXPECT_EQ(ValueOf(*s, "SSISENSE"), -1);
+        EXPECT_EQ(ValueOf(*s, "SSIREV"), 13);
+        Set(*s, "SSI_No_Bits_Revolution", 9);
+        RegistersToParameters(*s);
+        EXPECT_EQ(ValueOf(*s, "SSI_No_Bits_Revolution"), c.kindFour ? 13 : 9);
+    }
+}
+
+}  // namespace

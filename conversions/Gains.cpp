@@ -1,0 +1,333 @@
+#include "Gains.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "Capabilities.h"
+#include "Conventions.h"
+#include "Derived.h"
+
+namespace dcdrive {
+
+using namespace names;
+
+namespace {
+
+// Largest scaled controller gain the editors accept (mantissa 32767, shift 14).
+constexpr double kMaxScaledGain = 16384.0;
+// Largest acceleration feed-forward gain: both shift registers at 11.
+constexpr double kMaxAccelerationFeedforward = 4194304.0;
+// "SFTAFFW" holds at most this much of the acceleration feed-forward shift;
+// "SFTKFF" holds the rest.
+constexpr double kMaxAccelerationWordShift = 11.0;
+// Filter value shown while the current controller's output filter is off (rad/s).
+constexpr double kOutputFilterOffValue = 5000.0;
+
+double Value(const CKX_Parameter* parameter) { return parameter->GetValueInBaseUnit(); }
+
+// A scale that a register may be divided by: finite and not zero. Dividing
+// by an infinite scale would give a plausible-looking 0 instead of no value.
+bool IsDivisor(double scale) { return std::isfinite(scale) && scale != 0.0; }
+
+// A saturation register written with its full range [0, 32767].
+int WriteSaturation(CKX_Parameter& saturation, double value) {
+    return WriteRangeAndValue(saturation, 0.0, kRegisterFullScale, value);
+}
+
+// The share of the saturation "limit" that "level" stands for, in percent.
+int ReadSaturationPercent(CKX_Setup& setup, const char* level, const char* limit, const char* target) {
+    const auto p = Require(setup, level, limit, target);
+    if (!p) return 0;
+    const auto [levelRegister, limitRegister, percent] = *p;
+    // A limit register at full scale allows no current: no share results
+    // (the division gives no finite value and nothing is written).
+    return WriteRangeAndValue(
+        *percent, 0.0, 100.0,
+        (kRegisterFullScale - Value(levelRegister)) * 100.0 / (kRegisterFullScale - Value(limitRegister)));
+}
+
+// The current limit held by the saturation of the outer loop that limits the
+// current: "SATS" when bit 9 of "ACR" is set, else "SATP".
+int ReadCurrentLimitInto(CKX_Setup& setup, const char* target, double min) {
+    const auto p = Require(setup, kACR, kImaxPS, kImaxM, target);
+    if (!p) return 0;
+    const auto [acr, drivePeak, motorPeak, limit] = *p;
+    const char* source = BitOf(Value(acr), kAcrCurrentLimitInSpeedLoopBit) ? kSATS : kSATP;
+    const CKX_Parameter* saturation = setup.FindParameter(source);
+    if (!saturation) return 0;
+    const double scale = CurrentScale(setup);
+    if (!IsDivisor(scale)) return 0;
+    return WriteRangeAndValue(*limit, min, std::min(Value(drivePeak), Value(motorPeak)),
+                              (kRegisterFullScale - Value(saturation)) / scale);
+}
+
+// Position control through the speed loop: the position loop's saturation
+// limits the speed, not the current.
+bool LimitsSpeedInPositionMode(double controlMode, double positionControlType) {
+    return controlMode == 0.0 && positionControlType == 1.0;
+}
+
+}  // namespace
+
+// ---- fixed-point gain encoding
+
+FixedPointGain EncodeGain(double x) {
+    if (!(x > 1.0) || !std::isfinite(x)) return {x * kRegisterFullScale, 0};
+    // x = fraction * 2^exponent with fraction in [0.5, 1): the smallest n with
+    // 2^n >= x is exponent, or exponent - 1 when x is a power of two.
+    int exponent = 0;
+    const double fraction = std::frexp(x, &exponent);
+    const int shift = fraction == 0.5 ? exponent - 1 : exponent;
+    return {x * kRegisterFullScale / std::ldexp(1.0, shift), shift};
+}
+
+double DecodeGain(double mantissa, double shift) { return mantissa * std::exp2(shift) / kRegisterFullScale; }
+
+double RoundGainToRegisters(double x) {
+    const FixedPointGain stored = EncodeGain(x);
+    return DecodeGain(std::round(stored.mantissa), stored.shift);
+}
+
+int ReadGain(CKX_Setup& setup, const GainRegisters& gain) {
+    const auto p = Require(setup, gain.mantissa, gain.shift, gain.gain);
+    if (!p) return 0;
+    const auto [mantissa, shift, scaled] = *p;
+    return WriteRangeAndValue(*scaled, 0.0, kMaxScaledGain, DecodeGain(Value(mantissa), Value(shift)));
+}
+
+int WriteGainShift(CKX_Setup& setup, const GainRegisters& gain) {
+    const auto p = Require(setup, gain.shift, gain.gain);
+    if (!p) return 0;
+    const auto [shift, scaled] = *p;
+    return WriteBase(*shift, EncodeGain(Value(scaled)).shift);
+}
+
+int WriteGainMantissa(CKX_Setup& setup, const GainRegisters& gain) {
+    const auto p = Require(setup, gain.mantissa, gain.gain);
+    if (!p) return 0;
+    const auto [mantissa, scaled] = *p;
+    return WriteBase(*mantissa, EncodeGain(Value(scaled)).mantissa);
+}
+
+// ---- acceleration feed-forward
+
+int ReadAccelerationFeedforward(CKX_Setup& setup) {
+    const auto p = Require(setup, kKFFA, kSFTAFFW, kSFTKFF, kKFFA_scl);
+    if (!p) return 0;
+    const auto [mantissa, wordShift, extraShift, scaled] = *p;
+    return WriteRangeAndValue(*scaled, 0.0, kMaxAccelerationFeedforward,
+                              DecodeGain(Value(mantissa), Value(extraShift) + Value(wordShift)));
+}
+
+int WriteAccelerationFeedforwardShift(CKX_Setup& setup) {
+    const auto p = Require(setup, kSFTAFFW, kKFFA_scl);
+    if (!p) return 0;
+    return WriteBase(*(*p)[0], std::min(AccelerationFeedforwardShift(setup), kMaxAccelerationWordShift));
+}
+
+int WriteAccelerationFeedforwardExtraShift(CKX_Setup& setup) {
+    const auto p = Require(setup, kSFTKFF, kKFFA_scl);
+    if (!p) return 0;
+    return WriteBase(*(*p)[0],
+                     std::max(AccelerationFeedforwardShift(setup) - kMaxAccelerationWordShift, 0.0));
+}
+
+int WriteAccelerationFeedforwardMantissa(CKX_Setup& setup) {
+    const auto p = Require(setup, kKFFA, kKFFA_scl);
+    if (!p) return 0;
+    const auto [mantissa, scaled] = *p;
+    return WriteBase(*mantissa,
+                     Value(scaled) * kRegisterFullScale / std::exp2(AccelerationFeedforwardShift(setup)));
+}
+
+// ---- other controller registers
+
+int ReadDerivativeFilter(CKX_Setup& setup) {
+    const auto p = Require(setup, kKDFP, kfilter_D);
+    if (!p) return 0;
+    const auto [reg, filter] = *p;
+    return WriteRangeAndValue(*filter, 0.0, 1.0, Value(reg) / kRegisterFullScale);
+}
+
+int WriteDerivativeFilter(CKX_Setup& setup) {
+    // Only drives whose position controller filters its derivative have both.
+    CKX_Parameter* reg = Probe(setup, kKDFP);
+    const CKX_Parameter* filter = Probe(setup, kfilter_D);
+    if (!reg || !filter) return 0;
+    return WriteBase(*reg, Value(filter) * kRegisterFullScale);
+}
+
+int WriteLoadFeedforwardGain(CKX_Setup& setup) {
+    CKX_Parameter* gain = Probe(setup, kKFFL);
+    if (!gain) return 0;
+    return WriteBase(*gain, kRegisterFullScale);
+}
+
+int ReadGravityCompensationFlag(CKX_Setup& setup) {
+    const auto p = Require(setup, kFFL, kisCompensateGravitationalLoads);
+    if (!p) return 0;
+    const auto [offset, flag] = *p;
+    return WriteRangeAndValue(*flag, 0.0, 1.0, Value(offset) == 0.0 ? 0.0 : 1.0);
+}
+
+int ReadOffsetCurrent(CKX_Setup& setup) {
+    const auto p = Require(setup, kOffsetCurrent, kFFL, kIn);
+    if (!p) return 0;
+    const auto [current, offset, nominal] = *p;
+    const double scale = CurrentScale(setup);
+    if (!IsDivisor(scale)) return 0;
+    return WriteRangeAndValue(*current, -Value(nominal), Value(nominal), Value(offset) / scale);
+}
+
+int WriteOffsetCurrent(CKX_Setup& setup) {
+    const auto p = Require(setup, kFFL, kOffsetCurrent, kisCompensateGravitationalLoads);
+    if (!p) return 0;
+    const auto [offset, current, flag] = *p;
+    const bool on = TruncateToInt32(Value(flag)) != 0;
+    return WriteBase(*offset, on ? Value(current) * CurrentScale(setup) : 0.0);
+}
+
+int ReadOutputFilterFlag(CKX_Setup& setup) {
+    const auto p = Require(setup, kFILTERQ, kisUseFilterOnCrtCtrlOutput);
+    if (!p) return 0;
+    const auto [coefficient, flag] = *p;
+    return WriteRangeAndValue(*flag, 0.0, 1.0, Value(coefficient) == kRegisterFullScale ? 0.0 : 1.0);
+}
+
+int ReadOutputFilter(CKX_Setup& setup) {
+    const auto p = Require(setup, kFILTERQ, kFilterOnCurrentControllerOutput, kDSP_freq, kCLPER, kPWMPER);
+    if (!p) return 0;
+    const auto [coefficient, filter, clock, clper, pwmper] = *p;
+    const double q = Value(coefficient);
+    // A first-order filter y += q/32767 (x - y) run once per current-loop
+    // period T has the corner frequency -ln(1 - q/32767) / T.
+    const double value = q == kRegisterFullScale
+                             ? kOutputFilterOffValue
+                             : RoundDecimalValue(-std::log(1.0 - q / kRegisterFullScale) * Value(clock) /
+                                                     Value(clper) * 0.5 / Value(pwmper),
+                                                 0);
+    return WriteRangeAndValue(*filter, 0.0, Value(clock) * 0.25 / Value(clper) / Value(pwmper), value);
+}
+
+int WriteOutputFilter(CKX_Setup& setup) {
+    const auto p = Require(setup, kFILTERQ, kisUseFilterOnCrtCtrlOutput, kFilterOnCurrentControllerOutput);
+    if (!p) return 0;
+    const auto [coefficient, flag, filter] = *p;
+    if (Value(flag) == 0.0) return WriteBase(*coefficient, kRegisterFullScale);
+    const double period = CurrentLoopPeriod(setup);
+    if (!std::isfinite(period)) return 0;
+    return WriteBase(*coefficient,
+                     std::trunc((1.0 - std::exp(-Value(filter) * period)) * kRegisterFullScale));
+}
+
+// ---- saturations and current limits
+
+int ReadCurrentLimit(CKX_Setup& setup) { return ReadCurrentLimitInto(setup, kIlimPS, 0.001); }
+
+int ReadSpeedLimit(CKX_Setup& setup) {
+    const auto modes = Require(setup, kPositionControlType, kControlMode);
+    if (!modes) return 0;
+    // Only position control through the speed loop keeps a speed limit in "SATP".
+    if (!LimitsSpeedInPositionMode(Value((*modes)[1]), Value((*modes)[0]))) return 1;
+    const auto p = Require(setup, kSATP, kLimit_Speed, kControlMode, kMotor_transmission, kLoad_transmission,
+                           kVdc, kK, kADCResolution, kMotorSensorType);
+    if (!p) return 0;
+    const auto [satp, limit, mode, motorSide, loadSide, vdc, k, adcResolution, sensor] = *p;
+    const double motorScale = std::fabs(MotorSpeedScale(setup));
+    const double loadScale = std::fabs(SpeedScale(setup));
+    if (!IsDivisor(motorScale) || !IsDivisor(loadScale)) return 0;
+    const double ratio = std::fabs(Value(loadSide) / Value(motorSide));
+    // The highest speed the motor reaches: the tachogenerator's measuring
+    // range, or the supply voltage over the torque (back-EMF) constant.
+    const double reachable = Value(sensor) == 2.0 ? (Value(adcResolution) * 0.5 - 1.0) * ratio / motorScale
+                                                  : Value(vdc) / Value(k) * ratio;
+    if (!std::isfinite(reachable)) return 0;
+    const double max =
+        std::min({reachable, kRegisterFullScale / motorScale, kRegisterFullScale / loadScale}) *
+        LimitSpeedMaxPercent(setup) / 100.0;
+    return WriteRangeAndValue(*limit, 0.0, max, (kRegisterFullScale - Value(satp)) / loadScale);
+}
+
+int ReadSpeedLoopSaturation(CKX_Setup& setup) { return ReadSaturationPercent(setup, kIMAXS, kSATS, kIPSatS); }
+
+int ReadPositionLoopSaturation(CKX_Setup& setup) {
+    return ReadSaturationPercent(setup, kIMAXP, kSATP, kIPSatP);
+}
+
+int WriteSpeedSaturation(CKX_Setup& setup) {
+    const auto p = Require(setup, kSATS, kIlimPS);
+    if (!p) return 0;
+    const auto [saturation, limit] = *p;
+    return WriteSaturation(*saturation, kRegisterFullScale - Value(limit) * CurrentScale(setup));
+}
+
+int WritePositionSaturation(CKX_Setup& setup) {
+    const auto p = Require(setup, kSATP, kControlMode, kPositionControlType, kLimit_Speed, kIlimPS);
+    if (!p) return 0;
+    const auto [saturation, mode, positionControl, speedLimit, currentLimit] = *p;
+    const bool positionViaSpeed = LimitsSpeedInPositionMode(Value(mode), Value(positionControl));
+    if (positionViaSpeed && !Require(setup, kMotor_transmission, kLoad_transmission)) return 0;
+    // In speed mode, and in position mode through the speed loop, "SATP"
+    // limits the speed; otherwise it limits the current.
+    const double value = Value(mode) == 1.0 || positionViaSpeed
+                             ? kRegisterFullScale - Value(speedLimit) * std::fabs(SpeedScale(setup))
+                             : kRegisterFullScale - Value(currentLimit) * CurrentScale(setup);
+    return WriteSaturation(*saturation, value);
+}
+
+int WriteSpeedLoopSaturation(CKX_Setup& setup) {
+    const auto p = Require(setup, kIMAXS, kIlimPS, kIPSatS);
+    if (!p) return 0;
+    const auto [saturation, limit, percent] = *p;
+    return WriteSaturation(
+        *saturation, kRegisterFullScale - Value(limit) * (Value(percent) / 100.0) * CurrentScale(setup));
+}
+
+int WritePositionLoopSaturation(CKX_Setup& setup) {
+    const auto p = Require(setup, kIMAXP, kControlMode, kPositionControlType, kIPSatP);
+    if (!p) return 0;
+    const auto [saturation, mode, positionControl, percent] = *p;
+    const double share = Value(percent) / 100.0;
+    if (LimitsSpeedInPositionMode(Value(mode), Value(positionControl))) {
+        const auto q = Require(setup, kLimit_Speed, kMotor_transmission, kLoad_transmission);
+        if (!q) return 0;
+        const auto [speedLimit, motorSide, loadSide] = *q;
+        return WriteSaturation(
+            *saturation, kRegisterFullScale - Value(speedLimit) * share * std::fabs(MotorSpeedScale(setup)) *
+                                                  std::fabs(Value(motorSide) / Value(loadSide)));
+    }
+    const CKX_Parameter* currentLimit = setup.FindParameter(kIlimPS);
+    if (!currentLimit) return 0;
+    return WriteSaturation(*saturation,
+                           kRegisterFullScale - Value(currentLimit) * share * std::fabs(CurrentScale(setup)));
+}
+
+// ---- defaults of the tuning tests
+
+int ReadTestCurrent(CKX_Setup& setup) {
+    const auto p = Require(setup, kIn, kInPS, kTestCurrent);
+    if (!p) return 0;
+    const auto [motorNominal, driveNominal, test] = *p;
+    const double nominal = std::min(Value(motorNominal), Value(driveNominal));
+    return WriteRangeAndValue(*test, 0.001, 0.9 * nominal, 0.5 * nominal);
+}
+
+int ReadTestLimitCurrent(CKX_Setup& setup) { return ReadCurrentLimitInto(setup, kTestLimitCurrent, 0.0); }
+
+int ReadTestMaxSpeed(CKX_Setup& setup) {
+    const auto p = Require(setup, kVdc, kK, kTestMaxSpeed);
+    if (!p) return 0;
+    const auto [vdc, k, speed] = *p;
+    const double noLoadSpeed = Value(vdc) / Value(k);
+    return WriteRangeAndValue(*speed, 0.0, noLoadSpeed, noLoadSpeed / 3.0);
+}
+
+int ReadLoadInertiaRatio(CKX_Setup& setup) {
+    const auto p = Require(setup, kJt, kJm, kJload_over_J);
+    if (!p) return 0;
+    const auto [total, motor, ratio] = *p;
+    // Load inertia over motor inertia, with the load inertia Jt - Jm.
+    return WriteRangeAndValue(*ratio, 0.0, 100.0, Value(total) / Value(motor) - 1.0);
+}
+
+}  // namespace dcdrive

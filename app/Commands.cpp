@@ -7,11 +7,14 @@
 #include <limits>
 #include <map>
 #include <ostream>
+#include <span>
 #include <string_view>
 
 #include "Plugin.h"
 #include "conversions/Drivers.h"
+#include "conversions/Gains.h"
 #include "kx/Setup.h"
+#include "options/Tuning.h"
 
 namespace dcsetup {
 namespace {
@@ -354,6 +357,83 @@ void Scale(const CommandContext& context, const std::string& unit, const std::st
         context.out << Json{{"factor", factor}, {"offset", offset}}.dump(2) << '\n';
     } else {
         context.out << "factor " << FormatNumber17(factor) << "\noffset " << FormatNumber17(offset) << '\n';
+    }
+}
+
+namespace {
+
+struct TunedLoopCommand {
+    const char* name;
+    int (*tune)(CKX_Setup& setup);
+    dcdrive::TunedLoop loop;
+    std::span<const char* const> lookups;                  // in the operation's lookup order
+    std::span<const dcdrive::GainRegisters* const> gains;  // the loop's gain registers
+};
+
+constexpr std::array<const dcdrive::GainRegisters*, 2> kCurrentGains = {&dcdrive::kCurrentProportionalGain,
+                                                                        &dcdrive::kCurrentIntegralGain};
+constexpr std::array<const dcdrive::GainRegisters*, 2> kSpeedGains = {&dcdrive::kSpeedProportionalGain,
+                                                                      &dcdrive::kSpeedIntegralGain};
+constexpr std::array<const dcdrive::GainRegisters*, 3> kPositionGains = {
+    &dcdrive::kPositionProportionalGain, &dcdrive::kPositionIntegralGain, &dcdrive::kPositionDerivativeGain};
+
+const std::array<TunedLoopCommand, 3> kTunedLoopCommands = {{
+    {"current", dcdrive::TuneCurrentController, dcdrive::TunedLoop::Current,
+     dcdrive::kCurrentTuningParameters, kCurrentGains},
+    {"speed", dcdrive::TuneSpeedController, dcdrive::TunedLoop::Speed, dcdrive::kSpeedTuningParameters,
+     kSpeedGains},
+    {"position", dcdrive::TunePositionController, dcdrive::TunedLoop::Position,
+     dcdrive::kPositionTuningParameters, kPositionGains},
+}};
+
+// Why the operation wrote nothing, on one line.
+std::string TuningFailure(const TunedLoopCommand& command, const CKX_Setup& setup) {
+    const std::string what = std::string("tune ") + command.name + ": ";
+    for (const char* name : command.lookups) {
+        if (!FindQuietly(setup, name)) return what + "no parameter \"" + name + "\" in the setup";
+    }
+    if (const char* zero = dcdrive::ZeroTuningDivisor(setup, command.loop)) {
+        return what + "\"" + zero + "\" is 0, so the gains would not be finite numbers";
+    }
+    return what + "the gains would not be finite numbers with this setup";
+}
+
+const TunedLoopCommand* FindTunedLoop(const std::string& loop) {
+    for (const TunedLoopCommand& command : kTunedLoopCommands) {
+        if (loop == command.name) return &command;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void CheckTunedLoop(const std::string& loop) {
+    if (!FindTunedLoop(loop))
+        throw UsageError("tune: unknown loop \"" + loop + "\" (expected current, speed or position)");
+}
+
+void Tune(const CommandContext& context, const std::string& loop) {
+    CheckTunedLoop(loop);
+    const TunedLoopCommand* command = FindTunedLoop(loop);
+    CKX_Setup& setup = context.setup;
+    const Snapshot before = context.json ? Snapshot{} : TakeSnapshot(setup);
+    int tuned = 0;
+    {
+        // A missing parameter is reported once, below, with the command.
+        const kx::QuietLookup quiet;
+        tuned = command->tune(setup);
+    }
+    if (!tuned) throw Failure(TuningFailure(*command, setup));
+    // The registers follow the gains and the gains show what the registers hold.
+    for (const dcdrive::GainRegisters* gain : command->gains) {
+        dcdrive::WriteGainShift(setup, *gain);
+        dcdrive::WriteGainMantissa(setup, *gain);
+    }
+    for (const dcdrive::GainRegisters* gain : command->gains) dcdrive::ReadGain(setup, *gain);
+    if (context.json) {
+        PrintJson(context, SetupToJson(setup));
+    } else {
+        PrintChanges(context.out, std::string("tune ") + command->name, before, setup);
     }
 }
 

@@ -50,4 +50,15 @@ void Read(const CommandContext& context);
 void Apply(const CommandContext& context);
 void Scale(const CommandContext& context, const std::string& unit, const std::string& variable);
 
+// Throws UsageError unless the loop is one that "tune" knows: current,
+// speed or position.
+void CheckTunedLoop(const std::string& loop);
+
+// Computes the loop's gains from its pass band and damping, then writes the
+// gains into their registers and reads them back, as the tuning tests'
+// "Tune" button does. Throws Failure naming the missing parameter, or the
+// parameter that is 0, when the gains cannot be computed; UsageError for a
+// loop that it does not know.
+void Tune(const CommandContext& context, const std::string& loop);
+
 }  // namespace dcsetup

@@ -37,6 +37,7 @@ struct Arguments {
     std::string command;
     std::vector<std::string> names;  // show
     std::string unit, variable;      // scale
+    std::string loop;                // tune
     bool json = false;
     std::optional<std::string> outPath;
 };
@@ -132,6 +133,9 @@ Arguments ParseArguments(int argc, char** argv, std::ostream& out) {
     scale->add_option("UNIT", args.unit, "Unit name")->required();
     scale->add_option("VARIABLE", args.variable, "Drive variable name")->required();
     addCommand("export", "Write the setup file (to --out, else to --setup, else to standard output)");
+    addCommand("tune", "Compute a loop's gains from its pass band and damping, then their registers")
+        ->add_option("LOOP", args.loop, "current, speed or position")
+        ->required();
 
     try {
         app.parse(argc, argv);
@@ -149,6 +153,7 @@ Arguments ParseArguments(int argc, char** argv, std::ostream& out) {
         throw UsageError("unknown command " + Quoted(extras.front()));
     }
     if (!extras.empty()) throw UsageError(args.command + ": unexpected argument " + Quoted(extras.front()));
+    if (args.command == "tune") CheckTunedLoop(args.loop);
     return args;
 }
 
@@ -273,6 +278,8 @@ int Run(int argc, char** argv, std::ostream& out, std::ostream& err) {
         Apply(context);
     } else if (args.command == "scale") {
         Scale(context, args.unit, args.variable);
+    } else if (args.command == "tune") {
+        Tune(context, args.loop);
     }
     if (args.outPath) {
         SaveSetup(*setup, *args.outPath);

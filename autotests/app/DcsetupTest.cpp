@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -15,7 +16,10 @@
 #include <vector>
 
 #include "Dcsetup.h"
+#include "conversions/Gains.h"
 #include "kx/SetupFile.h"
+#include "options/Tuning.h"
+#include "setups/DefaultSetup.h"
 
 extern char** environ;
 
@@ -138,6 +142,14 @@ TEST_F(Dcsetup, BadInputGetsOneLineAndItsExitCode) {
          "does not export ComputeAllOptions"},
         {"export --json with nowhere to write", {"export", "--json"}, 2, "--out FILE"},
         {"save into a missing folder", {"show", "--out", "@/no/such/folder/setup.json"}, 1, "setup.json"},
+        {"tune unknown loop", {"tune", "frobnicate"}, 2, "tune: unknown loop \"frobnicate\""},
+        {"tune without loop", {"tune"}, 2, "LOOP"},
+        {"tune without R", {"--unset", "R", "tune", "current"}, 1, "tune current: no parameter \"R\""},
+        {"tune without a gain", {"--unset", "Kd_P_scl", "tune", "position"}, 1, "no parameter \"Kd_P_scl\""},
+        {"tune with a zero divisor",
+         {"--set", "SLPER=0", "--set", "PositionControlType=0", "tune", "position"},
+         1,
+         "tune position: \"SLPER\" is 0"},
     };
     WriteFile(Path("malformed.json"), "{\"parameters\": [{\"name\": \"PWM_freq\", \"value\": ");
     WriteFile(Path("notalib.so"), "not a shared library\n");
@@ -188,6 +200,55 @@ TEST_F(Dcsetup, DriversConvertBetweenRegistersAndParameters) {
         SCOPED_TRACE(c.args.front() + " " + c.args[1] + " " + c.args[2]);
         const json setup = RunJson(c.args);
         EXPECT_DOUBLE_EQ(setup["parameters"][c.name]["value"].get<double>(), c.expected);
+    }
+}
+
+TEST_F(Dcsetup, TuneWritesTheComputedGainsAndTheirRegisters) {
+    struct Case {
+        std::string loop;
+        std::vector<std::pair<std::string, double>> changes;
+        int (*tune)(CKX_Setup&);
+        std::vector<dcdrive::GainRegisters> gains;
+    };
+    const std::vector<dcdrive::GainRegisters> position = {
+        dcdrive::kPositionProportionalGain, dcdrive::kPositionIntegralGain, dcdrive::kPositionDerivativeGain};
+    const std::vector<Case> cases = {
+        {"current",
+         {{"PB_C", 2000}},
+         dcdrive::TuneCurrentController,
+         {dcdrive::kCurrentProportionalGain, dcdrive::kCurrentIntegralGain}},
+        {"speed",
+         {{"PB_S", 150}, {"Dump_S", 1}},
+         dcdrive::TuneSpeedController,
+         {dcdrive::kSpeedProportionalGain, dcdrive::kSpeedIntegralGain}},
+        {"position", {{"PB_P", 60}}, dcdrive::TunePositionController, position},
+        {"position", {{"PositionControlType", 0}}, dcdrive::TunePositionController, position},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.loop + " " + c.changes.front().first);
+        const auto unchanged = dcdrive::LoadDefaultSetup();
+        auto expected = dcdrive::LoadDefaultSetup();
+        std::vector<std::string> args;
+        for (const auto& [name, value] : c.changes) {
+            expected->FindParameter(name)->SetValueInBaseUnit(value);
+            args.insert(args.end(), {"--set", name + "=" + std::to_string(value)});
+        }
+        ASSERT_EQ(c.tune(*expected), 1);
+        args.insert(args.end(), {"tune", c.loop, "--json"});
+        const json tuned = RunJson(args)["parameters"];
+        bool changed = false;  // else the case would not tell a tuning from none
+        for (const dcdrive::GainRegisters& gain : c.gains) {
+            const double want = expected->FindParameter(gain.gain)->GetValueInBaseUnit();
+            changed = changed || want != unchanged->FindParameter(gain.gain)->GetValueInBaseUnit();
+            // The gain shows what its registers hold: the computed gain up to
+            // the mantissa's last count.
+            const double shift = tuned[gain.shift]["value"].get<double>();
+            const double held = dcdrive::DecodeGain(tuned[gain.mantissa]["value"].get<double>(), shift);
+            EXPECT_NEAR(tuned[gain.gain]["value"].get<double>(), held, 1e-12 * held) << gain.gain;
+            EXPECT_EQ(shift, dcdrive::EncodeGain(want).shift) << gain.shift;
+            EXPECT_NEAR(held, want, std::exp2(shift) / 32767.0) << gain.mantissa;
+        }
+        EXPECT_TRUE(changed);
     }
 }
 

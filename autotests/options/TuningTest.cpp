@@ -1,0 +1,249 @@
+// The tuning is checked by the loop it closes: the written gains are turned
+// back into a continuous controller in physical units, closed around the
+// motor's plant, and the roots of the characteristic polynomial are compared
+// with the pass band and damping that were asked for.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "../conversions/TestSetup.h"
+#include "conversions/Derived.h"
+#include "options/Tuning.h"
+#include "setups/DefaultSetup.h"
+
+using namespace dcdrive;
+
+namespace {
+
+struct Set {
+    const char* name;
+    double value;
+};
+
+// The default setup with the changes, written outside the usual limits.
+std::unique_ptr<CKX_Setup> Tweaked(const std::vector<Set>& changes) {
+    auto setup = LoadDefaultSetup();
+    for (const Set& c : changes) {
+        CKX_Parameter* p = setup->FindParameter(c.name);
+        p->SetMinInBaseUnit(-1e300);
+        p->SetMaxInBaseUnit(1e300);
+        p->SetValueInBaseUnit(c.value);
+    }
+    return setup;
+}
+
+double V(const CKX_Setup& s, const char* name) { return dctest::ValueOf(s, name); }
+
+// s^2 + a1 s + a0 has natural frequency w and damping zeta.
+void ExpectPair(double a1, double a0, double w, double zeta) {
+    EXPECT_NEAR(std::sqrt(a0), w, 1e-9 * w);
+    EXPECT_NEAR(a1 / (2.0 * std::sqrt(a0)), zeta, 1e-9);
+}
+
+// The integrators of the speed and position controllers sum once per this period.
+double OuterPeriod(const CKX_Setup& s) {
+    return V(s, "PosSpd_in_FastLoop") == 1.0 ? CurrentLoopPeriod(s) : SpeedLoopPeriod(s);
+}
+
+TEST(Tuning, CurrentLoopPolesAtPassBandAndDamping) {
+    for (const auto& changes : std::vector<std::vector<Set>>{
+             {},
+             {{"PB_C", 2000}, {"Dump_C", 1.0}},
+             {{"L", 2e-3}, {"R", 0.5}, {"Dump_C", 0.4}},
+             {{"Vdc", 24}, {"ImaxPS", 20}, {"L", 1e-3}, {"CLPER", 2}, {"PB_C", 1500}}}) {
+        auto s = Tweaked(changes);
+        const double l = V(*s, "L"), r = V(*s, "R"), tc = CurrentLoopPeriod(*s);
+        ASSERT_GT(l / r, 4 * tc);
+        ASSERT_EQ(TuneCurrentController(*s), 1);
+        // Current error counts -> voltage command counts -> volts.
+        const double voltsPerAmpere = CurrentScale(*s) / VoltageCommandScale(*s);
+        const double kp = V(*s, "Kp_C_scl") * voltsPerAmpere, ki = V(*s, "Ki_C_scl") * voltsPerAmpere / tc;
+        // 1/(L s + R) under Kp + Ki/s: L s^2 + (R + Kp) s + Ki.
+        ExpectPair((r + kp) / l, ki / l, V(*s, "PB_C"), V(*s, "Dump_C"));
+    }
+}
+
+TEST(Tuning, ShortElectricalTimeConstantUsesTheSamplingRule) {
+    auto probe = Tweaked({});
+    const double tc = CurrentLoopPeriod(*probe), scale = VoltageCommandScale(*probe) / CurrentScale(*probe);
+    for (const double tau : {4 * tc, 2 * tc}) {  // the boundary; below 2 sqrt(2) Tc Kp is negative
+        auto s = Tweaked({{"R", 1.0}, {"L", tau}, {"Kp_C_scl", 7.0}});
+        ASSERT_EQ(TuneCurrentController(*s), 1);
+        EXPECT_DOUBLE_EQ(V(*s, "Kp_C_scl"), (tau / (2 * std::sqrt(2.0) * tc) - 1) * scale);
+        EXPECT_DOUBLE_EQ(V(*s, "Ki_C_scl"), V(*s, "PB_C") * tc * scale);
+    }
+}
+
+TEST(Tuning, SpeedLoopPolesAtPassBandAndDamping) {
+    for (const auto& changes : std::vector<std::vector<Set>>{
+             {},
+             {{"PosSpd_in_FastLoop", 1}},
+             {{"MotorSensorType", 2}, {"PB_S", 150}, {"Dump_S", 1.2}},
+             {{"MotorSensorType", 3}, {"SINCOS_fract", 6}, {"Jt", 4e-4}, {"K", 0.2}}}) {
+        auto s = Tweaked(changes);
+        ASSERT_EQ(TuneSpeedController(*s), 1);
+        // Speed error counts -> current counts -> amperes.
+        const double amperes = std::fabs(MotorSpeedScale(*s)) / CurrentScale(*s);
+        const double kp = V(*s, "Kp_S_scl") * amperes, ki = V(*s, "Ki_S_scl") * amperes / OuterPeriod(*s);
+        // K/(J s) under Kp + Ki/s: J s^2 + K Kp s + K Ki.
+        const double kOverJ = V(*s, "K") / V(*s, "Jt");
+        ExpectPair(kOverJ * kp, kOverJ * ki, V(*s, "PB_S"), V(*s, "Dump_S"));
+    }
+}
+
+TEST(Tuning, PositionLoopPolesAtPassBandAndDamping) {
+    const double motorCounts = 4 * 500 / kTwoPi, loadCounts = 4 * 2000 / kTwoPi;
+    const Set pid{"PositionControlType", 0}, loadEncoder{"LoadSensorType", 1},
+        lines{"No_encoder_lines_LD", 2000}, gear{"Motor_transmission", 10 * kTwoPi};
+    const struct {
+        std::vector<Set> changes;
+        double counts;  // position counts per radian (metre) of what the loop measures
+        double gear;    // motor radians per measured radian (metre)
+    } cases[] = {
+        {{{"Kd_P_scl", 5.0}}, motorCounts, 1},
+        {{loadEncoder, lines, gear}, loadCounts, 10},
+        {{pid}, motorCounts, 1},
+        {{pid, {"PosSpd_in_FastLoop", 1}, {"Dump_P", 0.7}}, motorCounts, 1},
+        {{pid, loadEncoder, lines, gear}, loadCounts, 10},
+        {{pid, loadEncoder, {"TransmissionType", 1}, {"Load_transmission", 0.005}, {"PB_P", 80}},
+         1e6,  // "Resolution_LD" 1 um
+         kTwoPi / 0.005},
+    };
+    for (const auto& c : cases) {
+        auto s = Tweaked(c.changes);
+        ASSERT_EQ(TunePositionController(*s), 1);
+        const double w = V(*s, "PB_P"), zeta = V(*s, "Dump_P"), ts = OuterPeriod(*s);
+        if (V(*s, "PositionControlType") == 1.0) {
+            // A speed reference in counts is position counts per slow-loop
+            // period; an ideal speed loop 1/s under Kp + Ki/s.
+            const double perCount = 1.0 / SpeedLoopPeriod(*s);
+            ExpectPair(V(*s, "Kp_P_scl") * perCount, V(*s, "Ki_P_scl") * perCount / ts, w, zeta);
+            EXPECT_EQ(V(*s, "Kd_P_scl"), 0.0);
+            continue;
+        }
+        const double amperes = c.counts / CurrentScale(*s);
+        const double kp = V(*s, "Kp_P_scl") * amperes, ki = V(*s, "Ki_P_scl") * amperes / ts;
+        const double kd = V(*s, "Kd_P_scl") * amperes * ts;
+        // K/(G J s^2) under Kd s + Kp + Ki/s: s^3 + g kd s^2 + g kp s + g ki.
+        const double g = V(*s, "K") / (c.gear * V(*s, "Jt"));
+        // One root at -w, the others those of s^2 + b1 s + b0.
+        const double b1 = g * kd - w, b0 = g * kp - w * b1;
+        EXPECT_NEAR(g * ki - w * b0, 0.0, 1e-9 * g * ki);
+        ExpectPair(b1, b0, w, zeta);
+    }
+}
+
+TEST(Tuning, PositionScaleEdges) {
+    // A load sensor without a motor sensor: one count per radian, no ratio.
+    auto loadOnly = Tweaked({{"PositionControlType", 0},
+                             {"MotorSensorType", 0},
+                             {"LoadSensorType", 1},
+                             {"Motor_transmission", 10 * kTwoPi}});
+    ASSERT_EQ(TunePositionController(*loadOnly), 1);
+    const double w = V(*loadOnly, "PB_P"), jOverK = V(*loadOnly, "Jt") / V(*loadOnly, "K");
+    EXPECT_DOUBLE_EQ(V(*loadOnly, "Kp_P_scl"),
+                     (2 * V(*loadOnly, "Dump_P") + 1) * w * w * jOverK * CurrentScale(*loadOnly));
+
+    // Reversed counting (negative scales) gives the gains of forward counting.
+    const std::vector<std::pair<Set, Set>> reversals = {
+        {{"Tacho_gain", 0.0286}, {"Tacho_gain", -0.0286}},
+        {{"Resolution_LD", 1e-6}, {"Resolution_LD", -1e-6}},
+        {{"Load_transmission", 0.005}, {"Load_transmission", -0.005}}};
+    for (const double type : {1.0, 0.0}) {
+        for (const auto& [forward, reversed] : reversals) {
+            const std::vector<Set> base = {{"MotorSensorType", 2},
+                                           {"LoadSensorType", 1},
+                                           {"TransmissionType", 1},
+                                           {"Load_transmission", 0.005},
+                                           {"PositionControlType", type}};
+            auto with = [&base](const Set& last) {
+                std::vector<Set> changes = base;
+                changes.push_back(last);
+                return Tweaked(changes);
+            };
+            auto a = with(forward), b = with(reversed);
+            for (CKX_Setup* s : {a.get(), b.get()})
+                ASSERT_EQ(TuneSpeedController(*s) + TunePositionController(*s), 2);
+            for (const char* gain : {"Kp_S_scl", "Ki_S_scl", "Kp_P_scl", "Ki_P_scl", "Kd_P_scl"})
+                EXPECT_DOUBLE_EQ(V(*a, gain), V(*b, gain)) << gain << " " << forward.name;
+        }
+    }
+}
+
+struct Loop {
+    int (*tune)(CKX_Setup&);
+    TunedLoop loop;
+    std::vector<const char*> lookups;
+    std::size_t gains;  // the lookups begin with the gains
+};
+
+const Loop kLoops[] = {
+    {TuneCurrentController,
+     TunedLoop::Current,
+     {kCurrentTuningParameters.begin(), kCurrentTuningParameters.end()},
+     2},
+    {TuneSpeedController,
+     TunedLoop::Speed,
+     {kSpeedTuningParameters.begin(), kSpeedTuningParameters.end()},
+     2},
+    {TunePositionController,
+     TunedLoop::Position,
+     {kPositionTuningParameters.begin(), kPositionTuningParameters.end()},
+     3},
+};
+
+// Runs the operation, which must fail without writing any of its gains.
+void ExpectNothingWritten(CKX_Setup& s, const Loop& loop) {
+    const std::vector<const char*> gains(loop.lookups.begin(), loop.lookups.begin() + loop.gains);
+    for (const char* gain : gains) {
+        const kx::QuietLookup quiet;
+        if (CKX_Parameter* p = s.FindParameter(gain)) p->SetValueInBaseUnit(123.0);
+    }
+    EXPECT_EQ(loop.tune(s), 0);
+    for (const char* gain : gains) EXPECT_TRUE(std::isnan(V(s, gain)) || V(s, gain) == 123.0) << gain;
+}
+
+TEST(Tuning, AMissingParameterIsReportedAndNothingWritten) {
+    for (const Loop& loop : kLoops) {
+        for (const char* name : loop.lookups) {
+            auto s = LoadDefaultSetup();
+            ASSERT_TRUE(s->RemoveParameter(name));
+            dctest::ReportedErrors errors;
+            ExpectNothingWritten(*s, loop);
+            ASSERT_EQ(errors.Messages().size(), 1u) << name;
+            EXPECT_NE(errors.Messages()[0].find(std::string("\"") + name + "\""), std::string::npos);
+        }
+    }
+}
+
+TEST(Tuning, AZeroDivisorIsNamedAndNothingWritten) {
+    const struct {
+        std::size_t loop;
+        std::vector<Set> changes;
+        const char* zero;
+    } cases[] = {
+        {0, {{"R", 0}}, "R"},
+        {0, {{"R", 0}, {"L", 0}}, "R"},
+        {0, {{"Vdc", 0}}, "Vdc"},
+        {1, {{"K", 0}}, "K"},
+        {1, {{"No_encoder_lines", 0}}, "No_encoder_lines"},
+        {1, {{"MotorSensorType", 2}, {"Tacho_gain", 0}}, "Tacho_gain"},
+        {1, {{"DSP_freq", 0}}, "DSP_freq"},
+        {2, {{"K", 0}, {"PositionControlType", 0}}, "K"},
+        {2, {{"SLPER", 0}, {"PositionControlType", 0}}, "SLPER"},
+        {2,
+         {{"PositionControlType", 0}, {"LoadSensorType", 1}, {"Load_transmission", 0}},
+         "Load_transmission"},
+    };
+    for (const auto& c : cases) {
+        auto s = Tweaked(c.changes);
+        ExpectNothingWritten(*s, kLoops[c.loop]);
+        EXPECT_STREQ(ZeroTuningDivisor(*s, kLoops[c.loop].loop), c.zero);
+    }
+    auto fine = LoadDefaultSetup();
+    for (const Loop& loop : kLoops) EXPECT_EQ(ZeroTuningDivisor(*fine, loop.loop), nullptr);
+}
+
+}  // namespace

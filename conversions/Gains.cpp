@@ -194,18 +194,37 @@ int ReadOutputFilterFlag(CKX_Setup& setup) {
     return WriteRangeAndValue(*flag, 0.0, 1.0, Value(coefficient) == kRegisterFullScale ? 0.0 : 1.0);
 }
 
+namespace {
+
+// "FILTERQ" of a first-order filter y += q/32767 (x - y) with corner
+// frequency w (rad/s) run once per current-loop period T.
+double OutputFilterCoefficient(double w, double period) {
+    return std::trunc(-std::expm1(-w * period) * kRegisterFullScale);  // (1 - e^(-wT)) without cancellation
+}
+
+// The corner frequency shown for the coefficient q: the whole number of rad/s
+// nearest to -ln(1 - q/32767) / T when that number gives q back, so that
+// every pass through the drivers keeps the user's filter; otherwise the
+// nearest value that does.
+double OutputFilterCorner(double q, double period) {
+    const double exact = -std::log1p(-q / kRegisterFullScale) / period;
+    for (const double w : {RoundDecimalValue(exact, 0), std::ceil(exact)})
+        if (OutputFilterCoefficient(w, period) == q) return w;
+    // The exact corner may come out a rounding error short of q.
+    double w = exact;
+    for (int i = 0; i < 64 && OutputFilterCoefficient(w, period) < q; ++i) w *= 1.0 + 1e-15;
+    return w;
+}
+
+}  // namespace
+
 int ReadOutputFilter(CKX_Setup& setup) {
     const auto p = Require(setup, kFILTERQ, kFilterOnCurrentControllerOutput, kDSP_freq, kCLPER, kPWMPER);
     if (!p) return 0;
     const auto [coefficient, filter, clock, clper, pwmper] = *p;
     const double q = Value(coefficient);
-    // A first-order filter y += q/32767 (x - y) run once per current-loop
-    // period T has the corner frequency -ln(1 - q/32767) / T.
-    const double value = q == kRegisterFullScale
-                             ? kOutputFilterOffValue
-                             : RoundDecimalValue(-std::log(1.0 - q / kRegisterFullScale) * Value(clock) /
-                                                     Value(clper) * 0.5 / Value(pwmper),
-                                                 0);
+    const double period = 2.0 * Value(clper) * Value(pwmper) / Value(clock);
+    const double value = q == kRegisterFullScale ? kOutputFilterOffValue : OutputFilterCorner(q, period);
     return WriteRangeAndValue(*filter, 0.0, Value(clock) * 0.25 / Value(clper) / Value(pwmper), value);
 }
 
@@ -216,8 +235,7 @@ int WriteOutputFilter(CKX_Setup& setup) {
     if (Value(flag) == 0.0) return WriteBase(*coefficient, kRegisterFullScale);
     const double period = CurrentLoopPeriod(setup);
     if (!std::isfinite(period)) return 0;
-    return WriteBase(*coefficient,
-                     std::trunc((1.0 - std::exp(-Value(filter) * period)) * kRegisterFullScale));
+    return WriteBase(*coefficient, OutputFilterCoefficient(Value(filter), period));
 }
 
 // ---- saturations and current limits

@@ -67,7 +67,10 @@ int TuneCurrentController(CKX_Setup& setup) {
     const double w = band->GetValueInBaseUnit();
     const double zeta = damping->GetValueInBaseUnit();
     const double tc = CurrentLoopPeriod(setup);
+    // Volts to current counts: a zero "Vdc" or "ImaxPS" gives no scale (rather
+    // than a gain of 0, which would switch the loop off without a word).
     const double scale = VoltageCommandScale(setup) / CurrentScale(setup);
+    if (!std::isfinite(scale) || scale == 0.0) return 0;
     const double tau = l / r;  // a zero "R" leaves no finite gain below
 
     std::array<Gain, 2> gains{Gain{kp, 0.0}, Gain{ki, 0.0}};
@@ -135,7 +138,7 @@ const char* ZeroTuningDivisor(const CKX_Setup& setup, TunedLoop loop) {
     const kx::QuietLookup quiet;
     std::vector<const char*> divisors;
     if (loop == TunedLoop::Current) {
-        divisors = {kR, kVdc, kDSP_freq};
+        divisors = {kR, kVdc, kImaxPS, kDSP_freq};
     } else {
         divisors = {kK, kImaxPS, kDSP_freq, kPWMPER, kSLPER};
         if (RunsInFastLoop(setup)) divisors.push_back(kCLPER);

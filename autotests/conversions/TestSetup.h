@@ -2,6 +2,7 @@
 // a catcher for the messages that the host would show.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <initializer_list>
 #include <memory>
@@ -28,6 +29,15 @@ inline std::unique_ptr<CKX_Setup> MakeSetup(std::initializer_list<Param> params)
     auto setup = std::make_unique<CKX_Setup>();
     Add(*setup, params);
     return setup;
+}
+
+// Sets a value whatever the parameter's present limits: they are widened
+// just enough to hold it (the host would otherwise clamp the value).
+inline void Force(CKX_Setup& setup, const char* name, double value) {
+    CKX_Parameter* p = setup.FindParameter(name);
+    p->SetMinInBaseUnit(std::min(p->GetMinInBaseUnit(), value));
+    p->SetMaxInBaseUnit(std::max(p->GetMaxInBaseUnit(), value));
+    p->SetValueInBaseUnit(value);
 }
 
 // The value of a parameter that must exist (NaN when it does not).

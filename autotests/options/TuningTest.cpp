@@ -227,6 +227,7 @@ TEST(Tuning, AZeroDivisorIsNamedAndNothingWritten) {
         {0, {{"R", 0}}, "R"},
         {0, {{"R", 0}, {"L", 0}}, "R"},
         {0, {{"Vdc", 0}}, "Vdc"},
+        {0, {{"ImaxPS", 0}}, "ImaxPS"},
         {1, {{"K", 0}}, "K"},
         {1, {{"No_encoder_lines", 0}}, "No_encoder_lines"},
         {1, {{"MotorSensorType", 2}, {"Tacho_gain", 0}}, "Tacho_gain"},

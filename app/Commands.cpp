@@ -14,6 +14,7 @@
 #include "conversions/Drivers.h"
 #include "conversions/Gains.h"
 #include "kx/Setup.h"
+#include "options/LoopOptions.h"
 #include "options/Tuning.h"
 
 namespace dcsetup {
@@ -343,10 +344,13 @@ void Read(const CommandContext& context) {
 void Apply(const CommandContext& context) {
     const Snapshot before = context.json ? Snapshot{} : TakeSnapshot(context.setup);
     dcdrive::ParametersToRegisters(context.setup);
+    // The loop and feedback options follow the parameters just applied, as
+    // when the drive setup editor is confirmed.
+    dcdrive::ComputeLoopOptions(context.setup);
     if (context.json) {
         PrintJson(context, SetupToJson(context.setup));
     } else {
-        PrintChanges(context.out, "parameter-to-register driver", before, context.setup);
+        PrintChanges(context.out, "parameter-to-register driver and loop options", before, context.setup);
     }
 }
 

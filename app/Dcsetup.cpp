@@ -128,7 +128,7 @@ Arguments ParseArguments(int argc, char** argv, std::ostream& out) {
         ->add_option("NAME", args.names, "Show only these parameters");
     addCommand("compute", "Run ComputeAllOptions through the plug-in");
     addCommand("read", "Run the register-to-parameter driver");
-    addCommand("apply", "Run the parameter-to-register driver");
+    addCommand("apply", "Run the parameter-to-register driver, then the loop options");
     CLI::App* scale = addCommand("scale", "Print the factor and offset that scale VARIABLE to UNIT");
     scale->add_option("UNIT", args.unit, "Unit name")->required();
     scale->add_option("VARIABLE", args.variable, "Drive variable name")->required();

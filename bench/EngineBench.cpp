@@ -7,10 +7,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "conversions/Drivers.h"
+#include "filters/Biquad.h"
 #include "kx/Kernel.h"
 #include "setups/DefaultSetup.h"
 
@@ -75,6 +77,41 @@ void BM_ReverseDriver(benchmark::State& state) {
     for (auto _ : state) dcdrive::RegistersToParameters(*setup);
 }
 BENCHMARK(BM_ReverseDriver);
+
+// The default setup with all ten filters of the chain switched on: low
+// passes, notches and lead-lags spread over the three places of the cascade.
+std::unique_ptr<CKX_Setup> TenFilterSetup() {
+    auto setup = dcdrive::LoadDefaultSetup();
+    for (int i = 1; i <= 10; ++i) {
+        const std::string n = std::to_string(i);
+        const int type = (i % 3 == 0) ? 8 : (i % 2 ? 1 : 2);
+        setup->SetParameterValueInBaseUnit(("BQFilter" + n).c_str(), 1);
+        setup->SetParameterValueInBaseUnit(("BQFilterType" + n).c_str(), type);
+        setup->SetParameterValueInBaseUnit(("BQFilterLocation" + n).c_str(), i % 3);
+        setup->SetParameterValueInBaseUnit(("BQFilterF1" + n).c_str(), 50.0 + 30.0 * i);
+        setup->SetParameterValueInBaseUnit(("BQFilterF2" + n).c_str(), 100.0 + 30.0 * i);
+        setup->SetParameterValueInBaseUnit(("BQFilterQ" + n).c_str(), 0.7);
+    }
+    return setup;
+}
+
+void BM_WriteTenFilters(benchmark::State& state) {
+    LoadedPlugin();
+    const auto setup = TenFilterSetup();
+    dcdrive::CBiquadFilter filter;
+    for (auto _ : state) filter.WriteFilters(*setup);
+    state.counters["chain"] = setup->GetParameterValueInBaseUnit("SPDREF_BQ_INI") +
+                              setup->GetParameterValueInBaseUnit("IQREF_BQ_INI") +
+                              setup->GetParameterValueInBaseUnit("ASPD_BQ_INI");
+}
+BENCHMARK(BM_WriteTenFilters);
+
+void BM_ForwardDriverTenFilters(benchmark::State& state) {
+    LoadedPlugin();
+    const auto setup = TenFilterSetup();
+    for (auto _ : state) dcdrive::ParametersToRegisters(*setup);
+}
+BENCHMARK(BM_ForwardDriverTenFilters);
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 #include "Conventions.h"
 #include "Derived.h"
 #include "Names.h"
+#include "options/LoopOptions.h"
 
 namespace dcdrive {
 
@@ -348,9 +349,14 @@ int ReadDigitalReferenceConnector(CKX_Setup& setup) {
     const auto p = Require(setup, kSCR, kDigitalReferenceConnector);
     if (!p) return 0;
     const auto [scr, connector] = *p;
-    // TODO: once the loop options exist, refresh the choice of the digital
-    // reference connector here (SelectDigitalReferenceConnector, without a list).
-    return WriteRangeAndValue(*connector, 0.0, 1.0, BitOf(Value(*scr), kScrDigitalReferenceBit));
+    const int written = WriteRangeAndValue(*connector, 0.0, 1.0, BitOf(Value(*scr), kScrDigitalReferenceBit));
+    if (written) {
+        // The connector read from the drive may be taken by a sensor now:
+        // keep the reference on a connector that can serve.
+        int noneAvailable = 0;
+        SelectDigitalReferenceConnector(setup, nullptr, noneAvailable);
+    }
+    return written;
 }
 
 int ReadSpeedEstimatorFlag(CKX_Setup& setup) {

@@ -201,6 +201,10 @@ TEST_F(Dcsetup, DriversConvertBetweenRegistersAndParameters) {
         const json setup = RunJson(c.args);
         EXPECT_DOUBLE_EQ(setup["parameters"][c.name]["value"].get<double>(), c.expected);
     }
+    // apply also refreshes the loop options from the control mode.
+    const json speed = RunJson({"--set", "ControlMode=1", "apply", "--json"});
+    EXPECT_EQ(speed["options"]["IsClosedPosition"], "0");
+    EXPECT_EQ(speed["options"]["IsClosedSpeed"], "1");
 }
 
 TEST_F(Dcsetup, TuneWritesTheComputedGainsAndTheirRegisters) {

@@ -26,6 +26,12 @@ install_missing() {
     fi
 }
 
+# The tests read and write numbers under a decimal-comma locale as well.
+ensure_test_locale() {
+    locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$' && return
+    localedef -i de_DE -f UTF-8 de_DE.UTF-8
+}
+
 build() {
     install_missing
     cmake --preset default >/dev/null
@@ -39,6 +45,7 @@ case "${1:-test}" in
         ;;
     test)
         build
+        ensure_test_locale
         ctest --preset default -j2
         ;;
     build)

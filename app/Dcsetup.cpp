@@ -1,8 +1,10 @@
 #include "Dcsetup.h"
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <locale>
 #include <memory>
 #include <optional>
@@ -154,6 +156,11 @@ Arguments ParseArguments(int argc, char** argv, std::ostream& out) {
     }
     if (!extras.empty()) throw UsageError(args.command + ": unexpected argument " + Quoted(extras.front()));
     if (args.command == "tune") CheckTunedLoop(args.loop);
+    for (const auto& [option, path] :
+         {std::pair{"--setup", args.setupPath}, std::pair{"--plugin", args.pluginPath},
+          std::pair{"--out", args.outPath}}) {
+        if (path && path->empty()) throw UsageError(std::string(option) + ": expected a file name");
+    }
     return args;
 }
 
@@ -215,11 +222,18 @@ void ApplyEdits(CKX_Setup& setup, const std::vector<Edit>& edits, std::ostream& 
     }
 }
 
+// A file that is missing, refused or malformed is bad input; a read or write
+// that fails on the way is a failure of the system.
+[[noreturn]] void ThrowFileError(const kx::SetupFileError& error) {
+    if (error.GetCause() == kx::SetupFileError::Cause::System) throw Failure(error.what());
+    throw UsageError(error.what());
+}
+
 std::unique_ptr<CKX_Setup> LoadSetup(const Arguments& args) {
     try {
         return args.setupPath ? kx::LoadSetupFile(*args.setupPath) : dcdrive::LoadDefaultSetup();
     } catch (const kx::SetupFileError& error) {
-        throw UsageError(error.what());
+        ThrowFileError(error);
     }
 }
 
@@ -227,8 +241,15 @@ void SaveSetup(const CKX_Setup& setup, const std::string& path) {
     try {
         kx::SaveSetupFile(setup, path);
     } catch (const kx::SetupFileError& error) {
-        throw Failure(error.what());
+        ThrowFileError(error);
     }
+}
+
+// Writes the command's output; a failure to write it is not a success.
+void Emit(std::ostream& out, const std::string& text) {
+    out << text;
+    out.flush();
+    if (!out) throw Failure(std::string("cannot write the output (") + std::strerror(errno) + ")");
 }
 
 void Export(const Arguments& args, const CKX_Setup& setup, std::ostream& out) {
@@ -264,7 +285,7 @@ int Run(int argc, char** argv, std::ostream& out, std::ostream& err) {
     result.imbue(std::locale::classic());
     if (args.command == "export") {
         Export(args, *setup, result);
-        out << result.str();
+        Emit(out, result.str());
         return kExitOk;
     }
     const CommandContext context{*setup, plugin, result, args.json};
@@ -285,7 +306,7 @@ int Run(int argc, char** argv, std::ostream& out, std::ostream& err) {
         SaveSetup(*setup, *args.outPath);
         if (!args.json) result << "setup written to " << *args.outPath << '\n';
     }
-    out << result.str();
+    Emit(out, result.str());
     return kExitOk;
 }
 

@@ -8,8 +8,8 @@ namespace dcsetup {
 // Exit codes of the program.
 enum ExitCode : int {
     kExitOk = 0,
-    kExitFailure = 1,   // the plug-in or the system failed
-    kExitBadInput = 2,  // bad arguments, unknown names, unreadable setup file
+    kExitFailure = 1,   // the plug-in or the system failed (read or write error, disk full)
+    kExitBadInput = 2,  // bad arguments, unknown names, a setup file or --out path that cannot be used
 };
 
 // Parses the command line, loads the plug-in and the setup, applies the edits

@@ -2,26 +2,28 @@
 // standard output and standard error checked.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "Commands.h"
 #include "Dcsetup.h"
 #include "conversions/Gains.h"
 #include "kx/SetupFile.h"
 #include "options/Tuning.h"
 #include "setups/DefaultSetup.h"
-
-extern char** environ;
 
 namespace {
 
@@ -29,8 +31,16 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 
 struct Result {
-    int exitCode = -1;
+    int exitCode = -1;  // -1 when killed by a signal
+    int signal = 0;
     std::string out, err;
+};
+
+// How the program is started.
+struct Launch {
+    rlim_t fileSizeLimit = RLIM_INFINITY;
+    bool ignoreFileSizeSignal = false;  // then a write past the limit fails instead of killing
+    std::string stdoutPath;             // default: a file in the test's folder
 };
 
 std::string ReadFile(const fs::path& path) {
@@ -54,33 +64,53 @@ protected:
     // Path in the test's folder.
     std::string Path(const std::string& name) const { return (m_dir / name).string(); }
 
-    // Runs the program; "@" at the start of an argument stands for the test's folder.
-    Result Run(std::vector<std::string> args) const {
+    // Runs the program in the environment of the test (its locale too); "@"
+    // at the start of an argument stands for the test's folder.
+    Result Run(std::vector<std::string> args, const Launch& launch = {}) const {
         std::vector<std::string> full{DCSETUP_PROGRAM};
         for (auto& arg : args) full.push_back(arg.starts_with('@') ? m_dir.string() + arg.substr(1) : arg);
         std::vector<char*> argv;
         for (auto& arg : full) argv.push_back(arg.data());
         argv.push_back(nullptr);
 
-        const std::string outPath = Path("stdout.txt"), errPath = Path("stderr.txt");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        pid_t pid = 0;
-        const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
+        const std::string outPath = launch.stdoutPath.empty() ? Path("stdout.txt") : launch.stdoutPath;
+        const std::string errPath = Path("stderr.txt");
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const rlimit limit{launch.fileSizeLimit, launch.fileSizeLimit};
+            if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
+                setrlimit(RLIMIT_FSIZE, &limit) != 0 ||
+                signal(SIGXFSZ, launch.ignoreFileSizeSignal ? SIG_IGN : SIG_DFL) == SIG_ERR)
+                _exit(127);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
         Result result;
-        if (spawned != 0) {
+        if (pid < 0) {
             ADD_FAILURE() << "cannot start " << argv[0];
             return result;
         }
         int status = 0;
         waitpid(pid, &status, 0);
         result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.out = ReadFile(outPath);
+        result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+        if (launch.stdoutPath.empty()) result.out = ReadFile(outPath);
         result.err = ReadFile(errPath);
         return result;
+    }
+
+    // What the test's folder holds besides the program's output: each entry
+    // with the bytes of a regular file.
+    std::map<std::string, std::string> Listing() const {
+        std::map<std::string, std::string> entries;
+        for (const auto& entry : fs::directory_iterator(m_dir)) {
+            const std::string name = entry.path().filename().string();
+            if (name == "stdout.txt" || name == "stderr.txt") continue;
+            entries[name] = entry.is_regular_file() ? ReadFile(entry.path()) : "(not a file)";
+        }
+        return entries;
     }
 
     // Runs a command that must succeed and print JSON.
@@ -105,19 +135,27 @@ TEST_F(Dcsetup, BadInputGetsOneLineAndItsExitCode) {
         int exitCode;
         std::string message;  // part of the error line
     };
-    const std::vector<Case> cases = {
-        {"unknown command", {"frobnicate"}, 2, "unknown command \"frobnicate\""},
+    // Many cases save to an existing file as well: none may change it or
+    // leave anything beside it.
+    std::vector<Case> cases = {
+        {"unknown command", {"frobnicate", "--out", "@/kept.json"}, 2, "unknown command \"frobnicate\""},
         {"no command", {"--set", "PWM_freq=1000"}, 2, "no command given"},
         {"unknown option", {"--frobnicate", "show"}, 2, "--frobnicate"},
-        {"unknown --set name", {"--set", "NoSuchParameter=1", "show"}, 2, "no parameter \"NoSuchParameter\""},
+        {"unknown --set name",
+         {"--set", "NoSuchParameter=1", "show", "--out", "@/kept.json"},
+         2,
+         "no parameter \"NoSuchParameter\""},
         {"--set not a number",
-         {"--set", "PWM_freq=abc", "show"},
+         {"--set", "PWM_freq=abc", "show", "--out", "@/kept.json"},
          2,
          "--set PWM_freq=abc: \"abc\" is not a number"},
         {"--set trailing text", {"--set", "PWM_freq=20000Hz", "show"}, 2, "\"20000Hz\" is not a number"},
         {"--set decimal comma", {"--set", "PWM_freq=1,5", "show"}, 2, "\"1,5\" is not a number"},
         {"--set empty value", {"--set", "PWM_freq=", "show"}, 2, "\"\" is not a number"},
-        {"--set NaN", {"--set", "PWM_freq=nan", "show"}, 2, "\"nan\" is not a finite number"},
+        {"--set NaN",
+         {"--set", "PWM_freq=NaN", "export", "--out", "@/kept.json"},
+         2,
+         "\"NaN\" is not a finite number"},
         {"--set infinity", {"--set", "PWM_freq=-inf", "show"}, 2, "\"-inf\" is not a finite number"},
         {"--set overflow", {"--set", "PWM_freq=1e999", "show"}, 2, "\"1e999\" is out of the range"},
         {"--set without value", {"--set", "PWM_freq", "show"}, 2, "expected NAME=VALUE"},
@@ -133,26 +171,88 @@ TEST_F(Dcsetup, BadInputGetsOneLineAndItsExitCode) {
         {"show unknown name", {"show", "NoSuchParameter"}, 2, "no parameter \"NoSuchParameter\""},
         {"scale without variable", {"scale", "rpm"}, 2, "VARIABLE"},
         {"scale extra argument", {"scale", "rpm", "X", "Y"}, 2, "unexpected argument \"Y\""},
-        {"missing setup file", {"--setup", "@/missing.json", "show"}, 2, "missing.json"},
-        {"malformed setup file", {"--setup", "@/malformed.json", "show"}, 2, "malformed.json"},
+        {"missing setup file",
+         {"--setup", "@/missing.json", "show", "--out", "@/kept.json"},
+         2,
+         "missing.json: cannot open the file"},
+        {"setup file that is a folder", {"--setup", "@/folder", "show"}, 2, "folder: cannot read a folder"},
+        // Root reads any file: an I/O error stands for an unreadable file
+        // here, and it is the system's failure, not bad input.
+        {"setup file that fails to read",
+         {"--setup", "/proc/self/mem", "show", "--out", "@/kept.json"},
+         1,
+         "/proc/self/mem: cannot read the file"},
+        {"empty setup file", {"--setup", "@/empty.json", "show"}, 2, "empty.json: the file is empty"},
+        {"endless setup file",
+         {"--setup", "/dev/zero", "show"},
+         2,
+         "/dev/zero: the file is larger than 64 MiB"},
+        {"truncated setup file",
+         {"--setup", "@/truncated.json", "export", "--out", "@/kept.json"},
+         2,
+         "truncated.json: line 1, column 47: not valid JSON"},
+        {"setup file not JSON",
+         {"--setup", "@/text.json", "show"},
+         2,
+         "text.json: line 1, column 1: not valid JSON"},
+        {"setup file of another schema",
+         {"--setup", "@/schema.json", "show", "--out", "@/kept.json"},
+         2,
+         "schema.json: parameters[0] (\"PWM_freq\").value: expected a number, found string"},
+        {"empty setup file name", {"--setup", "", "show"}, 2, "--setup: expected a file name"},
         {"plug-in not a library", {"--plugin", "@/notalib.so", "show"}, 1, "notalib.so"},
         {"plug-in without entry points",
          {"--plugin", KXKERNEL_LIBRARY, "show"},
          1,
          "does not export ComputeAllOptions"},
         {"export --json with nowhere to write", {"export", "--json"}, 2, "--out FILE"},
-        {"save into a missing folder", {"show", "--out", "@/no/such/folder/setup.json"}, 1, "setup.json"},
+        {"save into a missing folder",
+         {"show", "--out", "@/no/such/folder/setup.json"},
+         2,
+         "setup.json: cannot create a file in the folder \"" + Path("no/such/folder") + "\""},
+        // sysfs takes no new files, whoever asks.
+        {"save into a read-only folder",
+         {"show", "--out", "/sys/dcsetup-test.json"},
+         2,
+         "/sys/dcsetup-test.json: cannot create a file in the folder \"/sys\""},
+        {"save over a folder", {"export", "--out", "@/folder"}, 2, "folder: is a folder, not a file"},
+        {"save over a pipe", {"export", "--out", "@/fifo"}, 2, "fifo: is not a regular file"},
+        {"empty --out", {"export", "--out", ""}, 2, "--out: expected a file name"},
         {"tune unknown loop", {"tune", "frobnicate"}, 2, "tune: unknown loop \"frobnicate\""},
         {"tune without loop", {"tune"}, 2, "LOOP"},
-        {"tune without R", {"--unset", "R", "tune", "current"}, 1, "tune current: no parameter \"R\""},
+        {"tune without R",
+         {"--unset", "R", "tune", "current", "--out", "@/kept.json"},
+         1,
+         "tune current: no parameter \"R\""},
         {"tune without a gain", {"--unset", "Kd_P_scl", "tune", "position"}, 1, "no parameter \"Kd_P_scl\""},
         {"tune with a zero divisor",
          {"--set", "SLPER=0", "--set", "PositionControlType=0", "tune", "position"},
          1,
          "tune position: \"SLPER\" is 0"},
     };
-    WriteFile(Path("malformed.json"), "{\"parameters\": [{\"name\": \"PWM_freq\", \"value\": ");
+    WriteFile(Path("kept.json"), "the previous setup\n");
+    WriteFile(Path("empty.json"), "");
+    WriteFile(Path("truncated.json"), "{\"parameters\": [{\"name\": \"PWM_freq\", \"value\": ");
+    WriteFile(Path("text.json"), "PWM_freq = 20000\n");
+    WriteFile(Path("schema.json"), R"({"parameters": [{"name": "PWM_freq", "value": "20 kHz"}]})");
     WriteFile(Path("notalib.so"), "not a shared library\n");
+    ASSERT_TRUE(fs::create_directory(Path("folder")));
+    ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0644), 0);
+    if (geteuid() != 0) {  // root reads and writes past the permissions
+        WriteFile(Path("unreadable.json"), "{\"parameters\": []}");
+        fs::permissions(Path("unreadable.json"), fs::perms::none);
+        cases.push_back({"setup file without read permission",
+                         {"--setup", "@/unreadable.json", "show"},
+                         2,
+                         "unreadable.json: cannot open the file"});
+        ASSERT_TRUE(fs::create_directory(Path("readonly")));
+        fs::permissions(Path("readonly"), fs::perms::owner_read | fs::perms::owner_exec);
+        cases.push_back({"save into a folder without write permission",
+                         {"show", "--out", "@/readonly/setup.json"},
+                         2,
+                         "cannot create a file in the folder"});
+    }
+    const auto files = Listing();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const Result result = Run(c.args);
@@ -161,7 +261,50 @@ TEST_F(Dcsetup, BadInputGetsOneLineAndItsExitCode) {
         EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
         EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
         EXPECT_EQ(result.out, "");
+        EXPECT_EQ(Listing(), files);
     }
+}
+
+TEST_F(Dcsetup, FailedWriteLeavesThePreviousFileAsItWas) {
+    ASSERT_EQ(Run({"--set", "PWM_freq=12000", "export", "--out", "@/kept.json"}).exitCode, 0);
+    const auto files = Listing();
+    const std::string previous = files.at("kept.json");
+    // The program may write this much to any file: the new setup file stops
+    // halfway, as on a full disk.
+    const rlim_t limit = previous.size() / 2;
+    struct Case {
+        const char* what;
+        bool ignoreSignal;
+        int signal, exitCode;
+    };
+    const Case cases[] = {
+        {"killed while writing", false, SIGXFSZ, -1},
+        {"write fails", true, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Result result = Run({"--set", "PWM_freq=15000", "show", "--out", "@/kept.json"},
+                                  Launch{limit, c.ignoreSignal, ""});
+        EXPECT_EQ(result.signal, c.signal);
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(ReadFile(Path("kept.json")), previous);
+        if (c.signal) {
+            // Only a kill leaves the temporary file; clear it for the next case.
+            for (const auto& entry : fs::directory_iterator(m_dir)) {
+                if (entry.path().filename().string().starts_with("kept.json.tmp.")) fs::remove(entry.path());
+            }
+        } else {
+            EXPECT_TRUE(result.err.starts_with("dcsetup: " + Path("kept.json") + ": cannot write the file"))
+                << result.err;
+            EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+        }
+        EXPECT_EQ(Listing(), files);
+    }
+    // Output that cannot be written is a failure too.
+    const Result full = Run({"show"}, Launch{RLIM_INFINITY, false, "/dev/full"});
+    EXPECT_EQ(full.exitCode, 1);
+    EXPECT_TRUE(full.err.starts_with("dcsetup: cannot write the output")) << full.err;
 }
 
 TEST_F(Dcsetup, UnknownUnitScalesByOneThroughTheExports) {
@@ -235,7 +378,7 @@ TEST_F(Dcsetup, TuneWritesTheComputedGainsAndTheirRegisters) {
         std::vector<std::string> args;
         for (const auto& [name, value] : c.changes) {
             expected->FindParameter(name)->SetValueInBaseUnit(value);
-            args.insert(args.end(), {"--set", name + "=" + std::to_string(value)});
+            args.insert(args.end(), {"--set", name + "=" + dcsetup::FormatNumber(value)});
         }
         ASSERT_EQ(c.tune(*expected), 1);
         args.insert(args.end(), {"tune", c.loop, "--json"});
@@ -324,17 +467,21 @@ TEST_F(Dcsetup, SetupFilesRoundTrip) {
     EXPECT_EQ(loaded->GetParameterCount(), RunJson({"show", "--json"})["parameters"].size());
 }
 
+// Fractions on the command line, in the file and in the message are read and
+// written with a point in any locale.
 TEST_F(Dcsetup, SetOutsideTheLimitsIsClampedWithAWarning) {
     WriteFile(Path("small.json"), R"({"parameters": [
-        {"name": "Gain_x", "value": 1, "min": 0, "max": 10},
+        {"name": "Gain_x", "value": 1, "min": 0, "max": 10.25},
         {"name": "Free_x", "value": 2}]})");
-    const Result result = Run({"--setup", "@/small.json", "--set", "Gain_x=50", "show", "--json"});
+    const Result result = Run({"--setup", "@/small.json", "--set", "Gain_x=50.5", "show", "--json"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_NE(result.err.find("warning: --set Gain_x=50: Gain_x asked 50, stored 10"), std::string::npos)
+    EXPECT_NE(
+        result.err.find("warning: --set Gain_x=50.5: Gain_x asked 50.5, stored 10.25 (limits [0, 10.25])"),
+        std::string::npos)
         << result.err;
     const json setup = json::parse(result.out);
-    EXPECT_EQ(setup["parameters"]["Gain_x"]["value"], 10.0);
-    EXPECT_EQ(setup["parameters"]["Gain_x"]["max"], 10.0);
+    EXPECT_EQ(setup["parameters"]["Gain_x"]["value"], 10.25);
+    EXPECT_EQ(setup["parameters"]["Gain_x"]["max"], 10.25);
     EXPECT_TRUE(setup["parameters"]["Free_x"]["min"].is_null());
     EXPECT_TRUE(setup["parameters"]["Free_x"]["max"].is_null());
 }

@@ -4,14 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <unordered_set>
 
 namespace kx {
@@ -295,32 +294,62 @@ private:
     std::string m_source;
 };
 
-Json FrequenciesJson(const FrequencyList& list) {
-    return Json{{"kHz", list.kHz}, {"modes", list.modes}};
+std::string ErrorText(int error) { return std::strerror(error); }
+
+// Errors that say the system ran short, not that the path is wrong.
+bool IsShortage(int error) {
+    return error == ENOSPC || error == EDQUOT || error == EIO || error == EMFILE || error == ENFILE ||
+           error == ENOMEM;
 }
+
+struct FileCloser {
+    int fd;
+    ~FileCloser() { ::close(fd); }
+};
+
+Json FrequenciesJson(const FrequencyList& list) { return Json{{"kHz", list.kHz}, {"modes", list.modes}}; }
 
 }  // namespace
 
-SetupFileError::SetupFileError(const std::string& source, const std::string& place, const std::string& problem)
+SetupFileError::SetupFileError(const std::string& source, const std::string& place,
+                               const std::string& problem, Cause cause)
     : std::runtime_error(source + (place.empty() ? "" : ": " + place) + ": " + problem),
       m_source(source),
       m_place(place),
-      m_problem(problem) {}
+      m_problem(problem),
+      m_cause(cause) {}
 
 std::unique_ptr<CKX_Setup> LoadSetupFromText(std::string_view text, const std::string& sourceName) {
     return Reader(sourceName).Read(text);
 }
 
 std::unique_ptr<CKX_Setup> LoadSetupFile(const std::string& path) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) throw SetupFileError(path, "", "cannot read a folder as a setup file");
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw SetupFileError(path, "", std::string("cannot open the file (") + std::strerror(errno) + ")");
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    if (in.bad()) throw SetupFileError(path, "", "cannot read the file");
-    const std::string text = buffer.str();
-    if (text.find_first_not_of(" \t\r\n") == std::string::npos) throw SetupFileError(path, "", "the file is empty");
+    using Cause = SetupFileError::Cause;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw SetupFileError(path, "", "cannot open the file (" + ErrorText(errno) + ")", Cause::Path);
+    const FileCloser closer{fd};
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode))
+        throw SetupFileError(path, "", "cannot read a folder as a setup file", Cause::Path);
+    // Read in pieces up to a bound: the path may name a device or a pipe
+    // that never ends.
+    std::string text;
+    std::array<char, 65536> buffer;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0)
+            throw SetupFileError(path, "", "cannot read the file (" + ErrorText(errno) + ")", Cause::System);
+        if (n == 0) break;
+        if (text.size() + static_cast<std::size_t>(n) > kMaxSetupFileSize)
+            throw SetupFileError(path, "",
+                                 "the file is larger than " + std::to_string(kMaxSetupFileSize >> 20) +
+                                     " MiB, too large for a setup file");
+        text.append(buffer.data(), static_cast<std::size_t>(n));
+    }
+    if (text.find_first_not_of(" \t\r\n") == std::string::npos)
+        throw SetupFileError(path, "", "the file is empty");
     return LoadSetupFromText(text, path);
 }
 
@@ -374,46 +403,58 @@ std::string SaveSetupToText(const CKX_Setup& setup) {
 void SaveSetupFile(const CKX_Setup& setup, const std::string& path) { WriteFileAtomically(path, SaveSetupToText(setup)); }
 
 void WriteFileAtomically(const std::string& path, std::string_view text) {
-    const auto fail = [&](const std::string& what) {
-        throw SetupFileError(path, "", what + " (" + std::strerror(errno) + ")");
+    using Cause = SetupFileError::Cause;
+    const auto fail = [&](const std::string& what, int error, Cause cause) {
+        throw SetupFileError(path, "", what + " (" + ErrorText(error) + ")", cause);
     };
+    const std::filesystem::path target(path);
+    if (!target.has_filename()) throw SetupFileError(path, "", "not a file name", Cause::Path);
+    std::string folder = target.parent_path().string();
+    if (folder.empty()) folder = ".";
+    // Renaming over a folder fails, and renaming over a device or a pipe
+    // would replace it with a file: neither is a setup file to replace.
+    struct stat old {};
+    const bool exists = ::stat(path.c_str(), &old) == 0;
+    if (exists && S_ISDIR(old.st_mode))
+        throw SetupFileError(path, "", "is a folder, not a file", Cause::Path);
+    if (exists && !S_ISREG(old.st_mode)) throw SetupFileError(path, "", "is not a regular file", Cause::Path);
+
     std::string temp = path + ".tmp.XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) fail("cannot create a temporary file beside it");
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        fail("cannot create a file in the folder \"" + folder + "\"", error,
+             IsShortage(error) ? Cause::System : Cause::Path);
+    }
+    // Closes and removes the temporary file, keeping the error for the message.
+    const auto discard = [&](bool closeIt) {
+        const int error = errno;
+        if (closeIt) ::close(fd);
+        ::unlink(temp.c_str());
+        return error;
+    };
     std::size_t written = 0;
     while (written < text.size()) {
         const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            const int saved = errno;
-            ::close(fd);
-            ::unlink(temp.c_str());
-            errno = saved;
-            fail("cannot write the file");
+            if (n == 0) errno = EIO;
+            fail("cannot write the file", discard(true), Cause::System);
         }
         written += static_cast<std::size_t>(n);
     }
     // A replaced file keeps its permissions; a new one gets the usual 0644.
-    struct stat old {};
-    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) {
-        const int saved = errno;
-        ::close(fd);
-        ::unlink(temp.c_str());
-        errno = saved;
-        fail("cannot write the file");
-    }
-    if (::close(fd) != 0) {
-        const int saved = errno;
-        ::unlink(temp.c_str());
-        errno = saved;
-        fail("cannot write the file");
-    }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        const int saved = errno;
-        ::unlink(temp.c_str());
-        errno = saved;
-        fail("cannot replace the file");
+    const mode_t mode = exists ? (old.st_mode & 07777) : 0644;
+    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)
+        fail("cannot write the file", discard(true), Cause::System);
+    if (::close(fd) != 0) fail("cannot write the file", discard(false), Cause::System);
+    if (::rename(temp.c_str(), path.c_str()) != 0)
+        fail("cannot replace the file", discard(false), Cause::System);
+    // The new name lasts through a power loss once the folder is on disk too.
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
     }
 }
 

@@ -28,6 +28,7 @@
 // left out.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -41,28 +42,39 @@ namespace kx {
 // failed. what() names the file, the place and what is wrong.
 class KX_API SetupFileError : public std::runtime_error {
 public:
-    SetupFileError(const std::string& source, const std::string& place, const std::string& problem);
+    enum class Cause {
+        Content,  // the text is not an acceptable setup
+        Path,     // the file, or the folder to write it in, cannot be opened or created as named
+        System,   // reading or writing failed on the way (I/O error, disk full, size limit)
+    };
+    SetupFileError(const std::string& source, const std::string& place, const std::string& problem,
+                   Cause cause = Cause::Content);
     const std::string& Source() const { return m_source; }
     const std::string& Place() const { return m_place; }
     const std::string& Problem() const { return m_problem; }
+    Cause GetCause() const { return m_cause; }
 
 private:
     std::string m_source, m_place, m_problem;
+    Cause m_cause;
 };
 
 // Parses a setup from JSON text; sourceName names it in error messages.
 // Throws SetupFileError for malformed or inconsistent content.
 KX_API std::unique_ptr<CKX_Setup> LoadSetupFromText(std::string_view text, const std::string& sourceName);
 
-// Reads and parses a setup file. Throws SetupFileError.
+// Reads and parses a setup file of at most kMaxSetupFileSize bytes. Throws
+// SetupFileError.
+inline constexpr std::size_t kMaxSetupFileSize = 64 * 1024 * 1024;
 KX_API std::unique_ptr<CKX_Setup> LoadSetupFile(const std::string& path);
 
 // The JSON text of a setup (numbers written independently of the locale).
 KX_API std::string SaveSetupToText(const CKX_Setup& setup);
 
 // Writes the setup to path atomically: a temporary file in the same folder is
-// written, flushed and renamed over the target, so that a failure leaves the
-// old file as it was. Throws SetupFileError.
+// written, flushed and renamed over the target, so that a failure, or the
+// program being killed, leaves the old file as it was. A failure removes the
+// temporary file; only a kill can leave it behind. Throws SetupFileError.
 KX_API void SaveSetupFile(const CKX_Setup& setup, const std::string& path);
 
 // Writes text to path atomically (as SaveSetupFile). Throws SetupFileError.

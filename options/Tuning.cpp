@@ -46,6 +46,11 @@ double OuterLoopPeriod(const CKX_Setup& setup) {
     return RunsInFastLoop(setup) ? CurrentLoopPeriod(setup) : SpeedLoopPeriod(setup);
 }
 
+// A sampling period or a scale that gains can be formed from: finite and not
+// zero. A zero (a divider or a resolution of 0 in the setup) would give gains
+// of 0 that switch the loop off without a word.
+bool Usable(double quantity) { return std::isfinite(quantity) && quantity != 0.0; }
+
 int Code(const CKX_Parameter* parameter) { return TruncateToInt32(parameter->GetValueInBaseUnit()); }
 
 // The position loop measures on the load when the drive has both a motor and
@@ -70,7 +75,7 @@ int TuneCurrentController(CKX_Setup& setup) {
     // Volts to current counts: a zero "Vdc" or "ImaxPS" gives no scale (rather
     // than a gain of 0, which would switch the loop off without a word).
     const double scale = VoltageCommandScale(setup) / CurrentScale(setup);
-    if (!std::isfinite(scale) || scale == 0.0) return 0;
+    if (!Usable(scale) || !Usable(tc)) return 0;
     const double tau = l / r;  // a zero "R" leaves no finite gain below
 
     std::array<Gain, 2> gains{Gain{kp, 0.0}, Gain{ki, 0.0}};
@@ -95,6 +100,7 @@ int TuneSpeedController(CKX_Setup& setup) {
     const double ts = OuterLoopPeriod(setup);
     const double plant = inertia->GetValueInBaseUnit() / torqueConstant->GetValueInBaseUnit();
     const double scale = CurrentScale(setup) / std::fabs(MotorSpeedScale(setup));
+    if (!Usable(scale) || !Usable(ts)) return 0;
     // s^2 + 2 zeta w s + w^2 over the inertia J/K.
     return WriteGains(
         std::array{Gain{ki, w * w * ts * plant * scale}, Gain{kp, 2.0 * zeta * w * plant * scale}});
@@ -119,6 +125,7 @@ int TunePositionController(CKX_Setup& setup) {
         positionScale = std::fabs(MotorPositionScale(setup));
     }
 
+    if (!Usable(ts) || !Usable(speedScale) || !Usable(positionScale)) return 0;
     if (Code(controlType) == 1) {
         // PI giving a speed reference to the closed speed loop: s^2 + 2 zeta w s + w^2.
         const double scale = speedScale / positionScale;

@@ -9,12 +9,11 @@
 #include "setups/DefaultSetup.h"
 
 using namespace dcdrive;
+using dctest::Force;
 using dctest::MakeSetup;
 using dctest::ValueOf;
 
 namespace {
-
-void Set(CKX_Setup& setup, const char* name, double value) { setup.SetParameterValueInBaseUnit(name, value); }
 
 // A setup holding the named parameters (unbounded) with the values in order.
 std::unique_ptr<CKX_Setup> With(std::initializer_list<const char*> names,
@@ -42,7 +41,7 @@ TEST(Feedback, SensorWordRoundTrip) {
                 ASSERT_EQ(WriteSensorConfiguration(*s), 1);
                 for (const char* n :
                      {"MotorSensorType", "LoadSensorType", "MotorSensorConnector", "LoadSensorConnector"})
-                    Set(*s, n, 9);
+                    Force(*s, n, 9);
                 EXPECT_EQ(ReadSensorTypes(*s) + ReadMotorSensorConnector(*s) + ReadLoadSensorConnector(*s),
                           3);
                 // No sensor is coded as a tachogenerator; a load tachogenerator has no code of its own.
@@ -57,38 +56,29 @@ TEST(Feedback, SensorWordRoundTrip) {
             }
 }
 
+// The sensor word with the temperature sensors, the digital reference's
+// connector and the older drives' mark of an estimated speed (0x30); the
+// newer drives keep the estimator in "ASR".
 TEST(Feedback, SensorWordGoldenValues) {
     const struct {
-        double motor, load, mc, lc, temperatures, reference, word;
-    } cases[] = {{0, 0, 0, 0, 0, 0, 0x1007}, {3, 4, 1, 1, 0, 0, 0x1C53}, {1, 0, 1, 0, 1, 1, 0x9580},
-                 {2, 0, 0, 1, 0, 0, 0x100F}, {0, 5, 0, 1, 0, 0, 0x1405}, {5, 2, 0, 0, 0.9, 1.5, 0x9068}};
+        double motor, load, mc, lc, temperatures, reference;
+        bool newEstimator;
+        double estimator, asr, word, estimatorBack;
+    } cases[] = {{0, 0, 0, 0, 0, 0, false, 0, 0, 0x1007, 0}, {3, 4, 1, 1, 0, 0, false, 0, 0, 0x1C53, 0},
+                 {1, 0, 1, 0, 1, 1, false, 0, 0, 0x9580, 0}, {2, 0, 0, 1, 0, 0, false, 0, 0, 0x100F, 0},
+                 {0, 5, 0, 1, 0, 0, false, 0, 0, 0x1405, 0}, {5, 2, 0, 0, 0.9, 1.5, false, 0, 0, 0x9068, 0},
+                 {1, 0, 0, 0, 0, 0, false, 1, 0, 0x1030, 1}, {1, 3, 0, 0, 0, 0, false, 1, 0, 0x1042, 0},
+                 {3, 0, 0, 0, 0, 0, false, 1, 0, 0x1002, 0}, {1, 0, 0, 0, 0, 0, true, 1, 0x8000, 0x1000, 1},
+                 {1, 0, 0, 0, 0, 0, true, 1, 0, 0x1000, 0},  {2, 0, 0, 0, 0, 0, true, 1, 0x8000, 0x100F, 0}};
     for (const auto& c : cases) {
         auto s = Sensors(c.motor, c.load, c.mc, c.lc, c.temperatures, c.reference);
-        EXPECT_EQ(WriteSensorConfiguration(*s), 1);
-        EXPECT_EQ(ValueOf(*s, "SCR"), c.word) << c.motor << "/" << c.load;
-        EXPECT_EQ(ReadDigitalReferenceConnector(*s), 1);
-        EXPECT_EQ(ValueOf(*s, "DigitalReferenceConnector"), std::trunc(c.reference) == 1 ? 1 : 0);
-    }
-}
-
-TEST(Feedback, SpeedEstimator) {
-    const struct {
-        bool newEstimator;
-        double motor, load, estimator, asr;
-        bool marked;  // 0x30 in "SCR"
-        double readBack;
-    } cases[] = {{false, 1, 0, 1, 0, true, 1},      {false, 1, 0, 0, 0, false, 0},
-                 {false, 1, 3, 1, 0, false, 0},     {false, 3, 0, 1, 0, false, 0},
-                 {true, 1, 0, 1, 0x8000, false, 1}, {true, 1, 0, 1, 0, false, 0},
-                 {true, 2, 0, 1, 0x8000, false, 0}};
-    for (const auto& c : cases) {
-        auto s = Sensors(c.motor, c.load, 0, 0);
         dctest::Add(*s, {{"isSpeedEstimator", c.estimator}, {"ASR", c.asr}});
         s->SetOption("newSpeedEstimator", c.newEstimator ? "1" : "0");
-        ASSERT_EQ(WriteSensorConfiguration(*s), 1);
-        EXPECT_EQ((int(ValueOf(*s, "SCR")) & 0x30) == 0x30, c.marked) << c.motor << " new " << c.newEstimator;
-        EXPECT_EQ(ReadSpeedEstimatorFlag(*s), 1);
-        EXPECT_EQ(ValueOf(*s, "isSpeedEstimator"), c.readBack) << c.motor << " new " << c.newEstimator;
+        EXPECT_EQ(WriteSensorConfiguration(*s), 1);
+        EXPECT_EQ(ValueOf(*s, "SCR"), c.word) << c.motor << "/" << c.load;
+        EXPECT_EQ(ReadDigitalReferenceConnector(*s) + ReadSpeedEstimatorFlag(*s), 2);
+        EXPECT_EQ(ValueOf(*s, "DigitalReferenceConnector"), std::trunc(c.reference) == 1 ? 1 : 0);
+        EXPECT_EQ(ValueOf(*s, "isSpeedEstimator"), c.estimatorBack) << c.motor << "/" << c.load;
     }
 }
 
@@ -111,7 +101,7 @@ TEST(Feedback, ResolutionRegisters) {
         EXPECT_EQ(ValueOf(*s, "ELRES_FRACT"), c.fraction) << c.type << "/" << c.lines;
         EXPECT_DOUBLE_EQ(ValueOf(*s, "MECRESL"), c.mecresl) << c.type << "/" << c.lines;
         EXPECT_DOUBLE_EQ(ValueOf(*s, "ENC2THL"), c.enc2thl) << c.type << "/" << c.lines;
-        Set(*s, "No_encoder_lines", 7);
+        Force(*s, "No_encoder_lines", 7);
         EXPECT_EQ(ReadEncoderLines(*s), 1);
         EXPECT_EQ(ValueOf(*s, "No_encoder_lines"), c.linesBack);
         if (c.type != 3) continue;
@@ -201,57 +191,49 @@ std::unique_ptr<CKX_Setup> SerialSetup(double readTime) {
     return s;
 }
 
-TEST(Feedback, SerialFrequencyReadBack) {
+// The divider reads back as the listed clock nearest to 9 MHz / (SSIBR + 1)
+// (the lower on a tie, the first entry outside the list) but never below the
+// serial minimum; the clock is written back as its mode code, 2 when unlisted.
+TEST(Feedback, SerialClockAndMode) {
     const struct {
-        double type, ssibr, readTime, expected;  // expected 0: the serial minimum frequency
-    } cases[] = {{4, 2, 0, 3e6}, {4, 3, 0, 2e6}, {4, 4, 0, 2e6}, {4, 1, 0, 4e6},
-                 {4, 0, 0, 1e6}, {4, 9, 0, 1e6}, {5, 1, 0, 5e6}, {4, 4, 1e-4, 0}};
+        // frequency 0: the serial minimum; a serial load has a single clock, whatever the divider
+        double motor, load, ssibr, readTime, frequency, mode;
+    } cases[] = {{4, 0, 2, 0, 3e6, 13}, {4, 0, 3, 0, 2e6, 11},  {4, 0, 4, 0, 2e6, 11},
+                 {4, 0, 0, 0, 1e6, 10}, {4, 0, 9, 0, 1e6, 10},  {5, 0, 1, 0, 5e6, 21},
+                 {4, 0, 4, 1e-4, 0, 2}, {1, 4, 9, 0, 1.5e6, 30}};
     for (const auto& c : cases) {
         auto s = SerialSetup(c.readTime);
-        Set(*s, "MotorSensorType", c.type);
-        Set(*s, "SSIBR", c.ssibr);
-        EXPECT_EQ(ReadSerialFrequency(*s), 1);
-        const double expected = c.expected != 0 ? c.expected : SerialMinimumFrequency(*s);
-        EXPECT_GT(expected, c.expected != 0 ? 0 : 2e6);  // the minimum lies above the nearest entry
-        // Held in whole hertz: the nearest one.
-        EXPECT_EQ(ValueOf(*s, "SSI_freq"), std::round(expected)) << c.type << " SSIBR " << c.ssibr;
-        EXPECT_EQ(s->FindParameter("SSI_freq")->GetType(), KX_TYPE_UINT32);
+        Force(*s, "MotorSensorType", c.motor);
+        Force(*s, "LoadSensorType", c.load);
+        Force(*s, "SSIBR", c.ssibr);
+        const char* frequency = c.load == 4 ? "SSI_freq_LD" : "SSI_freq";
+        EXPECT_EQ((c.load == 4 ? ReadLoadSerialFrequency : ReadSerialFrequency)(*s), 1);
+        const double expected = c.frequency != 0 ? c.frequency : SerialMinimumFrequency(*s);
+        EXPECT_GT(expected, c.frequency != 0 ? 0 : 2e6);  // the minimum lies above the nearest entry
+        EXPECT_EQ(ValueOf(*s, frequency), std::round(expected)) << c.motor << " SSIBR " << c.ssibr;
+        EXPECT_EQ(WriteSerialClockMode(*s), 1);
+        EXPECT_EQ(ValueOf(*s, "SPICLKMODE"), c.mode) << c.motor << " SSIBR " << c.ssibr;
     }
     auto s = SerialSetup(0);
-    EXPECT_EQ(ReadLoadSerialFrequency(*s), 1);  // a single clock: taken whatever the divider
-    EXPECT_EQ(ValueOf(*s, "SSI_freq_LD"), 1.5e6);
+    EXPECT_EQ(ReadSerialFrequency(*s), 1);
+    EXPECT_EQ(s->FindParameter("SSI_freq")->GetType(), KX_TYPE_UINT32);  // one word cannot hold hertz
     s->Drive().ssi.modes.pop_back();
-    EXPECT_EQ(ReadSerialFrequency(*s), 0);
+    EXPECT_EQ(ReadSerialFrequency(*s), 0);  // lists that do not pair up
 }
 
-TEST(Feedback, SerialClockMode) {
-    const struct {
-        double motor, load, frequency, mode;  // the load's clock list when the load is serial
-    } cases[] = {{4, 0, 2.5e6, 12}, {4, 0, 2.2e6, 2}, {5, 0, 5e6, 21}, {1, 4, 1.5e6, 30}, {1, 4, 2.5e6, 2}};
-    for (const auto& c : cases) {
-        auto s = SerialSetup(0);
-        Set(*s, "MotorSensorType", c.motor);
-        Set(*s, "LoadSensorType", c.load);
-        for (const char* n : {"SSI_freq", "SSI_freq_LD"}) Set(*s, n, c.frequency);
-        EXPECT_EQ(WriteSerialClockMode(*s), 1);
-        EXPECT_EQ(ValueOf(*s, "SPICLKMODE"), c.mode) << c.motor << "/" << c.load << " " << c.frequency;
-    }
-}
-
-// Through the drivers: a drive whose motor sensors offer serial kind 5 but not
-// kind 4 gets the serial registers written but does not read them back.
+// The serial read-out timing as the forward driver writes it, read in the
+// current loop or in the speed loop.
 TEST(Feedback, SerialRegistersThroughTheDrivers) {
     const struct {
-        bool kindFour, onSpeedLoop;
+        bool onSpeedLoop;
         double pwmper, divider, period, compare;
-    } cases[] = {{false, false, 1500, 0, 2999, 1500}, {true, true, 3000, 1, 59999, 59250}};
+    } cases[] = {{false, 1500, 0, 2999, 1500}, {true, 3000, 1, 59999, 59250}};
     for (const auto& c : cases) {
         auto s = LoadDefaultSetup();
-        s->Drive().motorSensors = c.kindFour ? std::vector<int>{1, 4, 5} : std::vector<int>{1, 5};
         s->SetOption("ReadSSIonSL", c.onSpeedLoop ? "1" : "0");
-        Set(*s, "PWM_freq", 3e7 / c.pwmper);  // the forward driver writes "PWMPER" from it
-        for (const char* n : {"SSIBR", "AEI_CLKDIV", "AEI_PER", "AEI_CMPTIME", "SSIREV"}) Set(*s, n, 0);
-        Set(*s, "SSI_isReverseCounting", 1);
+        Force(*s, "PWM_freq", 3e7 / c.pwmper);  // the forward driver writes "PWMPER" from it
+        for (const char* n : {"SSIBR", "AEI_CLKDIV", "AEI_PER", "AEI_CMPTIME", "SSIREV"}) Force(*s, n, 0);
+        Force(*s, "SSI_isReverseCounting", 1);
         ParametersToRegisters(*s);
         EXPECT_EQ(ValueOf(*s, "SSIBR"), 29);
         EXPECT_EQ(ValueOf(*s, "AEI_CLKDIV"), c.divider);
@@ -259,9 +241,6 @@ TEST(Feedback, SerialRegistersThroughTheDrivers) {
         EXPECT_NEAR(ValueOf(*s, "AEI_CMPTIME"), c.compare, 1e-6);
         EXPECT_EQ(ValueOf(*s, "SSISENSE"), -1);
         EXPECT_EQ(ValueOf(*s, "SSIREV"), 13);
-        Set(*s, "SSI_No_Bits_Revolution", 9);
-        RegistersToParameters(*s);
-        EXPECT_EQ(ValueOf(*s, "SSI_No_Bits_Revolution"), c.kindFour ? 13 : 9);
     }
 }
 

@@ -10,6 +10,7 @@
 #include "setups/DefaultSetup.h"
 
 using namespace dcdrive;
+using dctest::Force;
 using dctest::ValueOf;
 
 namespace {
@@ -18,23 +19,16 @@ namespace {
 // 1 ms speed loop, 2000/2pi counts/rad on the motor encoder.
 constexpr double kCountsPerRad = 2000 / 6.283185307179586;
 
-// Sets a value whatever the parameter's current limits.
-void Force(CKX_Setup& setup, const char* name, double value) {
-    CKX_Parameter* p = setup.FindParameter(name);
-    p->SetMinInBaseUnit(std::min(p->GetMinInBaseUnit(), value));
-    p->SetMaxInBaseUnit(std::max(p->GetMaxInBaseUnit(), value));
-    p->SetValueInBaseUnit(value);
-}
 double MinOf(const CKX_Setup& s, const char* name) { return s.FindParameter(name)->GetMinInBaseUnit(); }
 double MaxOf(const CKX_Setup& s, const char* name) { return s.FindParameter(name)->GetMaxInBaseUnit(); }
 
 TEST(Protection, ControlErrorTimes) {
+    // 65535 switches a check off; an enabled check never writes it.
     const struct {
         bool speed;
         double enabled, seconds, counts, flag;
     } cases[] = {{false, 0, 0.2, 65535, 0}, {false, 0.5, 70, 65535, 0}, {false, 1.9, 0.25, 250, 1},
-                 {false, 1, 70, 65534, 1},  // an enabled check never writes the disabled marker
-                 {true, 0, 0.3, 65535, 0},  {true, 1, 0.03, 30, 1}};
+                 {false, 1, 70, 65534, 1},  {true, 0, 0.3, 65535, 0},   {true, 1, 0.03, 30, 1}};
     for (const auto& c : cases) {
         auto setup = LoadDefaultSetup();
         const char* flag = c.speed ? "isSpeedControlError" : "isPositionControlError";
@@ -75,34 +69,34 @@ TEST(Protection, ProtectionAndOptionWords) {
     }
 }
 
+// Each flag reads its own bit, with the range [0, 1]; a drive without motor
+// temperature input (option 2) cannot enable the motor temperature check.
 TEST(Protection, WordBitsReadBack) {
     const struct {
         Converter read;
         const char *word, *flag;
         int bit;
-        const char* disableMotorTemperature;  // a drive without motor temperature input
-    } cases[] = {{ReadOverCurrentFlag, "PCR", "isOverCurrent", 0, "0"},
-                 {ReadMotorI2tFlag, "PCR", "isMotorI2t", 1, "0"},
-                 {ReadMotorOverTempFlag, "PCR", "isMotorOverTemp", 2, "0"},
-                 {ReadMotorOverTempFlag, "PCR", "isMotorOverTemp", 2, "2"},
-                 {ReadDriveOverTempFlag, "PCR", "isDriveOverTemp", 3, "0"},
-                 {ReadOverVoltageFlag, "PCR", "isOverVoltage", 4, "1"},
-                 {ReadUnderVoltageFlag, "PCR", "isUnderVoltage", 5, "0"},
-                 {ReadDriveI2tFlag, "PCR", "isDriveI2t", 7, "0"},
-                 {ReadMotorTemperatureSensorFlag, "SCR", "isMotorTemperatureSensor", 7, "0"},
-                 {ReadDriveTemperatureSensorFlag, "SCR", "isDriveTemperatureSensor", 8, "0"},
-                 {ReadBrakeResistorFlag, "OSR", "isBrakeResistor", 9, "0"}};
-    for (const auto& c : cases) {
-        const double max = c.read == ReadMotorOverTempFlag && c.disableMotorTemperature[0] != '0' ? 0 : 1;
-        for (const int word : {1 << c.bit, 0xFFFF & ~(1 << c.bit)}) {
-            auto setup = LoadDefaultSetup();
-            setup->SetOption("DisableMotorTemperature", c.disableMotorTemperature);
-            Force(*setup, c.word, word);
-            EXPECT_EQ(c.read(*setup), 1) << c.flag;
-            EXPECT_EQ(ValueOf(*setup, c.flag), word == (1 << c.bit) ? max : 0) << c.flag << " " << word;
-            EXPECT_EQ(MaxOf(*setup, c.flag), max) << c.flag << " " << c.disableMotorTemperature;
-        }
-    }
+    } cases[] = {{ReadOverCurrentFlag, "PCR", "isOverCurrent", 0},
+                 {ReadMotorI2tFlag, "PCR", "isMotorI2t", 1},
+                 {ReadMotorOverTempFlag, "PCR", "isMotorOverTemp", 2},
+                 {ReadDriveOverTempFlag, "PCR", "isDriveOverTemp", 3},
+                 {ReadOverVoltageFlag, "PCR", "isOverVoltage", 4},
+                 {ReadUnderVoltageFlag, "PCR", "isUnderVoltage", 5},
+                 {ReadDriveI2tFlag, "PCR", "isDriveI2t", 7},
+                 {ReadMotorTemperatureSensorFlag, "SCR", "isMotorTemperatureSensor", 7},
+                 {ReadDriveTemperatureSensorFlag, "SCR", "isDriveTemperatureSensor", 8},
+                 {ReadBrakeResistorFlag, "OSR", "isBrakeResistor", 9}};
+    for (const char* option : {"0", "2"})
+        for (const auto& c : cases)
+            for (const int word : {1 << c.bit, 0xFFFF & ~(1 << c.bit)}) {
+                const double max = option[0] == '2' && c.read == ReadMotorOverTempFlag ? 0 : 1;
+                auto setup = LoadDefaultSetup();
+                setup->SetOption("DisableMotorTemperature", option);
+                Force(*setup, c.word, word);
+                EXPECT_EQ(c.read(*setup), 1) << c.flag;
+                EXPECT_EQ(ValueOf(*setup, c.flag), word == (1 << c.bit) ? max : 0) << c.flag << " " << word;
+                EXPECT_EQ(MaxOf(*setup, c.flag), max) << c.flag << " " << option;
+            }
 }
 
 TEST(Protection, ErrorLimitRanges) {
@@ -140,10 +134,9 @@ TEST(Protection, ZeroDivisorsWriteNothing) {
     for (const auto& c : cases) {
         auto setup = LoadDefaultSetup();
         Force(*setup, c.zero, 0.0);
-        const CKX_Parameter* target = setup->FindParameter(c.target);
-        auto state = [target] {
-            return std::array{target->GetValueInBaseUnit(), target->GetMinInBaseUnit(),
-                              target->GetMaxInBaseUnit()};
+        const CKX_Parameter* t = setup->FindParameter(c.target);
+        const auto state = [t] {
+            return std::array{t->GetValueInBaseUnit(), t->GetMinInBaseUnit(), t->GetMaxInBaseUnit()};
         };
         const auto before = state();
         EXPECT_EQ(c.convert(*setup), 0) << c.target << " with " << c.zero << " 0";
@@ -156,7 +149,7 @@ TEST(Protection, ZeroDivisorsWriteNothing) {
 TEST(Protection, RoundTripsWithinOneRegisterStep) {
     const struct {
         Converter write, read;
-        const char *user, *counts;  // counts null: a flag, read back exactly
+        const char *user, *counts;
         double value, expected;
     } rows[] = {
         {WriteOverVoltageRegister, ReadOverVoltageLevel, "UMAX_PROT", "UMAXPROT", 50.3, 41195},  // truncated
@@ -175,10 +168,7 @@ TEST(Protection, RoundTripsWithinOneRegisterStep) {
         {WriteMotorI2tLimitRegister, ReadMotorI2tCurrent, "I_I2t_M", "I2TINTLIM_M", 10, 60207507.36},
         {WriteMotorI2tScaleRegister, ReadMotorI2tTime, "t_I2t_M", "SFI2T_M", 2.5, 67108.864 / 2.5},
         {WriteBrakeVoltageRegister, ReadBrakeVoltage, "Vbrake", "BRAKELIM", 54.5, 44635.5},
-        {WriteMotorTempSensorType, ReadMotorTempSensorType, "Motor_TempSensor_Type", nullptr, 1, 0},
-        {WriteProtectionWord, ReadMotorI2tFlag, "isMotorI2t", nullptr, 0, 0},
-        {WritePositionErrorTimeRegister, ReadPositionErrorFlag, "isPositionControlError", nullptr, 1, 0},
-        {WriteOptionWord, ReadBrakeResistorFlag, "isBrakeResistor", nullptr, 1, 0}};
+        {WriteMotorTempSensorType, ReadMotorTempSensorType, "Motor_TempSensor_Type", "MTSTYPE", 1, 1}};
     auto setup = LoadDefaultSetup();
     for (const auto& r : rows) Force(*setup, r.user, r.value);
     for (const auto& r : rows) EXPECT_EQ(r.write(*setup), 1) << r.user;
@@ -186,19 +176,18 @@ TEST(Protection, RoundTripsWithinOneRegisterStep) {
     // The default setup's registers are whole-count types: the host rounds.
     EXPECT_EQ(ValueOf(*setup, "II2TWARLIM_D"), std::round(6036849 * (1 - 2 / 30.0)));
     for (const auto& r : rows) {
-        EXPECT_EQ(r.counts ? ValueOf(*setup, r.counts) : 0.0, std::round(r.expected)) << r.user;
+        EXPECT_EQ(ValueOf(*setup, r.counts), std::round(r.expected)) << r.user;
         Force(*setup, r.user, 0.5);
         EXPECT_EQ(r.read(*setup), 1) << r.user;
         const double back = ValueOf(*setup, r.user);
         double step = 0;  // what one count either way from the written one reads as
         for (const double delta : {-1.0, 1.0}) {
-            if (!r.counts) break;
             CKX_Setup nudged(*setup);
             Force(nudged, r.counts, ValueOf(*setup, r.counts) + delta);
             r.read(nudged);
             step = std::max(step, std::fabs(ValueOf(nudged, r.user) - back));
         }
-        EXPECT_EQ(step > 0, r.counts != nullptr) << r.user;
+        EXPECT_GT(step, 0) << r.user;
         EXPECT_LE(std::fabs(back - r.value), step * (1 + 1e-9)) << r.user;
     }
 }

@@ -13,6 +13,7 @@
 #include "setups/DefaultSetup.h"
 
 using namespace dcdrive;
+using dctest::Force;
 using dctest::ValueOf;
 
 namespace {
@@ -30,19 +31,13 @@ double Value(const CKX_Setup& s, int slot, const char* field) {
     return ValueOf(s, ("BQ" + std::to_string(slot) + field).c_str());
 }
 
-// Sets a value beyond the parameter's limits when needed.
-void Force(CKX_Setup& setup, const std::string& name, double value) {
-    CKX_Parameter* p = setup.FindParameter(name.c_str());
-    p->SetMinInBaseUnit(-1e12);
-    p->SetMaxInBaseUnit(1e12);
-    p->SetValueInBaseUnit(value);
-}
 // Filter n on, with its type, location, F1, Q and F2.
 void Describe(CKX_Setup& setup, int n, std::vector<double> values) {
     values.insert(values.begin(), 1.0);
     const char* names[] = {"BQFilter",   "BQFilterType", "BQFilterLocation",
                            "BQFilterF1", "BQFilterQ",    "BQFilterF2"};
-    for (std::size_t i = 0; i < values.size(); ++i) Force(setup, names[i] + std::to_string(n), values[i]);
+    for (std::size_t i = 0; i < values.size(); ++i)
+        Force(setup, (names[i] + std::to_string(n)).c_str(), values[i]);
 }
 std::unique_ptr<CKX_Setup> ChainSetup(int slots = 10) {
     auto setup = LoadDefaultSetup();
@@ -64,33 +59,22 @@ std::vector<double> Counters(const CKX_Setup& s) {
     return {ValueOf(s, "SPDREF_BQ_INI"), ValueOf(s, "IQREF_BQ_INI"), ValueOf(s, "ASPD_BQ_INI")};
 }
 
-TEST(Biquad, OffersTheEditorsTypesInIndexOrder) {
-    std::vector<std::string> names{"left over"};
-    std::vector<int> indices{42};
-    CBiquadFilter().GetOfferedTypes(names, indices);
-    EXPECT_EQ(names,
-              (std::vector<std::string>{"Low Pass 1st order", "Low Pass 2nd order", "Notch", "High Pass",
-                                        "Band Pass", "Lead-lag 1st order", "Lead-lag 2nd order"}));
-    EXPECT_EQ(indices, (std::vector<int>{0, 1, 2, 3, 4, 8, 9}));
-}
-
 TEST(Biquad, DesignsHaveTheirFrequencyResponse) {
     const double db6 = std::pow(10.0, 0.3), lead = Warp(0.1) / Warp(0.01);
     const struct {
         int type;
         double f1, second, gainDb, at, gain;
     } cases[] = {
-        {0, 0.1, 0, 0, 0.0, 1.0},      {0, 0.1, 0, 0, 0.1, std::sqrt(0.5)},  // low pass 1st
-        {1, 0.05, 0.707, 0, 0.0, 1.0}, {1, 0.05, 0.707, 0, 0.05, 0.707},     // low pass 2nd: Q at the corner
-        {1, 0.2, 5, 0, 0.2, 5.0},      {2, 0.05, 2, 0, 0.0, 1.0},            // notch
-        {2, 0.05, 2, 0, 0.05, 0.0},    {2, 0.05, 2, 0, 0.5, 1.0},            //
-        {3, 0.1, 0.707, 0, 0.0, 0.0},  {3, 0.1, 0.707, 0, 0.5, 1.0},         // high pass
-        {4, 0.1, 2, 0, 0.0, 0.0},      {4, 0.1, 2, 0, 0.1, 1.0},             // band pass
-        {5, 0.1, 2, 0, 0.1, 1.0},      {5, 0.1, 2, 6, 0.1, db6},             // peak
-        {5, 0.1, 2, -6, 0.1, 1 / db6}, {6, 0.1, 0, -6, 0.0, 1 / db6},        // peak, low shelf cuts
-        {7, 0.1, 0, 6, 0.5, db6},      {8, 0.01, 0.1, 0, 0.0, 1.0},          // high shelf, lead-lag 1st
-        {8, 0.01, 0.1, 0, 0.5, lead},  {8, 0.1, 0.01, 0, 0.5, 1 / lead},     //
-        {9, 0.01, 0.1, 0, 0.0, 1.0},   {9, 0.01, 0.1, 0, 0.5, lead * lead},  // lead-lag 2nd
+        {0, 0.1, 0, 0, 0.0, 1.0},         {0, 0.1, 0, 0, 0.1, std::sqrt(0.5)},  // low pass 1st
+        {1, 0.05, 0.707, 0, 0.0, 1.0},    {1, 0.2, 5, 0, 0.2, 5.0},       // low pass 2nd: Q at the corner
+        {2, 0.05, 2, 0, 0.0, 1.0},        {2, 0.05, 2, 0, 0.05, 0.0},     // notch
+        {3, 0.1, 0.707, 0, 0.0, 0.0},     {3, 0.1, 0.707, 0, 0.5, 1.0},   // high pass
+        {4, 0.1, 2, 0, 0.0, 0.0},         {4, 0.1, 2, 0, 0.1, 1.0},       // band pass
+        {5, 0.1, 2, 6, 0.1, db6},         {5, 0.1, 2, -6, 0.1, 1 / db6},  // peak
+        {6, 0.1, 0, -6, 0.0, 1 / db6},    {7, 0.1, 0, 6, 0.5, db6},       // low shelf cuts, high shelf
+        {8, 0.01, 0.1, 0, 0.0, 1.0},      {8, 0.01, 0.1, 0, 0.5, lead},   // lead-lag 1st
+        {8, 0.1, 0.01, 0, 0.5, 1 / lead}, {9, 0.01, 0.1, 0, 0.5, lead * lead},  // and 2nd
+        {9, 0.01, 0.1, 0, 0.0, 1.0},
     };
     for (const auto& c : cases) {
         CBiquadFilter filter;

@@ -34,14 +34,10 @@ struct MemoryList : CKX_ListControl {
 };
 
 std::unique_ptr<CKX_Setup> Drive(double mode, double type, double motor, double load, double mc, double lc) {
-    auto s = dctest::MakeSetup({{"ControlMode", mode},
-                                {"PositionControlType", type},
-                                {"MotorSensorType", motor},
-                                {"LoadSensorType", load},
-                                {"MotorSensorConnector", mc},
-                                {"LoadSensorConnector", lc},
-                                {"DigitalReferenceConnector", 0},
-                                {"isAnalogueReference", 0}});
+    auto s =
+        dctest::MakeSetup({{"ControlMode", mode}, {"PositionControlType", type}, {"MotorSensorType", motor}});
+    dctest::Add(*s, {{"LoadSensorType", load}, {"MotorSensorConnector", mc}, {"LoadSensorConnector", lc}});
+    dctest::Add(*s, {{"DigitalReferenceConnector", 0}, {"isAnalogueReference", 0}});
     s->Drive().sensorNames = {"None", "Encoder", "Tacho", "SinCos", "SSI", "BiSS"};
     s->Drive().feedbackNames = {"F1", "F2", "F3"};
     return s;
@@ -77,10 +73,7 @@ TEST(LoopOptions, OptionsFollowModeAndSensors) {
 TEST(LoopOptions, SpeedForwardIsForcedExceptOverTheSpeedLoop) {
     const struct {
         double mode, type, acr, acrAfter, forwardAfter;
-    } cases[] = {{1, 0, 0x0104, 0x4104, 1},
-                 {0, 0, 0x0104, 0x4104, 1},
-                 {2, 1, 0x4104, 0x4104, 1},
-                 {0, 1, 0x0104, 0x0104, 0}};
+    } cases[] = {{0, 0, 0x0104, 0x4104, 1}, {2, 1, 0x4104, 0x4104, 1}, {0, 1, 0x0104, 0x0104, 0}};
     for (const auto& c : cases) {
         auto s = dctest::MakeSetup(
             {{"SpeedForward", 0}, {"ControlMode", c.mode}, {"PositionControlType", c.type}, {"ACR", c.acr}});

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -14,18 +15,14 @@
 #include "setups/DefaultSetup.h"
 
 using namespace dcdrive;
+using Changes = std::vector<dctest::Param>;
 
 namespace {
 
-struct Set {
-    const char* name;
-    double value;
-};
-
 // The default setup with the changes, written outside the usual limits.
-std::unique_ptr<CKX_Setup> Tweaked(const std::vector<Set>& changes) {
+std::unique_ptr<CKX_Setup> Tweaked(const Changes& changes) {
     auto setup = LoadDefaultSetup();
-    for (const Set& c : changes) {
+    for (const auto& c : changes) {
         CKX_Parameter* p = setup->FindParameter(c.name);
         p->SetMinInBaseUnit(-1e300);
         p->SetMaxInBaseUnit(1e300);
@@ -48,11 +45,10 @@ double OuterPeriod(const CKX_Setup& s) {
 }
 
 TEST(Tuning, CurrentLoopPolesAtPassBandAndDamping) {
-    for (const auto& changes : std::vector<std::vector<Set>>{
-             {},
-             {{"PB_C", 2000}, {"Dump_C", 1.0}},
-             {{"L", 2e-3}, {"R", 0.5}, {"Dump_C", 0.4}},
-             {{"Vdc", 24}, {"ImaxPS", 20}, {"L", 1e-3}, {"CLPER", 2}, {"PB_C", 1500}}}) {
+    for (const Changes& changes :
+         std::vector<Changes>{{},
+                              {{"L", 2e-3}, {"R", 0.5}, {"Dump_C", 0.4}},
+                              {{"Vdc", 24}, {"ImaxPS", 20}, {"L", 1e-3}, {"CLPER", 2}, {"PB_C", 1500}}}) {
         auto s = Tweaked(changes);
         const double l = V(*s, "L"), r = V(*s, "R"), tc = CurrentLoopPeriod(*s);
         ASSERT_GT(l / r, 4 * tc);
@@ -77,11 +73,12 @@ TEST(Tuning, ShortElectricalTimeConstantUsesTheSamplingRule) {
 }
 
 TEST(Tuning, SpeedLoopPolesAtPassBandAndDamping) {
-    for (const auto& changes : std::vector<std::vector<Set>>{
-             {},
-             {{"PosSpd_in_FastLoop", 1}},
-             {{"MotorSensorType", 2}, {"PB_S", 150}, {"Dump_S", 1.2}},
-             {{"MotorSensorType", 3}, {"SINCOS_fract", 6}, {"Jt", 4e-4}, {"K", 0.2}}}) {
+    for (const Changes& changes :
+         std::vector<Changes>{{},
+                              {{"PosSpd_in_FastLoop", 1}},
+                              {{"MotorSensorType", 2}, {"PB_S", 150}, {"Dump_S", 1.2}},
+                              {{"MotorSensorType", 2}, {"Tacho_gain", -0.0286}},  // reversed counting
+                              {{"MotorSensorType", 3}, {"SINCOS_fract", 6}, {"Jt", 4e-4}, {"K", 0.2}}}) {
         auto s = Tweaked(changes);
         ASSERT_EQ(TuneSpeedController(*s), 1);
         // Speed error counts -> current counts -> amperes.
@@ -94,22 +91,28 @@ TEST(Tuning, SpeedLoopPolesAtPassBandAndDamping) {
 }
 
 TEST(Tuning, PositionLoopPolesAtPassBandAndDamping) {
-    const double motorCounts = 4 * 500 / kTwoPi, loadCounts = 4 * 2000 / kTwoPi;
-    const Set pid{"PositionControlType", 0}, loadEncoder{"LoadSensorType", 1},
-        lines{"No_encoder_lines_LD", 2000}, gear{"Motor_transmission", 10 * kTwoPi};
+    const double motorCounts = 4 * 500 / kTwoPi;
+    const dctest::Param pid{"PositionControlType", 0}, loadEncoder{"LoadSensorType", 1};
     const struct {
-        std::vector<Set> changes;
+        Changes changes;
         double counts;  // position counts per radian (metre) of what the loop measures
         double gear;    // motor radians per measured radian (metre)
     } cases[] = {
         {{{"Kd_P_scl", 5.0}}, motorCounts, 1},
-        {{loadEncoder, lines, gear}, loadCounts, 10},
         {{pid}, motorCounts, 1},
         {{pid, {"PosSpd_in_FastLoop", 1}, {"Dump_P", 0.7}}, motorCounts, 1},
-        {{pid, loadEncoder, lines, gear}, loadCounts, 10},
-        {{pid, loadEncoder, {"TransmissionType", 1}, {"Load_transmission", 0.005}, {"PB_P", 80}},
-         1e6,  // "Resolution_LD" 1 um
+        // Reversed counting (a negative ratio or resolution) changes nothing.
+        {{pid, loadEncoder, {"No_encoder_lines_LD", 2000}, {"Motor_transmission", -10 * kTwoPi}},
+         4 * 2000 / kTwoPi,
+         10},
+        {{pid, loadEncoder, {"TransmissionType", 1}, {"Load_transmission", 0.005}, {"Resolution_LD", -1e-6}},
+         1e6,
          kTwoPi / 0.005},
+        // A load sensor without a motor sensor: one count per radian, no
+        // ratio (and a derivative gain above its usual limit).
+        {{pid, {"MotorSensorType", 0}, loadEncoder, {"Motor_transmission", 10 * kTwoPi}, {"Kd_P_scl", 0}},
+         1,
+         1},
     };
     for (const auto& c : cases) {
         auto s = Tweaked(c.changes);
@@ -135,68 +138,20 @@ TEST(Tuning, PositionLoopPolesAtPassBandAndDamping) {
     }
 }
 
-TEST(Tuning, PositionScaleEdges) {
-    // A load sensor without a motor sensor: one count per radian, no ratio.
-    auto loadOnly = Tweaked({{"PositionControlType", 0},
-                             {"MotorSensorType", 0},
-                             {"LoadSensorType", 1},
-                             {"Motor_transmission", 10 * kTwoPi}});
-    ASSERT_EQ(TunePositionController(*loadOnly), 1);
-    const double w = V(*loadOnly, "PB_P"), jOverK = V(*loadOnly, "Jt") / V(*loadOnly, "K");
-    EXPECT_DOUBLE_EQ(V(*loadOnly, "Kp_P_scl"),
-                     (2 * V(*loadOnly, "Dump_P") + 1) * w * w * jOverK * CurrentScale(*loadOnly));
-
-    // Reversed counting (negative scales) gives the gains of forward counting.
-    const std::vector<std::pair<Set, Set>> reversals = {
-        {{"Tacho_gain", 0.0286}, {"Tacho_gain", -0.0286}},
-        {{"Resolution_LD", 1e-6}, {"Resolution_LD", -1e-6}},
-        {{"Load_transmission", 0.005}, {"Load_transmission", -0.005}}};
-    for (const double type : {1.0, 0.0}) {
-        for (const auto& [forward, reversed] : reversals) {
-            const std::vector<Set> base = {{"MotorSensorType", 2},
-                                           {"LoadSensorType", 1},
-                                           {"TransmissionType", 1},
-                                           {"Load_transmission", 0.005},
-                                           {"PositionControlType", type}};
-            auto with = [&base](const Set& last) {
-                std::vector<Set> changes = base;
-                changes.push_back(last);
-                return Tweaked(changes);
-            };
-            auto a = with(forward), b = with(reversed);
-            for (CKX_Setup* s : {a.get(), b.get()})
-                ASSERT_EQ(TuneSpeedController(*s) + TunePositionController(*s), 2);
-            for (const char* gain : {"Kp_S_scl", "Ki_S_scl", "Kp_P_scl", "Ki_P_scl", "Kd_P_scl"})
-                EXPECT_DOUBLE_EQ(V(*a, gain), V(*b, gain)) << gain << " " << forward.name;
-        }
-    }
-}
-
 struct Loop {
     int (*tune)(CKX_Setup&);
     TunedLoop loop;
-    std::vector<const char*> lookups;
+    std::span<const char* const> lookups;
     std::size_t gains;  // the lookups begin with the gains
 };
 
-const Loop kLoops[] = {
-    {TuneCurrentController,
-     TunedLoop::Current,
-     {kCurrentTuningParameters.begin(), kCurrentTuningParameters.end()},
-     2},
-    {TuneSpeedController,
-     TunedLoop::Speed,
-     {kSpeedTuningParameters.begin(), kSpeedTuningParameters.end()},
-     2},
-    {TunePositionController,
-     TunedLoop::Position,
-     {kPositionTuningParameters.begin(), kPositionTuningParameters.end()},
-     3},
-};
+const Loop kLoops[] = {{TuneCurrentController, TunedLoop::Current, kCurrentTuningParameters, 2},
+                       {TuneSpeedController, TunedLoop::Speed, kSpeedTuningParameters, 2},
+                       {TunePositionController, TunedLoop::Position, kPositionTuningParameters, 3}};
 
 // Runs the operation, which must fail without writing any of its gains.
 void ExpectNothingWritten(CKX_Setup& s, const Loop& loop) {
-    const std::vector<const char*> gains(loop.lookups.begin(), loop.lookups.begin() + loop.gains);
+    const auto gains = loop.lookups.first(loop.gains);
     for (const char* gain : gains) {
         const kx::QuietLookup quiet;
         if (CKX_Parameter* p = s.FindParameter(gain)) p->SetValueInBaseUnit(123.0);
@@ -219,24 +174,19 @@ TEST(Tuning, AMissingParameterIsReportedAndNothingWritten) {
 }
 
 TEST(Tuning, AZeroDivisorIsNamedAndNothingWritten) {
+    const dctest::Param pid{"PositionControlType", 0};
     const struct {
         std::size_t loop;
-        std::vector<Set> changes;
+        Changes changes;
         const char* zero;
     } cases[] = {
-        {0, {{"R", 0}}, "R"},
         {0, {{"R", 0}, {"L", 0}}, "R"},
-        {0, {{"Vdc", 0}}, "Vdc"},
-        {0, {{"ImaxPS", 0}}, "ImaxPS"},
-        {1, {{"K", 0}}, "K"},
-        {1, {{"No_encoder_lines", 0}}, "No_encoder_lines"},
+        {0, {{"ImaxPS", 0}}, "ImaxPS"},  // no current scale: not gains of 0
         {1, {{"MotorSensorType", 2}, {"Tacho_gain", 0}}, "Tacho_gain"},
-        {1, {{"DSP_freq", 0}}, "DSP_freq"},
-        {2, {{"K", 0}, {"PositionControlType", 0}}, "K"},
-        {2, {{"SLPER", 0}, {"PositionControlType", 0}}, "SLPER"},
-        {2,
-         {{"PositionControlType", 0}, {"LoadSensorType", 1}, {"Load_transmission", 0}},
-         "Load_transmission"},
+        {1, {{"SLPER", 0}}, "SLPER"},
+        {2, {{"SLPER", 0}}, "SLPER"},  // over the speed loop: no period, no speed scale
+        {2, {{"SLPER", 0}, pid}, "SLPER"},
+        {2, {pid, {"LoadSensorType", 1}, {"Load_transmission", 0}}, "Load_transmission"},
     };
     for (const auto& c : cases) {
         auto s = Tweaked(c.changes);

@@ -6,7 +6,9 @@
 #include <cmath>
 #include <initializer_list>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "kx/Kernel.h"
@@ -31,6 +33,20 @@ inline std::unique_ptr<CKX_Setup> MakeSetup(std::initializer_list<Param> params)
     return setup;
 }
 
+// A setup from a table of parameters, with some of them given other values
+// (or added). A table kept as an array reads in columns.
+inline std::unique_ptr<CKX_Setup> MakeSetupFrom(std::span<const Param> table,
+                                                std::initializer_list<Param> changes = {}) {
+    auto setup = MakeSetup({});
+    for (const Param& p : table) setup->AddParameter(p.name)->SetValueInBaseUnit(p.value);
+    const kx::QuietLookup quiet;
+    for (const Param& p : changes) {
+        CKX_Parameter* existing = setup->FindParameter(p.name);
+        (existing ? existing : setup->AddParameter(p.name))->SetValueInBaseUnit(p.value);
+    }
+    return setup;
+}
+
 // Sets a value whatever the parameter's present limits: they are widened
 // just enough to hold it (the host would otherwise clamp the value).
 inline void Force(CKX_Setup& setup, const char* name, double value) {
@@ -46,6 +62,13 @@ inline double ValueOf(const CKX_Setup& setup, const char* name) {
     const CKX_Parameter* p = setup.FindParameter(name);
     return p ? p->GetValueInBaseUnit() : std::nan("");
 }
+
+// Registers are named in capitals; user parameters have lower-case letters.
+inline bool IsRegister(std::string_view name) {
+    return std::none_of(name.begin(), name.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+}
+
+inline constexpr const char* kDegC = "\302\260C";
 
 // Collects the host's error messages while it lives, with the error display
 // switched on; restores the previous sink and flag afterwards.

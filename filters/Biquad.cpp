@@ -312,6 +312,10 @@ void CBiquadFilter::WriteFilters(CKX_Setup& setup) {
     }
 
     for (; slot <= count; ++slot) {
+        // Slots beyond the ten described filters exist on drives whose
+        // "MaxFilters" says so: clearing ends at the first one the setup
+        // lacks, so that a corrupt count cannot run through billions of names.
+        if (slot > kMaxBiquadFilters && !Exists(setup, SlotName(slot, kSlotFields[0], fixedPoint).c_str())) break;
         for (const char* field : kSlotFields) WriteSlotField(setup, slot, field, fixedPoint, 0.0);
         if (fixedPoint) WriteSlotField(setup, slot, kScaleField, true, 0.0);
     }

@@ -84,7 +84,7 @@ public:
 
     // Writes the whole chain: every enabled filter with a usable design, in
     // location order and filter-number order, then clears the remaining slots
-    // up to the filter count and sets "SPDREF_BQ_INI", "IQREF_BQ_INI" and
+    // up to the filter count (beyond slot 10 only those the setup has) and sets "SPDREF_BQ_INI", "IQREF_BQ_INI" and
     // "ASPD_BQ_INI" to the number of filters at each location.
     void WriteFilters(CKX_Setup& setup);
 

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Sets up a Debian machine for dcdrive (installing only what is missing),
 # builds it, and runs the main job or the tests.
-#   tools/dev.sh run    build, then `dcsetup compute` on the embedded default setup
-#   tools/dev.sh test   build, then every test
-#   tools/dev.sh build  build only
+#   tools/dev.sh run             build, then `dcsetup compute` on the embedded default setup
+#   tools/dev.sh test            build, then every test
+#   tools/dev.sh build           build only
+#   tools/dev.sh asan            every test built with AddressSanitizer and UBSan (build-asan/)
+#   tools/dev.sh fuzz [SECONDS]  each fuzz target for SECONDS (default 60) on a copy of
+#                                its corpus in fuzz/corpus/ (build-fuzz/, clang)
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -11,10 +14,11 @@ cd "$here"
 
 packages=(cmake ninja-build g++ pkg-config nlohmann-json3-dev libcli11-dev
           libgtest-dev libgmock-dev libbenchmark-dev locales)
+fuzz_packages=(clang-14 libclang-rt-14-dev)
 
 install_missing() {
     local missing=()
-    for p in "${packages[@]}"; do
+    for p in "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     if ((${#missing[@]})); then
@@ -32,10 +36,44 @@ ensure_test_locale() {
     localedef -i de_DE -f UTF-8 de_DE.UTF-8
 }
 
+# Configures and builds one CMake preset (at most two compile jobs).
 build() {
-    install_missing
-    cmake --preset default >/dev/null
-    cmake --build --preset default
+    local preset="${1:-default}"
+    install_missing "${packages[@]}"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j2
+}
+
+# Runs every fuzz target for the given time on a scratch copy of its corpus,
+# so that the inputs it adds stay out of the repository. A crash, a
+# sanitizer report, a broken check or a hang fails the run; the input is
+# kept in the scratch folder, whose path is printed.
+fuzz() {
+    local seconds="${1:-60}"
+    [[ $seconds =~ ^[1-9][0-9]*$ ]] || { echo "fuzz: SECONDS must be a positive whole number" >&2; exit 2; }
+    install_missing "${fuzz_packages[@]}"
+    build fuzz
+    local scratch passed=0 failed=0
+    scratch="$(mktemp -d /tmp/dcdrive-fuzz-XXXXXX)"
+    for target in fuzz_setup_loader fuzz_drivers; do
+        mkdir -p "$scratch/$target/corpus" "$scratch/$target/found"
+        cp fuzz/corpus/"$target"/* "$scratch/$target/corpus/"
+        echo "== $target: ${seconds} s"
+        if ASAN_OPTIONS="${ASAN_OPTIONS:-quarantine_size_mb=16}" UBSAN_OPTIONS="print_stacktrace=1" \
+           ./build-fuzz/bin/"$target" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
+               -artifact_prefix="$scratch/$target/found/" "$scratch/$target/corpus" \
+               >"$scratch/$target/log" 2>&1; then
+            grep -E '^stat::(number_of_executed_units|average_exec_per_sec)' "$scratch/$target/log" || true
+            passed=$((passed + 1))
+        else
+            tail -n 60 "$scratch/$target/log"
+            echo "$target FAILED; the input is in $scratch/$target/found/"
+            failed=$((failed + 1))
+        fi
+    done
+    ((failed)) || rm -rf "$scratch"
+    echo "fuzz: $passed passed, $failed failed"
+    ((failed == 0))
 }
 
 case "${1:-test}" in
@@ -51,8 +89,16 @@ case "${1:-test}" in
     build)
         build
         ;;
+    asan)
+        build asan
+        ensure_test_locale
+        ctest --preset asan -j2
+        ;;
+    fuzz)
+        fuzz "${2:-60}"
+        ;;
     *)
-        echo "usage: tools/dev.sh run|test|build" >&2
+        echo "usage: tools/dev.sh run|test|build|asan|fuzz [SECONDS]" >&2
         exit 2
         ;;
 esac

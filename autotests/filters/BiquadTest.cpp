@@ -143,7 +143,7 @@ TEST(Biquad, FilterCountBoundsTheChain) {
         const char* maxFilters;
         double fastLoop;
         int written, count;
-    } cases[] = {{"12", 0, 10, 12}, {"4", 0, 4, 4}, {"", 1, 0, 0}};
+    } cases[] = {{"12", 0, 10, 12}, {"4", 0, 4, 4}, {"", 1, 0, 0}, {"99999999999", 0, 10, 12}};
     for (const auto& c : cases) {
         auto setup = ChainSetup(12);
         for (const char* p :

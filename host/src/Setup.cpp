@@ -1,7 +1,6 @@
 #include "kx/Setup.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -10,7 +9,7 @@ namespace kx {
 
 std::string LowerName(std::string_view name) {
     std::string out(name);
-    for (auto& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (auto& c : out) c = static_cast<char>(FoldCase(c));  // ASCII only, whatever the locale
     return out;
 }
 
@@ -65,7 +64,9 @@ static double RoundToType(double value, int type) {
         case KX_TYPE_UINT32:
             return std::round(value);
         case KX_TYPE_FIXED:
-            return std::round(value * 65536.0) / 65536.0;
+            // From 2^36 on a double is a whole number of 1/65536 steps already, and
+            // scaling it up could overflow to infinity.
+            return std::fabs(value) < 68719476736.0 ? std::round(value * 65536.0) / 65536.0 : value;
         case KX_TYPE_FLOAT:
             return std::fabs(value) <= std::numeric_limits<float>::max() ? static_cast<double>(static_cast<float>(value))
                                                                          : value;
@@ -405,9 +406,14 @@ std::string CKX_Setup::GetFeedbackName(int connector) const {
     return m_drive.feedbackNames[static_cast<std::size_t>(connector)];
 }
 
+namespace {
+// Blanks between config tokens: the ASCII ones, whatever the locale.
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+}  // namespace
+
 int ReadEscapedStringFromConfigLine(const std::string& line, std::size_t& pos, std::string& token) {
     token.clear();
-    while (pos < line.size() && std::isspace(static_cast<unsigned char>(line[pos]))) ++pos;
+    while (pos < line.size() && IsBlank(line[pos])) ++pos;
     if (pos >= line.size()) return 0;
     if (line[pos] == '"') {
         ++pos;
@@ -418,6 +424,6 @@ int ReadEscapedStringFromConfigLine(const std::string& line, std::size_t& pos, s
         if (pos < line.size()) ++pos;  // the closing quote
         return 1;
     }
-    while (pos < line.size() && !std::isspace(static_cast<unsigned char>(line[pos]))) token += line[pos++];
+    while (pos < line.size() && !IsBlank(line[pos])) token += line[pos++];
     return 1;
 }

@@ -1,6 +1,7 @@
 #include "kx/Units.h"
 
-#include <cctype>
+#include "kx/Setup.h"
+
 #include <numbers>
 
 namespace kx {
@@ -72,11 +73,7 @@ bool UnitNamesEqual(std::string_view a, std::string_view b) {
     const std::string na = NormalizeUnitName(a);
     const std::string nb = NormalizeUnitName(b);
     if (na.size() != nb.size()) return false;
-    for (std::size_t i = 0; i < na.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(na[i])) != std::tolower(static_cast<unsigned char>(nb[i])))
-            return false;
-    }
-    return true;
+    return NameEqual{}(na, nb);  // ASCII letter case only, whatever the locale
 }
 
 const UnitDef* UnitType::Find(std::string_view unit) const {

@@ -113,17 +113,7 @@ class Checker:
         return float(p["value"])
 
     def opt(self, name):
-        text = self.options.get(name.lower(), "")
-        digits = ""
-        for c in text.strip():
-            if c.isdigit() or (c == "-" and not digits):
-                digits += c
-            else:
-                break
-        try:
-            return int(digits)
-        except ValueError:
-            return 0
+        return leading_int(self.options.get(name.lower(), ""))
 
     # ---- derived quantities
     def clock(self):

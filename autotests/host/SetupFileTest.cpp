@@ -10,6 +10,7 @@ namespace {
 
 const char* kSmall = R"({
   "description": "test drive",
+  "helpFile": "small.qhc",
   "drive": {"motorSensors": [1, 4], "ssiFrequencies": {"kHz": [1000, 2000], "modes": [1, 2]},
             "ioPorts": [{"pin": 30, "port": 2}], "adcBits": 12},
   "parameters": [
@@ -60,6 +61,8 @@ TEST(SetupFile, RefusesMalformedOrInconsistentContent) {
         {R"({"parameters": [], "format": "something-else"})", "format: not a setup file"},
         {R"({"parameters": [], "version": 7})", "written by a newer program"},
         {R"({"parameters": [], "extra": 1})", "extra: unknown section"},
+        {R"({"parameters": [], "helpFile": 3})", "bad.json: helpFile: expected a text, found number"},
+        {R"({"parameters": [], "helpFile": ["a.qhc"]})", "helpFile: expected a text, found array"},
     };
     for (const auto& c : cases) {
         const std::string message = Message(c.text);
@@ -70,6 +73,7 @@ TEST(SetupFile, RefusesMalformedOrInconsistentContent) {
 TEST(SetupFile, ReadsEverySection) {
     const auto setup = kx::LoadSetupFromText(kSmall, "small.json");
     EXPECT_EQ(setup->GetDescription(), "test drive");
+    EXPECT_EQ(GetHelpFileOfGUI(*setup), "small.qhc");
     EXPECT_EQ(setup->GetParameterValueInBaseUnit("PWMPER"), 1500);
     const CKX_Parameter* p = setup->FindParameter("Imax_Prot");
     EXPECT_EQ(p->GetUnitName(), "mA");
@@ -100,6 +104,26 @@ TEST(SetupFile, SaveAndLoadGiveTheSameSetup) {
     const auto third = kx::LoadSetupFromText(kx::SaveSetupToText(*first), "third.json");
     EXPECT_EQ(third->GetParameterValueInBaseUnit("Imax_Prot"), 8.5);
     EXPECT_EQ(third->FindParameter("Imax_Prot")->GetMaxInBaseUnit(), 5);
+}
+
+TEST(SetupFile, HelpFileNameTravelsWithTheSetup) {
+    const auto loaded = kx::LoadSetupFromText(kSmall, "small.json");
+    CKX_Setup copy(*loaded);
+    EXPECT_EQ(copy.GetHelpFile(), "small.qhc");
+    CKX_Setup assigned;
+    assigned = copy;
+    EXPECT_EQ(GetHelpFileOfGUI(assigned), "small.qhc");
+
+    assigned.SetHelpFile("other.qhc");
+    const auto reloaded = kx::LoadSetupFromText(kx::SaveSetupToText(assigned), "saved.json");
+    EXPECT_EQ(reloaded->GetHelpFile(), "other.qhc");
+    EXPECT_EQ(copy.GetHelpFile(), "small.qhc");  // the copy is a setup of its own
+
+    // A setup that names no help file saves without the key and loads back without one.
+    assigned.SetHelpFile("");
+    const std::string text = kx::SaveSetupToText(assigned);
+    EXPECT_EQ(text.find("helpFile"), std::string::npos);
+    EXPECT_EQ(GetHelpFileOfGUI(*kx::LoadSetupFromText(text, "none.json")), "");
 }
 
 }  // namespace

@@ -203,6 +203,7 @@ void CKX_Setup::CopyFrom(const CKX_Setup& other) {
     m_productId = other.m_productId;
     m_userAppId = other.m_userAppId;
     m_e2romSize = other.m_e2romSize;
+    m_helpFile = other.m_helpFile;
     m_drive = other.m_drive;
     Reindex();
 }
@@ -351,6 +352,8 @@ int CheckedIdentity(std::string& field, const std::string& id) {
     return 1;
 }
 }  // namespace
+
+std::string GetHelpFileOfGUI(const CKX_Setup& setup) { return setup.GetHelpFile(); }
 
 int CKX_Setup::SetFirmwareID(const std::string& id) { return CheckedIdentity(m_firmwareId, id); }
 int CKX_Setup::SetProductID(const std::string& id) { return CheckedIdentity(m_productId, id); }

@@ -225,6 +225,8 @@ public:
                     Fail(key, "written by a newer program (version " + value.dump() + ")");
             } else if (key == "description") {
                 setup->SetDescription(Text(value, key));
+            } else if (key == "helpFile") {
+                setup->SetHelpFile(Text(value, key));
             } else if (key == "identity") {
                 ReadIdentity(value, *setup);
             } else if (key == "drive") {
@@ -358,6 +360,7 @@ std::string SaveSetupToText(const CKX_Setup& setup) {
     doc["format"] = kFormat;
     doc["version"] = kVersion;
     doc["description"] = setup.GetDescription();
+    if (!setup.GetHelpFile().empty()) doc["helpFile"] = setup.GetHelpFile();
     doc["identity"] = Json{{"firmwareId", setup.GetFirmwareID()},
                            {"productId", setup.GetProductID()},
                            {"userAppId", setup.GetUserAppID()},

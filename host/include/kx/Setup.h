@@ -251,6 +251,12 @@ public:
     std::string GetUserAppID() const { return m_userAppId; }
     int SetUserAppID(const std::string& id);
 
+    // ---- help
+    // Name of the help collection that the dialogs of this setup open, looked
+    // up in the host's GUI directory; empty when the setup names none.
+    std::string GetHelpFile() const { return m_helpFile; }
+    void SetHelpFile(const std::string& name) { m_helpFile = name; }
+
     // ---- the drive description
     const kx::DriveDescription& GetDrive() const { return m_drive; }
     kx::DriveDescription& Drive() { return m_drive; }
@@ -283,8 +289,13 @@ private:
     std::string m_description;
     std::string m_firmwareId, m_productId, m_userAppId;
     unsigned m_e2romSize = 0;
+    std::string m_helpFile;
     kx::DriveDescription m_drive;
 };
+
+// The help file name that the host gives the plug-in for a setup: the one the
+// setup names ("" for none).
+KX_API std::string GetHelpFileOfGUI(const CKX_Setup& setup);
 
 // Reads the next token of a config line from position pos: a run of
 // non-blank characters, or a double-quoted text in which a backslash escapes

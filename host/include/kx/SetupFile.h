@@ -4,6 +4,7 @@
 // {
 //   "format": "dcdrive-setup", "version": 1,             (both optional on load)
 //   "description": "drive name",
+//   "helpFile": "dcdrive.qhc",                            (optional; written when not empty)
 //   "identity": {"firmwareId": "", "productId": "", "userAppId": "", "e2romSize": 0},
 //   "drive": {
 //     "motorSensors": [1, 2, 3, 4, 5], "loadSensors": [1, 3, 4, 5], "maxSensorValue": 5,

@@ -13,7 +13,7 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here"
 
 packages=(cmake ninja-build g++ pkg-config nlohmann-json3-dev libcli11-dev
-          libgtest-dev libgmock-dev libbenchmark-dev locales)
+          libgtest-dev libgmock-dev libbenchmark-dev locales python3)
 fuzz_packages=(clang-14 libclang-rt-14-dev)
 
 install_missing() {

@@ -6,7 +6,8 @@ configuration twice. This script recomputes every register from the user
 parameters and every user parameter from the registers, and reports where the
 two views disagree by more than the drive's rounding allows. It also checks
 the file's form: unique names (letter case ignored), known units, storage
-types and limits, the drive description and the options.
+types and limits, the drive description and the options, and that the setup
+holds every parameter, variable and option that the dialogs bind or read.
 
 Usage: check_default.py [path/to/default.json]   (exit status 1 on findings)
 """
@@ -83,6 +84,156 @@ REQUIRED_VARIABLES = [
     "Pulse_Dir_Input_Position", "APOS", "APOS_LD", "ASPD_LD", "CACC", "CAPPOS", "CDEC", "CPOS", "CSPD",
     "EREFP", "EREFS", "ERRMAX", "ERRMAXL", "HOMEPOS", "HOMESPD", "JERK", "POSERR", "POSINIT", "POSOKLIM",
     "POSTRIGG1", "POSTRIGG2", "POSTRIGG3", "POSTRIGG4", "SERRMAX", "SPDERR", "TACC", "TPOS", "TPOSFAST", "TSPD",
+]
+
+# What each dialog binds or reads through the setup: parameters, drive variables and options. The
+# filters editor also binds the rows "BQFilter%d" ... of every filter that "MaxFilters" allows (BQ_ROW_NAMES).
+DIALOG_NAMES = {
+    "Filters": (
+        ["IQREF_BQ_INI", "PosSpd_in_FastLoop"],
+        [],
+        ["MaxFilters"],
+    ),
+    "setup editor base": (
+        ["Kd_P_scl", "KDP", "KFFA", "KFFA_scl", "KFFS", "KFFS_scl", "Ki_C_scl", "Ki_P_scl", "Ki_S_scl", "KII",
+         "KIP", "KIS", "Kp_C_scl", "Kp_P_scl", "Kp_S_scl", "KPI", "KPP", "KPS", "SFTAFFW", "SFTKDP", "SFTKFF",
+         "SFTKII", "SFTKIP", "SFTKIS", "SFTKPI", "SFTKPP", "SFTKPS", "SFTSFFW"],
+        [],
+        [],
+    ),
+    "Drive Setup": (
+        ["ASR", "Axis_ID_list", "CADIN", "ControlMode", "DigitalReferenceType", "EnablePolarity",
+         "ERR_position", "ERR_speed", "ExternalReference", "filter_D", "GEARMASTER", "GEARSLAVE", "I_I2t_M",
+         "IlimPS", "Imax_Prot", "InputsPolarityType", "IPSatP", "IPSatS", "isAnalogueReference",
+         "isAutoActivatedAfterPowerOn", "isBrakeResistor", "isFreezeControl", "isMotorI2t", "isMotorOverTemp",
+         "isMotorTemperatureSensor", "isOverCurrent", "isPositionControlError", "isPosRange",
+         "isSpeedControlError", "isSWLS", "Kd_P_scl", "KFFA_scl", "KFFS_scl", "Ki_C_scl", "Ki_P_scl",
+         "Ki_S_scl", "Kp_C_scl", "Kp_P_scl", "Kp_S_scl", "Limit_Speed", "LoadSensorType", "LSNPolarity",
+         "LSPPolarity", "MAXPOSRANGE", "MINPOSRANGE", "MotionCompleteDefaultSettings",
+         "MotionCompleteSettleBand", "MotionCompleteStabilizeTime", "MotionCompleteType", "MotorSensorType",
+         "Negative_SWLS", "PositionControlType", "Positive_SWLS", "PosRange_Maximum", "PosRange_Minimum",
+         "POSRANGEDEF", "PosSpd_in_FastLoop", "SATP", "save_axis_id", "save_CAN_baudrate", "SpeedForward",
+         "t_I2t_M", "time_ERR_pos", "time_ERR_spd", "time_Imax_Prot", "Vbrake", "Vdc"],
+        ["CADIN"],
+        ["DisableBrake", "DisableMotorTemperature", "hideEnablePolarity", "IsInputsTypeProgrammable"],
+    ),
+    "DC Motor Setup": (
+        ["BRAKECFG", "ControlMode", "ELRES_FRACT", "ExternalReference", "FilterEncValue_LD",
+         "FilterEncValue_MT", "ImaxM", "In", "isAnalogueReference", "isFilterEnc_LD", "isFilterEnc_MT",
+         "isFreezeControl", "isMotorBrake", "isMotorInertiaUnknown", "isMotorOverTemp",
+         "isMotorTemperatureSensor", "IsReverseMovementDirection", "isSWLS", "Jm", "K", "L",
+         "Load_transmission", "LoadSensorConnector", "LoadSensorType", "Motor_TempSensor_Type",
+         "Motor_transmission", "MotorBrake_applytime", "MotorBrake_output", "MotorBrake_releasetime",
+         "MotorSensorConnector", "MotorSensorType", "No_encoder_lines", "No_encoder_lines_LD",
+         "PositionControlType", "R", "Resolution_LD", "ReverseCounting_LD", "ReverseCounting_MT",
+         "SINCOS_fract", "SINCOS_fract_LD", "SSI_freq", "SSI_freq_LD", "SSI_isGray", "SSI_isGray_LD",
+         "SSI_isMultiTurn", "SSI_isMultiTurn_LD", "SSI_isReverseCounting", "SSI_isReverseCounting_LD",
+         "SSI_No_Bits_Revolution", "SSI_No_Bits_Revolution_LD", "SSI_No_Bits_Turns", "SSI_No_Bits_Turns_LD",
+         "SSI_Offset", "SSI_Resolution_LD", "Tacho_gain", "TransmissionType"],
+        [],
+        ["hasNegTransmission", "SSIMaxBits"],
+    ),
+    "Advanced": (
+        ["AEI_ComputeTime", "AEI_GuardTime", "AEI_ReadTime1Mhz", "AEI_TransferTime", "CLPER", "ControlMode",
+         "DSP_freq", "FreezeControl_errband", "FreezeControl_time", "I_I2t_D", "I_I2t_M", "isFreezeControl",
+         "isSpeedEstimator", "LoadSensorType", "MotorSensorType", "PositionControlType", "POSOKLIM_FC",
+         "PosSpd_in_FastLoop", "PWM_freq", "PWMPER", "PWMperiod", "SATPWM", "SINCOS_fract", "SINCOS_fract_LD",
+         "SLPER", "SpeedForward", "SSI_freq", "SSI_freq_LD", "t_I2t_D", "t_I2t_M", "TaNP", "TaNS", "TaPP",
+         "TaPS", "TestSpeed", "TNP", "TNS", "TONPOSOK_FC", "TPP", "TPS", "Ts_C", "Ts_C_min", "Ts_S",
+         "Ts_S_min"],
+        [],
+        ["newSpeedEstimator"],
+    ),
+    "External Reference Setup": (
+        ["AnalogueInputsRange", "CADIN", "ControlMode", "CRT_max", "CRT_min", "DeadBand_Point",
+         "DeadBand_Range", "DigitalReferenceConnector", "DigitalReferenceType", "ErefMaxAcceleration",
+         "ErefMaxSpeed", "filter", "GEARMASTER", "GEARSLAVE", "isAnalogueReference", "isLimitMaximum",
+         "POS_max", "POS_min", "SPD_max", "SPD_min", "UseFilter"],
+        ["CADIN"],
+        ["DisableExternalDigitalReference"],
+    ),
+    "Drive info": (
+        ["AnalogueInputsRange", "DriveTempOutputAt0oC", "DriveTempSensorGain", "I_I2t_D", "ImaxPS", "InPS",
+         "isDriveI2t", "isDriveOverTemp", "isDriveTemperatureSensor", "isOverVoltage", "isUnderVoltage",
+         "t_I2t_D", "Temp_2", "UMAX_PROT", "UMIN_PROT", "VdcMaxMeasurable", "VLOG_max", "VLOG_min", "VMOT_max",
+         "VMOT_min"],
+        [],
+        [],
+    ),
+    "Motor inertia": (
+        ["isMotorInertiaUnknown", "Jm", "Jt"],
+        [],
+        [],
+    ),
+    "Current Controller Tuning Test": (
+        ["FFL", "FilterOnCurrentControllerOutput", "FILTERQ", "Imax_Prot", "isCompensateGravitationalLoads",
+         "isUseFilterOnCrtCtrlOutput", "Ki_C_scl", "KII", "Kp_C_scl", "KPI", "OffsetCurrent", "PB_C", "SFTKII",
+         "SFTKPI", "TestCurrent", "TestProtectionCurrent"],
+        ["Current_Reference", "Motor_Current", "Voltage_Reference"],
+        [],
+    ),
+    "Speed Controller Tuning Test": (
+        ["ControlMode", "IlimPS", "Imax_Prot", "IMAXS", "IPSatS", "isMotorInertiaUnknown", "isSpeedEstimator",
+         "Jload_over_J", "Jm", "Jt", "KFFA", "KFFA_scl", "KFFS", "KFFS_scl", "Ki_S_scl", "KIS", "Kp_S_scl",
+         "KPS", "Limit_Speed", "MultiCycleS", "OnlinePlotS", "PB_S", "PosSpd_in_FastLoop", "SFTAFFW", "SFTKFF",
+         "SFTKIS", "SFTKPS", "SFTSFFW", "SpeedForward", "SpeedTestReferenceType", "TaNS", "TaPS",
+         "TestLimitCurrent", "TestProtectionCurrent", "TestSpeed", "TNS", "TPS"],
+        ["Current_Reference", "Load_Speed", "Motor_Current", "Speed_Reference"],
+        ["hasOscilloscope", "SpeedTuningOscSettings"],
+    ),
+    "Position Controller Tuning Test": (
+        ["ControlMode", "filter_D", "IlimPS", "Imax_Prot", "IMAXP", "IMAXS", "IPSatP", "isMotorInertiaUnknown",
+         "Jload_over_J", "Jt", "Kd_P_scl", "KDFP", "KDP", "KFFA", "KFFA_scl", "KFFS", "KFFS_scl", "Ki_P_scl",
+         "KIP", "Kp_P_scl", "KPP", "Limit_Speed", "MotionCompleteDefaultSettings", "MotionCompleteSettleBand",
+         "MotionCompleteStabilizeTime", "MotionCompleteType", "MultiCycleP", "OnlinePlotP", "PB_P",
+         "PositionControlType", "PositionTestReferenceType", "PosSpd_in_FastLoop", "SATP", "SATS", "SFTAFFW",
+         "SFTKDP", "SFTKFF", "SFTKIP", "SFTKPP", "SFTSFFW", "SpeedForward", "SpeedTestReferenceType", "TaNP",
+         "TaNS", "TaPP", "TaPS", "TestLimitCurrent", "TestPosition", "TestProtectionCurrent", "TestSpeed",
+         "TNP", "TNS", "TPP", "TPS"],
+        ["Current_Reference", "Load_Position", "Load_Speed", "Motor_Current", "Speed_Reference",
+         "Target_Position"],
+        ["PositionTuningOscSettings"],
+    ),
+    "Analogue Reference Test": (
+        ["AnalogueInputsRange", "ControlMode", "CRT_max", "CRT_min", "POS_max", "POS_min", "SPD_max",
+         "SPD_min"],
+        ["AD5"],
+        [],
+    ),
+    "Encoder Connections Test": (
+        ["LoadSensorType", "MotorSensorType", "No_encoder_lines", "No_encoder_lines_LD", "SINCOS_fract",
+         "SINCOS_fract_LD", "SSI_No_Bits_Revolution", "SSI_No_Bits_Revolution_LD", "SSITYPE"],
+        ["APOS_LD", "APOS_MT", "var_i2"],
+        [],
+    ),
+    "VDC Detection Test": (
+        ["Vdc", "VdcMaxMeasurable"],
+        ["var_u2"],
+        [],
+    ),
+    "Total inertia test": (
+        ["ADCResolution", "AnalogueInputsRange", "DSP_freq", "Imax_Prot", "ImaxPS", "Jt", "K",
+         "MotorSensorType", "PWMPER", "SLPER", "Tacho_gain", "TestCurrent", "TestMaxSpeed",
+         "TestProtectionCurrent"],
+        [],
+        [],
+    ),
+    "test base": (
+        [],
+        ["AD5", "APOS_MT", "MER", "var_u2"],
+        [],
+    ),
+}
+BQ_ROW_NAMES = ["BQFilter%d", "BQFilterType%d", "BQFilterLocation%d", "BQFilterQ%d", "BQFilterF1%d", "BQFilterF2%d"]
+# Parameters that dialogs show as a check box or a two-way choice: 0 or 1, nothing in between.
+FLAG_NAMES = [
+    "isMotorInertiaUnknown", "OnlinePlotS", "MultiCycleS", "OnlinePlotP", "MultiCycleP", "UseFilter", "isLimitMaximum",
+    "isUseFilterOnCrtCtrlOutput", "isCompensateGravitationalLoads", "save_CAN_baudrate", "save_axis_id",
+    "MotionCompleteDefaultSettings", "ReverseCounting_MT", "ReverseCounting_LD", "isDriveTemperatureSensor",
+    "isMotorTemperatureSensor", "isOverCurrent", "isMotorI2t", "isMotorOverTemp", "isDriveOverTemp", "isOverVoltage",
+    "isUnderVoltage", "isDriveI2t", "isBrakeResistor", "isPositionControlError", "isSpeedControlError", "isSWLS",
+    "isPosRange", "isFreezeControl", "isMotorBrake", "isSpeedEstimator", "isFilterEnc_MT", "isFilterEnc_LD",
+    "IsReverseMovementDirection", "isAutoActivatedAfterPowerOn", "isAnalogueReference", "ExternalReference",
 ]
 
 
@@ -903,6 +1054,53 @@ class Checker:
             if shift != v("SFT" + reg) or abs(mantissa - v(reg)) > 0.5:
                 self.fail("%s = %r, but tuning gives %r" % (name, v(name), tuned[name]))
 
+    # ---- what the dialogs bind or read
+    def check_dialogs(self):
+        variables = {v["name"].lower() for v in self.setup.get("variables", [])}
+        for dialog, (parameters, drive_variables, options) in DIALOG_NAMES.items():
+            for name in parameters:
+                if not self.has(name):
+                    self.fail("missing parameter %s (%s)" % (name, dialog))
+            for name in drive_variables:
+                if name.lower() not in variables:
+                    self.fail("missing variable %s (%s)" % (name, dialog))
+            for name in options:
+                if name.lower() not in self.options:
+                    self.fail("missing option %s (%s)" % (name, dialog))
+        filters = min(self.opt("MaxFilters"), 10)
+        for i in range(1, filters + 1):
+            for pattern in BQ_ROW_NAMES:
+                if not self.has(pattern % i):
+                    self.fail("missing parameter %s (Filters)" % (pattern % i))
+        for name in FLAG_NAMES + ["BQFilter%d" % i for i in range(1, filters + 1)]:
+            p = self.params.get(name.lower())
+            if p is None:
+                continue
+            if (p.get("min"), p.get("max"), p.get("precision"), p.get("unit", "")) != (0, 1, 0, "") \
+                    or p["value"] not in (0, 1):
+                self.fail("%s is a flag: value 0 or 1, limits [0, 1], precision 0, no unit" % name)
+        # The rated supply ranges of the drive and its protections: under-voltage below the least
+        # supply, the present supply inside the range, over-voltage above the brake resistor level,
+        # which lies above the highest supply, and all of it measurable.
+        v = self.v
+        chain = ["UMIN_PROT", "VMOT_min", "Vdc", "VMOT_max", "Vbrake", "UMAX_PROT", "VdcMaxMeasurable"]
+        for low, high in zip(chain, chain[1:]):
+            if not v(low) <= v(high):
+                self.fail("%s = %r is above %s = %r" % (low, v(low), high, v(high)))
+        if not 0 < v("VLOG_min") < v("VLOG_max"):
+            self.fail("the logic supply range [%r, %r] is empty" % (v("VLOG_min"), v("VLOG_max")))
+        help_file = self.setup.get("helpFile", "")
+        if not isinstance(help_file, str) or not help_file:
+            self.fail("the setup names no help file")
+        identity = self.setup.get("identity", {})
+        for key in ("firmwareId", "productId", "userAppId"):
+            if not identity.get(key):
+                self.fail("identity %s is empty" % key)
+        if not 0 < identity.get("e2romSize", 0) < 65536 or identity.get("e2romSize", 0) % 1024:
+            self.fail("identity e2romSize %r is not a whole number of Kwords below 64" % identity.get("e2romSize"))
+        if not self.setup.get("description"):
+            self.fail("the setup has no drive name (description)")
+
     def run(self):
         self.check_form()
         ports, lines = self.check_drive()
@@ -912,6 +1110,7 @@ class Checker:
             self.check_limits()
             self.check_tuning()
             self.check_options(lines)
+            self.check_dialogs()
         except KeyError as missing:
             self.fail("missing parameter %s" % missing)
         return self.problems

@@ -13,7 +13,8 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here"
 
 packages=(cmake ninja-build g++ pkg-config nlohmann-json3-dev libcli11-dev
-          libgtest-dev libgmock-dev libbenchmark-dev locales)
+          libgtest-dev libgmock-dev libbenchmark-dev locales
+          qt6-base-dev qt6-tools-dev qt6-documentation-tools libqt6sql6-sqlite qt6-qpa-plugins)
 fuzz_packages=(clang-14 libclang-rt-14-dev)
 
 install_missing() {

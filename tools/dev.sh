@@ -13,7 +13,9 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here"
 
 packages=(cmake ninja-build g++ pkg-config nlohmann-json3-dev libcli11-dev
-          libgtest-dev libgmock-dev libbenchmark-dev locales python3)
+          libgtest-dev libgmock-dev libbenchmark-dev locales python3
+          qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-documentation-tools
+          libqt6sql6-sqlite qt6-qpa-plugins libqt6svg6 libqcustomplot-dev fonts-dejavu-core)
 fuzz_packages=(clang-14 libclang-rt-14-dev)
 
 install_missing() {

@@ -1,0 +1,368 @@
+// The editor base on real widgets: bindings, typed values in both number
+// notations, refused values, the order of the notifications, loading that
+// never looks like a change, the message map, timers, the guideline
+// assistant, closing, and the script player's own failures.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <stdexcept>
+
+#include "GuiTest.h"
+#include "kx/Setup.h"
+#include "kx/gui/Clock.h"
+#include "kx/gui/EditSetupDlg.h"
+#include "kx/gui/Resources.h"
+#include "kx/gui/ValueText.h"
+
+namespace {
+
+constexpr unsigned kTemplate = 9001;
+
+template <class W>
+W* Add(QDialog& dialog, QLayout* layout, unsigned id, const char* text = nullptr) {
+    auto* widget = new W(&dialog);
+    widget->setProperty("ctrlId", id);
+    if constexpr (std::is_base_of_v<QAbstractButton, W> || std::is_same_v<W, QLabel>)
+        if (text) widget->setText(text);
+    layout->addWidget(widget);
+    return widget;
+}
+
+void BuildTestTemplate(QDialog& dialog) {
+    dialog.setWindowTitle("Test editor");
+    dialog.setProperty("templateId", kTemplate);
+    auto* layout = new QVBoxLayout(&dialog);
+    Add<QLineEdit>(dialog, layout, 100);
+    Add<QComboBox>(dialog, layout, 101);
+    Add<QCheckBox>(dialog, layout, 102, "Flag");
+    auto* group = new QGroupBox("Mode", &dialog);
+    auto* radios = new QVBoxLayout(group);
+    for (unsigned id = 103; id <= 105; ++id) {
+        auto* radio = new QRadioButton(QString::number(id), group);
+        radio->setProperty("ctrlId", id);
+        radios->addWidget(radio);
+    }
+    layout->addWidget(group);
+    Add<QComboBox>(dialog, layout, 106);
+    Add<QPushButton>(dialog, layout, 110, "Action");
+    Add<QLineEdit>(dialog, layout, 111)->setReadOnly(true);
+    Add<QPushButton>(dialog, layout, 10005, "Previous");
+    Add<QPushButton>(dialog, layout, 10006, "Next");
+    Add<QPlainTextEdit>(dialog, layout, 10007)->setReadOnly(true);
+    Add<QPushButton>(dialog, layout, 1, "OK");
+    Add<QPushButton>(dialog, layout, 2, "Cancel");
+}
+
+const kx::ResourceModule& TestModule() {
+    static const kx::ResourceModule module{"test", {{kTemplate, &BuildTestTemplate}}, {}, {}, {}};
+    return module;
+}
+
+const kx::ModuleRegistration g_registration(TestModule());
+
+const char* kSteps[] = {"Step 1. First", "Step 2. Second", "Step 3. Third", nullptr};
+
+class TestEditor : public CKX_EditSetupDlg {
+public:
+    explicit TestEditor(CKX_Setup& setup, bool steps = true)
+        : CKX_EditSetupDlg(setup, kTemplate, 1, steps ? kSteps : nullptr, nullptr) {
+        AddParameterControls("Vdc", 100, 101);
+        AddCheckParameterControls("Flag", 102);
+        AddSwitchParameterControls("Mode", 103, 105);
+        AddSwitchParameterControls("Type", 106);
+        AddParameterControls("Shown", 111, 0);
+    }
+    std::vector<std::string> events;
+    int timerFired = 0;
+    bool throwOnAction = false;
+
+    void OnAction() {
+        events.push_back("action");
+        if (throwOnAction) throw std::runtime_error("handler failed");
+        SetTimer(7, 20);
+    }
+
+protected:
+    BOOL OnInitDialog() override {
+        if (auto* list = qobject_cast<QComboBox*>(GetDlgItem(106))) {
+            // Item data with gaps: the value is the data, not the position.
+            list->addItem("Low pass", 0);
+            list->addItem("Notch", 4);
+            list->addItem("Peak", 7);
+        }
+        return CKX_EditSetupDlg::OnInitDialog();
+    }
+    void DoDataExchange(CDataExchange* pDX) override {
+        CKX_EditSetupDlg::DoDataExchange(pDX);
+        if (!pDX->m_bSaveAndValidate) events.push_back("load");
+    }
+    void OnChangedParameterValue(const char* name) override { events.push_back(std::string("changed ") + name); }
+    void OnRefreshParameterValue(const char* name) override { events.push_back(std::string("refresh ") + name); }
+    void OnChangedParameterUnit(const char* name) override { events.push_back(std::string("unit ") + name); }
+    void OnTimer(UINT id) override {
+        if (id != 7) return;
+        ++timerFired;
+        if (timerFired == 3) KillTimer(7);
+    }
+    const kx::MessageMap* GetMessageMap() const override {
+        static const kx::MessageMapEntry entries[] = {KX_ON_CLICKED(110, TestEditor::OnAction)};
+        static const kx::MessageMap map{CKX_EditSetupDlg::GetMessageMap(), entries};
+        return &map;
+    }
+};
+
+std::unique_ptr<CKX_Setup> MakeSetup() {
+    auto setup = std::make_unique<CKX_Setup>();
+    CKX_Parameter* vdc = setup->AddParameter("Vdc", "V");
+    vdc->SetMinInBaseUnit(12);
+    vdc->SetMaxInBaseUnit(90);
+    vdc->SetPrecision(3);
+    vdc->SetValueInBaseUnit(48);
+    for (const char* name : {"Flag", "Mode", "Type"}) setup->AddParameter(name)->SetPrecision(0);
+    setup->FindParameter("Type")->SetValueInBaseUnit(4);
+    setup->AddParameter("Shown", "A")->SetValueInBaseUnit(1.5);
+    return setup;
+}
+
+// The number as the user's locale writes it.
+std::string Shown(double value, int digits) { return kx::FormatDisplayNumber(value, digits).toStdString(); }
+
+TEST(EditSetupDlg, ShowsValuesInTheirUnitAndReadsBothNotations) {
+    auto setup = MakeSetup();
+    TestEditor editor(*setup);
+    EXPECT_TRUE(editor.AuditProblems().empty());
+    // The user's own notation first (a decimal comma where the locale has one),
+    // then the C notation.
+    const std::string own = QLocale().decimalPoint() == u',' ? "2,5e1" : "2.5e1";
+    const auto run = dctest::RunScript(
+        "expect \"Test editor\"\n"
+        "assert 100 text \"" + Shown(48, 3) + "\"\n"
+        "set 100 \"" + own + "\"\n"
+        "assert 100 value 25\n"
+        "set 100 24.5\n"
+        "unit 101 mV\n"
+        "assert 100 value 24500\n"
+        "set 100 30000\n"
+        "click 1\n",
+        [&] { return editor.DoModal(); });
+    EXPECT_HELD(run);
+    EXPECT_EQ(run.result, IDOK);
+    EXPECT_DOUBLE_EQ(setup->FindParameter("Vdc")->GetValueInBaseUnit(), 30.0);
+    EXPECT_EQ(setup->FindParameter("Vdc")->GetUnitName(), "mV");
+}
+
+TEST(EditSetupDlg, RefusesWhatIsNotANumberOrOutsideTheLimits) {
+    auto setup = MakeSetup();
+    TestEditor editor(*setup);
+    const std::string limits = "from " + Shown(12, 3) + " to " + Shown(90, 3) + " V.";
+    const auto run = dctest::RunScript(
+        "set 100 abc\n"
+        "message \"\\\"abc\\\" is not a number. Enter a value of \\\"Vdc\\\" " + limits + "\"\n"
+        "click ok\n"
+        "assert 100 text \"" + Shown(48, 3) + "\"\n"
+        "set 100 95\n"
+        "message \"95 V is outside the limits of \\\"Vdc\\\". Enter a value " + limits + "\"\n"
+        "click ok\n"
+        "assert 100 text \"" + Shown(48, 3) + "\"\n"
+        // Half of the last shown digit beyond a limit is the limit itself.
+        "set 100 90.0004\n"
+        "assert 100 value 90\n"
+        "click 2\n",
+        [&] { return editor.DoModal(); });
+    EXPECT_HELD(run);
+    EXPECT_EQ(run.result, IDCANCEL);
+    EXPECT_DOUBLE_EQ(setup->FindParameter("Vdc")->GetValueInBaseUnit(), 90.0);
+}
+
+TEST(EditSetupDlg, NotifiesInOrderAndLoadingIsNoChange) {
+    auto setup = MakeSetup();
+    TestEditor editor(*setup);
+    const auto run = dctest::RunScript(
+        "click 102\n"
+        "click 104\n"
+        "select 106 7\n"
+        "select 106 \"Low pass\"\n"
+        "set 100 50\n"
+        "set 100 50\n"  // the same value again is no change
+        "click 2\n",
+        [&] { return editor.DoModal(); });
+    EXPECT_HELD(run);
+    const std::vector<std::string> expected{
+        "load",                                    // OnInitDialog
+        "changed Flag", "refresh Flag",            // a check box
+        "changed Mode", "refresh Mode",            // the second radio of the run
+        "changed Type", "refresh Type",            // the item's data
+        "changed Type", "refresh Type",
+        "changed Vdc", "refresh Vdc",
+    };
+    EXPECT_EQ(editor.events, expected);
+    EXPECT_EQ(setup->FindParameter("Flag")->GetValueInBaseUnit(), 1);
+    EXPECT_EQ(setup->FindParameter("Mode")->GetValueInBaseUnit(), 1);
+    EXPECT_EQ(setup->FindParameter("Type")->GetValueInBaseUnit(), 0);
+}
+
+TEST(EditSetupDlg, LoadedControlsShowTheSetup) {
+    auto setup = MakeSetup();
+    setup->FindParameter("Mode")->SetValueInBaseUnit(2);
+    setup->FindParameter("Flag")->SetValueInBaseUnit(1);
+    TestEditor editor(*setup);
+    const auto run = dctest::RunScript(
+        "assert 105 checked\n"
+        "assert 103 unchecked\n"
+        "assert 102 checked\n"
+        "assert 106 selected 4\n"
+        "assert 106 text \"Notch\"\n"
+        "assert 111 text \"" + Shown(1.5, 3) + "\"\n"
+        "dump\n"
+        "click 2\n",
+        [&] { return editor.DoModal(); });
+    EXPECT_HELD(run);
+    EXPECT_NE(run.dumped.find("\"title\":\"Test editor\",\"template\":9001"), std::string::npos) << run.dumped;
+    EXPECT_NE(run.dumped.find("{\"text\":\"Notch\",\"data\":\"4\"}"), std::string::npos) << run.dumped;
+}
+
+TEST(EditSetupDlg, ReadOnlyFieldsAndHiddenControlsRefuseTheUser) {
+    auto setup = MakeSetup();
+    TestEditor editor(*setup);
+    const auto run = dctest::RunScript("set 111 5\n", [&] { return editor.DoModal(); });
+    EXPECT_FALSE(run.held);
+    EXPECT_NE(run.failure.find("line 1: set 111 5: did not hold"), std::string::npos) << run.failure;
+    EXPECT_NE(run.failure.find("read-only"), std::string::npos) << run.failure;
+    EXPECT_EQ(run.result, IDCANCEL);  // the player closed what was left open
+}
+
+TEST(EditSetupDlg, GuidelineAssistantStepsOneAtATime) {
+    auto setup = MakeSetup();
+    TestEditor editor(*setup);
+    const auto run = dctest::RunScript(
+        "assert 10007 text \"Step 1. First\"\n"
+        "assert 10005 disabled\n"
+        "click 10006\n"
+        "click 10006\n"
+        "assert 10007 text \"Step 3. Third\"\n"
+        "assert 10006 disabled\n"
+        "assert 10005 enabled\n"
+        "click 10005\n"
+        "assert 10007 text \"Step 2. Second\"\n"
+        "click 2\n",
+        [&] { return editor.DoModal(); });
+    EXPECT_HELD(run);
+    TestEditor plain(*setup, false);
+    const auto none = dctest::RunScript("assert 10006 disabled\nassert 10005 disabled\nclick 2\n",
+                                        [&] { return plain.DoModal(); });
+    EXPECT_HELD(none);
+}
+
+TEST(EditSetupDlg, MessageMapAndWindowTimersInHostTime) {
+    auto setup = MakeSetup();
+    TestEditor editor(*setup);
+    const double start = kx::HostClock::Instance().Now();
+    const auto run = dctest::RunScript("click 110\nwait 0.1\nclick 2\n", [&] { return editor.DoModal(); });
+    EXPECT_HELD(run);
+    EXPECT_EQ(editor.timerFired, 3);  // every 20 ms until it killed itself
+    EXPECT_NEAR(kx::HostClock::Instance().Now() - start, 0.1, 1e-9);
+}
+
+TEST(EditSetupDlg, EscapeAndClosingCountAsCancel) {
+    auto setup = MakeSetup();
+    for (const char* script : {"key escape\n", "click 2\n"}) {
+        TestEditor editor(*setup);
+        const auto run = dctest::RunScript(script, [&] { return editor.DoModal(); });
+        EXPECT_HELD(run);
+        EXPECT_EQ(run.result, IDCANCEL) << script;
+    }
+    TestEditor editor(*setup);
+    QTimer::singleShot(0, [&] { editor.GetWindow()->close(); });
+    EXPECT_EQ(editor.DoModal(), IDCANCEL);
+}
+
+TEST(EditSetupDlg, AnExceptionInAHandlerClosesTheDialogAndPassesOn) {
+    auto setup = MakeSetup();
+    TestEditor editor(*setup);
+    editor.throwOnAction = true;
+    kx::ScriptPlayer player(kx::ParseScript("click 110\n"), {});
+    player.Start();
+    EXPECT_THROW(editor.DoModal(), std::runtime_error);
+    EXPECT_TRUE(player.Finish()) << player.FailureMessage();
+    EXPECT_EQ(kx::ScriptPlayer::TopWindow(), nullptr);
+}
+
+TEST(ScriptPlayer, SaysWhatWasFoundWhenAStepDoesNotHold) {
+    auto setup = MakeSetup();
+    const struct {
+        const char* script;
+        const char* says;
+    } cases[] = {
+        {"expect Other\n", "line 1: expect Other: did not hold: the window on top is \"Test editor\" (template 9001)"},
+        {"assert 102 checked\n", "control 102 is {\"id\":102,\"class\":\"QCheckBox\",\"text\":\"Flag\""},
+        {"click 999\n", "it has no control 999"},
+        {"message hello\n", "the window on top is \"Test editor\""},
+        {"click yes\n", "did not hold"},
+        {"select 106 5\n", "has no item \"5\""},
+        {"dump\n", "the script ended while a window is still open: the window on top is \"Test editor\""},
+    };
+    for (const auto& c : cases) {
+        TestEditor editor(*setup);
+        const auto run = dctest::RunScript(c.script, [&] { return editor.DoModal(); });
+        EXPECT_FALSE(run.held) << c.script;
+        EXPECT_NE(run.failure.find(c.says), std::string::npos) << run.failure;
+        EXPECT_EQ(kx::ScriptPlayer::TopWindow(), nullptr);
+    }
+    // Steps left after the session ended find no window.
+    TestEditor editor(*setup);
+    const auto run = dctest::RunScript("click 1\nexpect \"Test editor\"\n", [&] { return editor.DoModal(); });
+    EXPECT_FALSE(run.held);
+    EXPECT_NE(run.failure.find("line 2: expect \"Test editor\": did not hold: no window is open"), std::string::npos)
+        << run.failure;
+}
+
+TEST(HostClock, VirtualTimersFireInTimeOrder) {
+    auto& clock = kx::HostClock::Instance();
+    std::vector<std::string> fired;
+    int a = 0, b = 0;
+    clock.SetTimer(&a, 1, 30, [&] { fired.push_back("a"); });
+    clock.SetTimer(&b, 1, 20, [&] { fired.push_back("b"); });
+    double seen = 0.0;
+    const int listener = clock.AddListener([&](double now) { seen = now; });
+    const double start = clock.Now();
+    clock.AdvanceTo(start + 0.065);
+    // At 60 ms both are due: the one set first fires first.
+    EXPECT_EQ(fired, (std::vector<std::string>{"b", "a", "b", "a", "b"}));
+    EXPECT_DOUBLE_EQ(seen, start + 0.065);
+    clock.KillTimers(&a);
+    clock.KillTimer(&b, 1);
+    clock.RemoveListener(listener);
+    EXPECT_FALSE(clock.HasTimers());
+}
+
+TEST(ValueText, ReadsTheUsersAndTheCNotation) {
+    CKX_Parameter p("R", "Ohm");
+    p.SetMinInBaseUnit(0);
+    p.SetMaxInBaseUnit(100);
+    p.SetPrecision(2);
+    const QString comma = QLocale().decimalPoint() == u',' ? "2,5" : "2.5";
+    for (const QString& typed : {QString("2.5"), comma, QString(" 2.5 "), QString("+2.5")}) {
+        const auto read = kx::ReadDisplayValue(p, typed);
+        EXPECT_EQ(read.status, kx::ReadStatus::Ok) << typed.toStdString();
+        EXPECT_DOUBLE_EQ(read.value, 2.5);
+    }
+    for (const QString& typed : {QString(""), QString("2.5 V"), QString("1,000.5"), QString("nan"), QString("inf")})
+        EXPECT_EQ(kx::ReadDisplayValue(p, typed).status, kx::ReadStatus::NotANumber) << typed.toStdString();
+    EXPECT_EQ(kx::ReadDisplayValue(p, "100.006").status, kx::ReadStatus::OutsideLimits);
+    EXPECT_EQ(kx::ReadDisplayValue(p, "-0.01").status, kx::ReadStatus::OutsideLimits);
+    EXPECT_EQ(kx::FormatDisplayNumber(-0.0001, 2), kx::FormatDisplayNumber(0, 2));
+    CKX_Parameter open("x");
+    EXPECT_EQ(kx::InvalidValueMessage(open, "q", kx::ReadStatus::NotANumber),
+              "\"q\" is not a number. Enter a number for \"x\".");
+}
+
+}  // namespace

@@ -390,4 +390,11 @@ inline constexpr const char* kisPositionFeedbackOnLoad = "isPositionFeedbackOnLo
 inline constexpr const char* kisPositionFeedbackOnMotor = "isPositionFeedbackOnMotor";
 inline constexpr const char* kisSpeedFeedback = "isSpeedFeedback";
 
+// ---- what the editors show beyond the conversions
+inline constexpr const char* kVMOT_min = "VMOT_min";
+inline constexpr const char* kVMOT_max = "VMOT_max";
+inline constexpr const char* kVLOG_min = "VLOG_min";
+inline constexpr const char* kVLOG_max = "VLOG_max";
+inline constexpr const char* kisMotorInertiaUnknown = "isMotorInertiaUnknown";
+
 }  // namespace dcdrive::names

@@ -1,0 +1,46 @@
+#include "SubDialogs.h"
+
+#include <map>
+
+#include "DriveInfo.h"
+#include "InertiaQuestion.h"
+
+namespace dcdrive {
+namespace {
+
+template <class Dialog>
+int Run(CKX_Setup& setup, CWnd* parent) {
+    Dialog dialog(setup, parent);
+    return dialog.DoModal();
+}
+
+std::map<SubDialog, SubDialogRunner>& Registry() {
+    static std::map<SubDialog, SubDialogRunner> registry{
+        {SubDialog::DriveInfo, &Run<CDriveInfo>},
+        {SubDialog::InertiaQuestion, &Run<CInertiaQuestion>},
+    };
+    return registry;
+}
+
+}  // namespace
+
+SubDialogRunner FindSubDialog(SubDialog kind) {
+    const auto it = Registry().find(kind);
+    return it == Registry().end() ? SubDialogRunner() : it->second;
+}
+
+SubDialogOverride::SubDialogOverride(SubDialog kind, SubDialogRunner runner) : m_kind(kind) {
+    auto& registry = Registry();
+    const auto it = registry.find(kind);
+    m_had = it != registry.end();
+    if (m_had) m_previous = it->second;
+    if (runner) registry[kind] = std::move(runner);
+    else registry.erase(kind);
+}
+
+SubDialogOverride::~SubDialogOverride() {
+    if (m_had) Registry()[m_kind] = std::move(m_previous);
+    else Registry().erase(m_kind);
+}
+
+}  // namespace dcdrive

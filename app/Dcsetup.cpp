@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "Edit.h"
 #include "DefaultSetup.h"
 #include "Plugin.h"
 #include "kx/Kernel.h"
@@ -40,6 +41,8 @@ struct Arguments {
     std::vector<std::string> names;  // show
     std::string unit, variable;      // scale
     std::string loop;                // tune
+    std::optional<std::string> scriptPath;      // edit
+    std::optional<std::string> screenshotDir;   // edit
     bool json = false;
     std::optional<std::string> outPath;
 };
@@ -139,6 +142,16 @@ Arguments ParseArguments(int argc, char** argv, std::ostream& out) {
         ->add_option("LOOP", args.loop, "current, speed or position")
         ->required();
 
+    CLI::App* edit = addCommand("edit", "Open the drive setup editor on the setup; OK saves it (to --out, else to --setup)");
+    edit->add_option_function<std::string>(
+            "--script", [&](const std::string& path) { args.scriptPath = path; },
+            "Answer the dialogs with the steps of a dialog script (offscreen, in virtual time)")
+        ->type_name("FILE");
+    edit->add_option_function<std::string>(
+            "--screenshots", [&](const std::string& path) { args.screenshotDir = path; },
+            "Folder for the script's screenshots")
+        ->type_name("DIR");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -156,9 +169,12 @@ Arguments ParseArguments(int argc, char** argv, std::ostream& out) {
     }
     if (!extras.empty()) throw UsageError(args.command + ": unexpected argument " + Quoted(extras.front()));
     if (args.command == "tune") CheckTunedLoop(args.loop);
+    if (args.command == "edit" && !args.outPath && !args.setupPath)
+        throw UsageError("edit: nothing to save the edited setup to: give --out FILE or --setup FILE");
     for (const auto& [option, path] :
          {std::pair{"--setup", args.setupPath}, std::pair{"--plugin", args.pluginPath},
-          std::pair{"--out", args.outPath}}) {
+          std::pair{"--out", args.outPath}, std::pair{"--script", args.scriptPath},
+          std::pair{"--screenshots", args.screenshotDir}}) {
         if (path && path->empty()) throw UsageError(std::string(option) + ": expected a file name");
     }
     return args;
@@ -288,6 +304,21 @@ int Run(int argc, char** argv, std::ostream& out, std::ostream& err) {
         Emit(out, result.str());
         return kExitOk;
     }
+    if (args.command == "edit") {
+        EditOptions options;
+        options.scriptPath = args.scriptPath;
+        options.screenshotDir = args.screenshotDir;
+        const EditResult edited = RunEditor(*setup, plugin, options);
+        if (edited == EditResult::Cancelled) {
+            Emit(out, "closed with Cancel: nothing saved\n");
+            return kExitCancelled;
+        }
+        const std::string& target = args.outPath ? *args.outPath : *args.setupPath;
+        SaveSetup(*setup, target);
+        result << "setup written to " << target << '\n';
+        Emit(out, result.str());
+        return kExitOk;
+    }
     const CommandContext context{*setup, plugin, result, args.json};
     if (args.command == "show") {
         Show(context, args.names);
@@ -336,6 +367,8 @@ int RunDcsetup(int argc, char** argv, std::ostream& out, std::ostream& err) {
         return Run(argc, argv, out, err);
     } catch (const UsageError& error) {
         return fail(error.what(), kExitBadInput);
+    } catch (const ScriptFailed& error) {
+        return fail(error.what(), kExitScriptFailed);
     } catch (const std::exception& error) {
         return fail(error.what(), kExitFailure);
     } catch (...) {

@@ -1,6 +1,12 @@
 #include "Exports.h"
 
+#include <QApplication>
+#include <exception>
+#include <string>
+
 #include "Scaling.h"
+#include "editors/DriveSetupDlg.h"
+#include "kx/gui/Gui.h"
 #include "conversions/Drivers.h"
 #include "conversions/Steps.h"
 #include "kx/Setup.h"
@@ -17,10 +23,21 @@ DCDRIVE_EXPORT void ComputeAllOptions(CKX_Setup* setup) {
     }
 }
 
-DCDRIVE_EXPORT int EditSetup(CKX_Setup* /*setup*/) {
-    // The drive setup editor arrives with the editors; until then the setup
-    // is left as it is and the edit counts as cancelled.
-    return 0;
+DCDRIVE_EXPORT int EditSetup(CKX_Setup* setup) {
+    if (!setup) return 0;
+    try {
+        const kx::ApplicationGuard application;
+        // The editor lives on this stack: it is destroyed on return and when
+        // an exception passes.
+        CDriveSetupDlg dialog(*setup, QApplication::activeWindow());
+        return dialog.DoModal() == IDOK ? 1 : 0;
+    } catch (const std::exception& error) {
+        kx::ReportError(std::string("the drive setup editor could not run: ") + error.what());
+        return 0;
+    } catch (...) {
+        kx::ReportError("the drive setup editor could not run");
+        return 0;
+    }
 }
 
 DCDRIVE_EXPORT double GetScaleFactor(CKX_Setup* setup, const char* unit, const char* variable) {

@@ -38,8 +38,8 @@ inline constexpr std::array<FilterLocation, 3> kFilterLocations = {FilterLocatio
                                                                    FilterLocation::SpeedFeedback};
 
 // The number the setup stores for a code.
-template <class Code>
-constexpr int ToInt(Code code) noexcept {
+template <class E>
+constexpr int ToInt(E code) noexcept {
     return static_cast<int>(code);
 }
 

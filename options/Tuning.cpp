@@ -215,8 +215,6 @@ const LoopTuning& TuningOf(Loop loop) {
 
 }  // namespace
 
-std::span<const char* const> TuningParameters(Loop loop) { return TuningOf(loop).lookups; }
-
 TuneResult TuneLoop(CKX_Setup& setup, Loop loop) {
     const LoopTuning& tuning = TuningOf(loop);
     TuneResult result;

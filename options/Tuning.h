@@ -6,7 +6,6 @@
 #pragma once
 
 #include <array>
-#include <span>
 
 #include "conversions/Names.h"
 #include "kx/Setup.h"
@@ -60,9 +59,6 @@ enum class Loop { Current, Speed, Position };
 // there: the first parameter, among those its formulas and scales divide by
 // for the present sensors, whose value is 0. Null when none of them is 0.
 const char* ZeroTuningDivisor(const CKX_Setup& setup, Loop loop);
-
-// The parameters the loop's tuning operation looks up, in its lookup order.
-std::span<const char* const> TuningParameters(Loop loop);
 
 // What TuneLoop did.
 struct TuneResult {

@@ -4,15 +4,16 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 #include <map>
 #include <ostream>
-#include <span>
 #include <string_view>
 
 #include "Plugin.h"
+#include "conversions/Codes.h"
 #include "conversions/Drivers.h"
-#include "conversions/Gains.h"
+#include "conversions/Names.h"
 #include "kx/Setup.h"
 #include "options/LoopOptions.h"
 #include "options/Tuning.h"
@@ -22,10 +23,24 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-constexpr const char* kTransmissionType = "TransmissionType";
-constexpr const char* kControlMode = "ControlMode";
-constexpr const char* kMotorSensorType = "MotorSensorType";
-constexpr const char* kLoadSensorType = "LoadSensorType";
+using dcdrive::ControlMode;
+using dcdrive::SensorType;
+using dcdrive::names::kControlMode;
+using dcdrive::names::kLoadSensorType;
+using dcdrive::names::kMotorSensorType;
+using dcdrive::names::kTransmissionType;
+
+// The text of the parts, appended in turn into one string. (Joining with
+// operator+ on a temporary makes g++ 12 at -O3 see a memcpy that may overlap
+// where none can, and stop a -Werror build.)
+std::string Join(std::initializer_list<std::string_view> parts) {
+    std::size_t size = 0;
+    for (std::string_view part : parts) size += part.size();
+    std::string text;
+    text.reserve(size);
+    for (std::string_view part : parts) text.append(part);
+    return text;
+}
 
 // The host stores an unbounded limit as the largest double.
 bool IsUnbounded(double limit) {
@@ -91,7 +106,9 @@ Snapshot TakeSnapshot(const CKX_Setup& setup) {
 
 bool SameNumber(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
 
-std::string Range(double min, double max) { return "[" + FormatLimit(min) + ", " + FormatLimit(max) + "]"; }
+std::string Range(double min, double max) {
+    return Join({"[", FormatLimit(min), ", ", FormatLimit(max), "]"});
+}
 
 // One line per changed value, limit or option, in the order of the setup.
 void PrintChanges(std::ostream& out, const std::string& what, const Snapshot& before,
@@ -121,9 +138,9 @@ void PrintChanges(std::ostream& out, const std::string& what, const Snapshot& be
     for (const auto& [name, text] : now) {
         const auto old = before.options.find(name);
         if (old == before.options.end()) {
-            rows.push_back({"option " + name, "set to \"" + text + "\""});
+            rows.push_back({"option " + name, Join({"set to \"", text, "\""})});
         } else if (old->second != text) {
-            rows.push_back({"option " + name, "\"" + old->second + "\" -> \"" + text + "\""});
+            rows.push_back({"option " + name, Join({"\"", old->second, "\" -> \"", text, "\""})});
         }
     }
     for (const auto& [name, text] : before.options) {
@@ -138,17 +155,42 @@ void PrintChanges(std::ostream& out, const std::string& what, const Snapshot& be
 
 // ---- compute: the summary
 
+const char* ControlModeName(ControlMode mode) {
+    switch (mode) {
+        case ControlMode::Position:
+            return "position";
+        case ControlMode::Speed:
+            return "speed";
+        case ControlMode::Torque:
+            return "torque (current)";
+        default:
+            return "unknown";
+    }
+}
+
+const char* SensorTypeName(SensorType type) {
+    switch (type) {
+        case SensorType::None:
+            return "none";
+        case SensorType::IncrementalEncoder:
+            return "incremental encoder";
+        case SensorType::Tachogenerator:
+            return "tachogenerator";
+        case SensorType::SineCosineEncoder:
+            return "sine/cosine encoder";
+        case SensorType::SsiEncoder:
+            return "SSI absolute encoder";
+        case SensorType::BissEncoder:
+            return "BiSS absolute encoder";
+        default:
+            return "unknown";
+    }
+}
+
+// What a "ControlMode" or sensor type code means; "unknown" for any other number.
 const char* CodeName(std::string_view parameter, int code) {
-    static constexpr std::array<const char*, 3> kModes = {"position", "speed", "torque (current)"};
-    static constexpr std::array<const char*, 6> kSensors = {"none",
-                                                            "incremental encoder",
-                                                            "tachogenerator",
-                                                            "sine/cosine encoder",
-                                                            "SSI absolute encoder",
-                                                            "BiSS absolute encoder"};
-    if (parameter == kControlMode)
-        return code >= 0 && code < 3 ? kModes[static_cast<std::size_t>(code)] : "unknown";
-    return code >= 0 && code < 6 ? kSensors[static_cast<std::size_t>(code)] : "unknown";
+    if (parameter == kControlMode) return ControlModeName(static_cast<ControlMode>(code));
+    return SensorTypeName(static_cast<SensorType>(code));
 }
 
 // Value of a parameter with its unit; the code's meaning for the codes.
@@ -158,7 +200,7 @@ std::vector<std::string> ParameterRow(const CKX_Parameter& p) {
     if (name == kControlMode || name == kMotorSensorType || name == kLoadSensorType) {
         const int code =
             std::isfinite(value) && std::fabs(value) < 2147483648.0 ? static_cast<int>(value) : -1;
-        return {name, FormatNumber(value), std::string("(") + CodeName(name, code) + ")"};
+        return {name, FormatNumber(value), Join({"(", CodeName(name, code), ")"})};
     }
     return {name, FormatNumber(value), p.GetBaseUnitName()};
 }
@@ -245,7 +287,7 @@ void Show(const CommandContext& context, const std::vector<std::string>& names) 
     const auto options = context.setup.GetOptions();
     context.out << "\noptions:" << (options.empty() ? " none" : "") << '\n';
     std::vector<std::vector<std::string>> optionRows;
-    for (const auto& [name, text] : options) optionRows.push_back({name, "\"" + text + "\""});
+    for (const auto& [name, text] : options) optionRows.push_back({name, Join({"\"", text, "\""})});
     WriteTable(context.out, optionRows, "  ");
 }
 
@@ -284,7 +326,8 @@ void Compute(const CommandContext& context) {
     // Each scale is the inverse of the factor that turns drive counts into
     // the physical unit; the variable picks the row of the plug-in's table.
     const CKX_Parameter* transmission = FindQuietly(setup, kTransmissionType);
-    const bool linear = transmission && std::trunc(transmission->GetValueInBaseUnit()) == 1.0;
+    const bool linear = transmission && std::trunc(transmission->GetValueInBaseUnit()) ==
+                                            dcdrive::ToInt(dcdrive::TransmissionType::RotaryToLinear);
     const std::string load = linear ? "m" : "rad";
     struct ScaleRow {
         const char* name;
@@ -306,7 +349,7 @@ void Compute(const CommandContext& context) {
         const double f = factor(row.unit.c_str(), row.variable);
         std::string unit = row.unit;
         while (unit.back() == ' ') unit.pop_back();
-        if (unit.find('/') != std::string::npos) unit = "(" + unit + ")";
+        if (unit.find('/') != std::string::npos) unit = Join({"(", unit, ")"});
         const bool defined = f != 0.0 && std::isfinite(f);
         scaleRows.push_back({row.name, defined ? FormatNumber(1.0 / f) : "undefined", "counts/" + unit});
     }
@@ -322,7 +365,8 @@ void Compute(const CommandContext& context) {
 
     std::vector<std::vector<std::string>> optionRows;
     for (const char* name : kLoopOptions) {
-        if (setup.HasOption(name)) optionRows.push_back({name, "\"" + setup.GetOptionNoError(name) + "\""});
+        if (setup.HasOption(name))
+            optionRows.push_back({name, Join({"\"", setup.GetOptionNoError(name), "\""})});
     }
     context.out << "loop options:" << (optionRows.empty() ? " none" : "") << '\n';
     WriteTable(context.out, optionRows, "  ");
@@ -368,37 +412,21 @@ namespace {
 
 struct TunedLoopCommand {
     const char* name;
-    int (*tune)(CKX_Setup& setup);
-    dcdrive::TunedLoop loop;
-    std::span<const char* const> lookups;                  // in the operation's lookup order
-    std::span<const dcdrive::GainRegisters* const> gains;  // the loop's gain registers
+    dcdrive::Loop loop;
 };
 
-constexpr std::array<const dcdrive::GainRegisters*, 2> kCurrentGains = {&dcdrive::kCurrentProportionalGain,
-                                                                        &dcdrive::kCurrentIntegralGain};
-constexpr std::array<const dcdrive::GainRegisters*, 2> kSpeedGains = {&dcdrive::kSpeedProportionalGain,
-                                                                      &dcdrive::kSpeedIntegralGain};
-constexpr std::array<const dcdrive::GainRegisters*, 3> kPositionGains = {
-    &dcdrive::kPositionProportionalGain, &dcdrive::kPositionIntegralGain, &dcdrive::kPositionDerivativeGain};
-
-const std::array<TunedLoopCommand, 3> kTunedLoopCommands = {{
-    {"current", dcdrive::TuneCurrentController, dcdrive::TunedLoop::Current,
-     dcdrive::kCurrentTuningParameters, kCurrentGains},
-    {"speed", dcdrive::TuneSpeedController, dcdrive::TunedLoop::Speed, dcdrive::kSpeedTuningParameters,
-     kSpeedGains},
-    {"position", dcdrive::TunePositionController, dcdrive::TunedLoop::Position,
-     dcdrive::kPositionTuningParameters, kPositionGains},
+constexpr std::array<TunedLoopCommand, 3> kTunedLoopCommands = {{
+    {"current", dcdrive::Loop::Current},
+    {"speed", dcdrive::Loop::Speed},
+    {"position", dcdrive::Loop::Position},
 }};
 
 // Why the operation wrote nothing, on one line.
-std::string TuningFailure(const TunedLoopCommand& command, const CKX_Setup& setup) {
-    const std::string what = std::string("tune ") + command.name + ": ";
-    for (const char* name : command.lookups) {
-        if (!FindQuietly(setup, name)) return what + "no parameter \"" + name + "\" in the setup";
-    }
-    if (const char* zero = dcdrive::ZeroTuningDivisor(setup, command.loop)) {
-        return what + "\"" + zero + "\" is 0, so the gains would not be finite numbers";
-    }
+std::string TuningFailure(const TunedLoopCommand& command, const dcdrive::TuneResult& result) {
+    const std::string what = Join({"tune ", command.name, ": "});
+    if (result.missing) return Join({what, "no parameter \"", result.missing, "\" in the setup"});
+    if (result.zero)
+        return Join({what, "\"", result.zero, "\" is 0, so the gains would not be finite numbers"});
     return what + "the gains would not be finite numbers with this setup";
 }
 
@@ -421,19 +449,8 @@ void Tune(const CommandContext& context, const std::string& loop) {
     const TunedLoopCommand* command = FindTunedLoop(loop);
     CKX_Setup& setup = context.setup;
     const Snapshot before = context.json ? Snapshot{} : TakeSnapshot(setup);
-    int tuned = 0;
-    {
-        // A missing parameter is reported once, below, with the command.
-        const kx::QuietLookup quiet;
-        tuned = command->tune(setup);
-    }
-    if (!tuned) throw Failure(TuningFailure(*command, setup));
-    // The registers follow the gains and the gains show what the registers hold.
-    for (const dcdrive::GainRegisters* gain : command->gains) {
-        dcdrive::WriteGainShift(setup, *gain);
-        dcdrive::WriteGainMantissa(setup, *gain);
-    }
-    for (const dcdrive::GainRegisters* gain : command->gains) dcdrive::ReadGain(setup, *gain);
+    const dcdrive::TuneResult result = dcdrive::TuneLoop(setup, command->loop);
+    if (!result.tuned) throw Failure(TuningFailure(*command, result));
     if (context.json) {
         PrintJson(context, SetupToJson(setup));
     } else {

@@ -17,8 +17,6 @@ bool AllExist(const CKX_Setup& setup, std::initializer_list<const char*> paramet
     return true;
 }
 
-int Truncated(const CKX_Setup& setup, const char* name) { return TruncateToInt32(ValueOr(setup, name, 0.0)); }
-
 }  // namespace
 
 bool HasAnalogueReferenceScaling(const CKX_Setup& setup) {
@@ -63,26 +61,34 @@ bool HasLoadSerialResolution(const CKX_Setup& setup) { return Exists(setup, kSSI
 bool HasSpeedTestReferenceType(const CKX_Setup& setup) { return Exists(setup, kSpeedTestReferenceType); }
 
 bool IsSpeedEstimatorPossible(const CKX_Setup& setup) {
-    if (Truncated(setup, kPosSpd_in_FastLoop) == 1) return false;
-    const int motor = Truncated(setup, kMotorSensorType);
-    switch (motor) {
-        case 1:
+    if (CodeOr(setup, kPosSpd_in_FastLoop, 0) == 1) return false;
+    const auto sensor = [&setup](const char* name) {
+        return static_cast<SensorType>(CodeOr(setup, name, 0));
+    };
+    switch (sensor(kMotorSensorType)) {
+        case SensorType::IncrementalEncoder:
             return true;
-        case 3:
-            return Truncated(setup, kSINCOS_fract) == 1;
-        case 0: {
-            const int load = Truncated(setup, kLoadSensorType);
-            return load == 1 || (load == 3 && Truncated(setup, kSINCOS_fract_LD) == 1);
+        case SensorType::SineCosineEncoder:
+            return CodeOr(setup, kSINCOS_fract, 0) == 1;
+        case SensorType::None: {
+            const SensorType load = sensor(kLoadSensorType);
+            return load == SensorType::IncrementalEncoder ||
+                   (load == SensorType::SineCosineEncoder && CodeOr(setup, kSINCOS_fract_LD, 0) == 1);
         }
         default:
             return false;
     }
 }
 
-bool HasMotorSerialEncoderReadback(const CKX_Setup& setup) { return setup.HasDLMotorSensor(4, false); }
-bool HasLoadSerialEncoderReadback(const CKX_Setup& setup) { return setup.HasDLLoadSensor(4, false); }
+bool HasMotorSerialEncoderReadback(const CKX_Setup& setup) {
+    return setup.HasDLMotorSensor(ToInt(SensorType::SsiEncoder), false);
+}
+bool HasLoadSerialEncoderReadback(const CKX_Setup& setup) {
+    return setup.HasDLLoadSensor(ToInt(SensorType::SsiEncoder), false);
+}
 bool HasMotorSerialEncoder(const CKX_Setup& setup) {
-    return setup.HasDLMotorSensor(4, false) || setup.HasDLMotorSensor(5, false);
+    return setup.HasDLMotorSensor(ToInt(SensorType::SsiEncoder), false) ||
+           setup.HasDLMotorSensor(ToInt(SensorType::BissEncoder), false);
 }
 bool HasSerialEncoderClockMode(const CKX_Setup& setup) {
     return HasMotorSerialEncoder(setup) && HasSerialClockMode(setup);

@@ -67,10 +67,10 @@ bool HasSpeedTestReferenceType(const CKX_Setup& setup);
 // same on the load when there is no motor sensor.
 bool IsSpeedEstimatorPossible(const CKX_Setup& setup);
 
-// The drive offers serial absolute encoders of kind 4 on the motor / load.
+// The drive offers SSI absolute encoders on the motor / load.
 bool HasMotorSerialEncoderReadback(const CKX_Setup& setup);
 bool HasLoadSerialEncoderReadback(const CKX_Setup& setup);
-// The drive offers serial absolute encoders of kind 4 or 5 on the motor.
+// The drive offers SSI or BiSS absolute encoders on the motor.
 bool HasMotorSerialEncoder(const CKX_Setup& setup);
 // A serial motor encoder is offered and the clock mode register exists.
 bool HasSerialEncoderClockMode(const CKX_Setup& setup);

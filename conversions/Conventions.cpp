@@ -1,8 +1,9 @@
 #include "Conventions.h"
 
-#include <cctype>
 #include <cmath>
 #include <limits>
+
+#include "Names.h"
 
 namespace dcdrive {
 
@@ -28,16 +29,46 @@ std::int32_t WithBit(std::int32_t word, int bit, bool on) noexcept {
     return static_cast<std::int32_t>(on ? (bits | mask) : (bits & ~mask));
 }
 
-bool NamesEqual(std::string_view a, std::string_view b) noexcept {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
+double Value(const CKX_Parameter& parameter) { return parameter.GetValueInBaseUnit(); }
+double Value(const CKX_Parameter* parameter) { return parameter->GetValueInBaseUnit(); }
+double Value(const CKX_Setup& setup, const char* name) { return setup.GetParameterValueInBaseUnit(name); }
+
+int Code(const CKX_Parameter& parameter) { return TruncateToInt32(Value(parameter)); }
+int Code(const CKX_Parameter* parameter) { return TruncateToInt32(Value(parameter)); }
+int Code(const CKX_Setup& setup, const char* name) { return TruncateToInt32(Value(setup, name)); }
+
+int CodeOr(const CKX_Setup& setup, const char* name, int absent) {
+    const CKX_Parameter* parameter = Probe(setup, name);
+    return parameter ? Code(*parameter) : absent;
 }
 
+ControlMode ControlModeOf(const CKX_Setup& setup) {
+    return CodeAs<ControlMode>(Value(setup, names::kControlMode));
+}
+SensorType MotorSensorOf(const CKX_Setup& setup) {
+    return CodeAs<SensorType>(Value(setup, names::kMotorSensorType));
+}
+SensorType LoadSensorOf(const CKX_Setup& setup) {
+    return CodeAs<SensorType>(Value(setup, names::kLoadSensorType));
+}
+TransmissionType TransmissionOf(const CKX_Setup& setup) {
+    return CodeAs<TransmissionType>(Value(setup, names::kTransmissionType));
+}
+
+bool NamesEqual(std::string_view a, std::string_view b) noexcept { return kx::NameEqual{}(a, b); }
+
 bool IsWritable(double value) noexcept { return std::isfinite(value); }
+
+bool IsDivisor(double divisor) noexcept { return std::isfinite(divisor) && divisor != 0.0; }
+
+std::optional<double> DivisorMagnitude(double scale) noexcept {
+    if (!IsDivisor(scale)) return std::nullopt;
+    return std::fabs(scale);
+}
+
+double Ratio(double a, double b) noexcept {
+    return IsDivisor(b) ? a / b : std::numeric_limits<double>::quiet_NaN();
+}
 
 CKX_Parameter* Probe(const CKX_Setup& setup, const char* name) {
     const kx::QuietLookup quiet;

@@ -12,10 +12,6 @@ using namespace names;
 
 namespace {
 
-double Value(const CKX_Setup& setup, const char* name) { return setup.GetParameterValueInBaseUnit(name); }
-
-int Code(const CKX_Setup& setup, const char* name) { return TruncateToInt32(Value(setup, name)); }
-
 // 2^f for a sine/cosine interpolation level, formed as an unsigned 32-bit
 // number with f taken modulo 32: level 31 gives 2^31, a positive count.
 double InterpolationFactor(double level) {
@@ -25,17 +21,17 @@ double InterpolationFactor(double level) {
 
 // Counts per radian of a motor-side sensor of the given type; false for a
 // type that gives no position (none, tachogenerator, unknown codes).
-bool MotorSensorCounts(const CKX_Setup& setup, int type, double& counts) {
+bool MotorSensorCounts(const CKX_Setup& setup, SensorType type, double& counts) {
     switch (type) {
-        case 1:
+        case SensorType::IncrementalEncoder:
             counts = 4.0 * Value(setup, kNo_encoder_lines) / kTwoPi;
             return true;
-        case 3:
+        case SensorType::SineCosineEncoder:
             counts = InterpolationFactor(Value(setup, kSINCOS_fract)) * 2.0 *
                      Value(setup, kNo_encoder_lines) / kPi;
             return true;
-        case 4:
-        case 5:
+        case SensorType::SsiEncoder:
+        case SensorType::BissEncoder:
             counts = std::pow(2.0, Value(setup, kSSI_No_Bits_Revolution)) / kTwoPi;
             return true;
         default:
@@ -64,7 +60,7 @@ double SpeedLoopPeriod(const CKX_Setup& setup) {
     return 2.0 * Value(setup, kSLPER) * Value(setup, kPWMPER) / Value(setup, kDSP_freq);
 }
 
-double VoltageCommandScale(const CKX_Setup& setup) { return 32767.0 / Value(setup, kVdc); }
+double VoltageCommandScale(const CKX_Setup& setup) { return kFullScale / Value(setup, kVdc); }
 
 double VoltageMeasureScale(const CKX_Setup& setup) { return AdcMax(setup) / Value(setup, kVdcMaxMeasurable); }
 
@@ -72,30 +68,30 @@ double CurrentScale(const CKX_Setup& setup) { return AdcMax(setup) / (2.0 * Valu
 
 double MotorPositionScale(const CKX_Setup& setup) {
     double counts = 1.0;
-    return MotorSensorCounts(setup, Code(setup, kMotorSensorType), counts) ? counts : 1.0;
+    return MotorSensorCounts(setup, MotorSensorOf(setup), counts) ? counts : 1.0;
 }
 
 double PositionScale(const CKX_Setup& setup) {
-    const bool linear = Code(setup, kTransmissionType) != 0;
-    switch (Code(setup, kLoadSensorType)) {
-        case 0: {
+    const bool linear = TransmissionOf(setup) != TransmissionType::RotaryToRotary;
+    switch (LoadSensorOf(setup)) {
+        case SensorType::None: {
             // No load sensor: the motor sensor seen through the transmission.
             double counts = 1.0;
-            if (!MotorSensorCounts(setup, Code(setup, kMotorSensorType), counts)) return 1.0;
+            if (!MotorSensorCounts(setup, MotorSensorOf(setup), counts)) return 1.0;
             return Value(setup, kMotor_transmission) / Value(setup, kLoad_transmission) * counts;
         }
-        case 1:
+        case SensorType::IncrementalEncoder:
             return linear ? 1.0 / Value(setup, kResolution_LD)
                           : 4.0 * Value(setup, kNo_encoder_lines_LD) / kTwoPi;
-        case 2:
+        case SensorType::Tachogenerator:
             return 1.0;
-        case 3: {
+        case SensorType::SineCosineEncoder: {
             const double interpolation = std::pow(2.0, Value(setup, kSINCOS_fract_LD));
             return linear ? interpolation / Value(setup, kResolution_LD)
                           : interpolation * 2.0 * Value(setup, kNo_encoder_lines_LD) / kPi;
         }
-        case 4:
-        case 5:
+        case SensorType::SsiEncoder:
+        case SensorType::BissEncoder:
             return linear ? 1.0 / Value(setup, kSSI_Resolution_LD)
                           : std::pow(2.0, Value(setup, kSSI_No_Bits_Revolution_LD)) / kTwoPi;
         default:
@@ -104,7 +100,7 @@ double PositionScale(const CKX_Setup& setup) {
 }
 
 double SpeedScale(const CKX_Setup& setup) {
-    if (Code(setup, kMotorSensorType) == 2 && Code(setup, kLoadSensorType) == 0) {
+    if (MotorSensorOf(setup) == SensorType::Tachogenerator && LoadSensorOf(setup) == SensorType::None) {
         return (Value(setup, kMotor_transmission) / Value(setup, kLoad_transmission)) *
                Value(setup, kADCResolution) * Value(setup, kTacho_gain) / Value(setup, kAnalogueInputsRange);
     }
@@ -112,7 +108,8 @@ double SpeedScale(const CKX_Setup& setup) {
 }
 
 double MotorSpeedScale(const CKX_Setup& setup) {
-    if (Code(setup, kMotorSensorType) != 2) return MotorPositionScale(setup) * SpeedLoopPeriod(setup);
+    if (MotorSensorOf(setup) != SensorType::Tachogenerator)
+        return MotorPositionScale(setup) * SpeedLoopPeriod(setup);
     return Value(setup, kADCResolution) * Value(setup, kTacho_gain) / Value(setup, kAnalogueInputsRange);
 }
 
@@ -123,14 +120,14 @@ double AnalogueReferenceSpan(const CKX_Setup& setup) {
         return setup.GetParameterValueInInternalUnit(max) - setup.GetParameterValueInInternalUnit(min);
     };
     double s = 0.0;
-    switch (Code(setup, kControlMode)) {
-        case 0:
+    switch (ControlModeOf(setup)) {
+        case ControlMode::Position:
             s = span(kPOS_max, kPOS_min);
             break;
-        case 1:
+        case ControlMode::Speed:
             s = span(kSPD_max, kSPD_min);
             break;
-        case 2:
+        case ControlMode::Torque:
             s = span(kCRT_max, kCRT_min);
             break;
         default:

@@ -28,16 +28,12 @@ constexpr std::int32_t kScrSpeedEstimator = 0x30;  // an incremental encoder alo
 // The largest encoder line count a reverse reading accepts.
 constexpr double kMaxEncoderLines = 1073741823.0;
 
-int Code(const CKX_Parameter& parameter) { return TruncateToInt32(parameter.GetValueInBaseUnit()); }
-double Value(const CKX_Parameter& parameter) { return parameter.GetValueInBaseUnit(); }
+SensorType SensorOf(const CKX_Parameter& type) { return CodeAs<SensorType>(type); }
 
-bool IsSerial(int type) { return type == 4 || type == 5; }
-// The sensors that the encoder channels count: incremental and sine/cosine encoders.
-bool IsCountedEncoder(int type) { return type == 1 || type == 3; }
-// Transmission types 0 and 1 have a rotary motor encoder; the others use "Resolution".
+// Both transmission types have a rotary motor encoder; any other type uses "Resolution".
 bool IsRotary(const CKX_Parameter& transmission) {
-    const int type = Code(transmission);
-    return type == 0 || type == 1;
+    const auto type = CodeAs<TransmissionType>(transmission);
+    return type == TransmissionType::RotaryToRotary || type == TransmissionType::RotaryToLinear;
 }
 
 // A register word as the unsigned 32-bit number the drive stores (registers
@@ -51,33 +47,40 @@ std::uint32_t UnsignedWord(double value) {
 // ---- the sensor codes of "SCR"
 
 struct SensorCode {
-    int type;
+    SensorType type;
     std::int32_t code;
 };
 // A motor sensor beside a load sensor (bits 3..6).
-constexpr SensorCode kMotorBesideLoad[] = {{1, 0x40}, {2, 0x08}, {3, 0x50}, {4, 0x58}, {5, 0x68}};
+constexpr SensorCode kMotorBesideLoad[] = {{SensorType::IncrementalEncoder, 0x40},
+                                           {SensorType::Tachogenerator, 0x08},
+                                           {SensorType::SineCosineEncoder, 0x50},
+                                           {SensorType::SsiEncoder, 0x58},
+                                           {SensorType::BissEncoder, 0x68}};
 // Bits 0..2: a load sensor beside a motor sensor, or a sensor alone. An
 // incremental encoder has code 0.
-constexpr SensorCode kLowCode[] = {{1, 0x0}, {3, 0x2}, {4, 0x3}, {5, 0x5}};
+constexpr SensorCode kLowCode[] = {{SensorType::IncrementalEncoder, 0x0},
+                                   {SensorType::SineCosineEncoder, 0x2},
+                                   {SensorType::SsiEncoder, 0x3},
+                                   {SensorType::BissEncoder, 0x5}};
 
 template <std::size_t N>
-std::int32_t CodeOf(const SensorCode (&table)[N], int type) {
+std::int32_t CodeOf(const SensorCode (&table)[N], SensorType type) {
     for (const SensorCode& entry : table)
         if (entry.type == type) return entry.code;
     return 0;
 }
 
 template <std::size_t N>
-int TypeOf(const SensorCode (&table)[N], std::int32_t code, int otherwise) {
+SensorType TypeOf(const SensorCode (&table)[N], std::int32_t code, SensorType otherwise) {
     for (const SensorCode& entry : table)
         if (entry.code == code) return entry.type;
     return otherwise;
 }
 
 // A sensor alone. No sensor is coded like a tachogenerator and reads back as one.
-std::int32_t SingleSensorCode(int type) {
-    if (type == 0) return 0x7;
-    if (type == 2) return 0xF;
+std::int32_t SingleSensorCode(SensorType type) {
+    if (type == SensorType::None) return 0x7;
+    if (type == SensorType::Tachogenerator) return 0xF;
     return CodeOf(kLowCode, type);
 }
 
@@ -112,16 +115,16 @@ constexpr SerialSet kLoadSet{kSSI_isMultiTurn_LD,
 const SerialSet* WrittenSet(const CKX_Setup& setup) {
     const CKX_Parameter* load = setup.FindParameter(kLoadSensorType);
     if (!load) return nullptr;
-    return IsSerial(Code(*load)) ? &kLoadSet : &kMotorSet;
+    return IsSerialEncoder(SensorOf(*load)) ? &kLoadSet : &kMotorSet;
 }
 
 // The host's selectable clocks (kHz) and their clock-mode codes for a sensor
 // of the given type on the motor or the load. False when the lists do not pair up.
-bool ClockList(const CKX_Setup& setup, bool load, int type, std::vector<unsigned>& kHz,
+bool ClockList(const CKX_Setup& setup, bool load, SensorType type, std::vector<unsigned>& kHz,
                std::vector<unsigned>& modes) {
-    if (type == 5 && load)
+    if (type == SensorType::BissEncoder && load)
         setup.GetBiSSFreqList_LD(kHz, modes);
-    else if (type == 5)
+    else if (type == SensorType::BissEncoder)
         setup.GetBiSSFreqList(kHz, modes);
     else if (load)
         setup.GetSSIFreqList_LD(kHz, modes);
@@ -181,7 +184,7 @@ int ReadSerialFrequencyInto(CKX_Setup& setup, const SerialSet& set) {
     // A one-word parameter cannot hold clocks in Hz.
     if (frequency->GetSizeInWords() == 1) frequency->ChangeType(KX_TYPE_UINT32);
     std::vector<unsigned> kHz, modes;
-    if (!ClockList(setup, set.load, Code(*sensor), kHz, modes) || kHz.empty()) return 0;
+    if (!ClockList(setup, set.load, SensorOf(*sensor), kHz, modes) || kHz.empty()) return 0;
     const double divided = ControllerClock(setup) / (Value(*divider) + 1.0);
     const double minimum = SerialMinimumFrequency(setup);
     if (!IsWritable(divided) || !IsWritable(minimum)) return 0;
@@ -208,8 +211,8 @@ struct Channels {
 
 Channels ChannelsOf(const CKX_Parameter& motorType, const CKX_Parameter& loadType,
                     const CKX_Parameter& motorConnector, const CKX_Parameter& loadConnector) {
-    return {IsCountedEncoder(Code(motorType)), IsCountedEncoder(Code(loadType)), Code(motorConnector) == 1,
-            Code(loadConnector) == 1};
+    return {IsCountedEncoder(SensorOf(motorType)), IsCountedEncoder(SensorOf(loadType)),
+            Code(motorConnector) == 1, Code(loadConnector) == 1};
 }
 
 int WriteCountingDirection(CKX_Setup& setup, const char* target, bool channelB) {
@@ -277,7 +280,8 @@ int ReadEncoderFilterFlag(CKX_Setup& setup, const char* target, bool motor) {
     const auto p = Require(setup, kQUAL_AQ2, kQUAL_BQ2, target, kSCR, kMotorSensorType, kLoadSensorType);
     if (!p) return 0;
     const auto [channelA, channelB, flag, scr, motorType, loadType] = *p;
-    const bool bothSensors = Code(*motorType) != 0 && Code(*loadType) != 0;
+    const bool bothSensors =
+        SensorOf(*motorType) != SensorType::None && SensorOf(*loadType) != SensorType::None;
     const int bit = motor && bothSensors ? kScrMotorConnectorBit : kScrSecondConnectorBit;
     const std::uint32_t field = BitOf(Value(*scr), bit) == 1
                                     ? UnsignedWord(Value(*channelB)) & kSamplesFieldB
@@ -292,7 +296,7 @@ int ReadEncoderFilterFlag(CKX_Setup& setup, const char* target, bool motor) {
 std::optional<bool> ReadoutInSpeedLoop(const CKX_Setup& setup) {
     const CKX_Parameter* load = setup.FindParameter(kLoadSensorType);
     if (!load) return std::nullopt;
-    return ReadsSerialEncoderOnSpeedLoop(setup) || IsSerial(Code(*load));
+    return ReadsSerialEncoderOnSpeedLoop(setup) || IsSerialEncoder(SensorOf(*load));
 }
 
 // Lowers the parameter's minimum to `min` or raises it, never leaving it above the maximum.
@@ -308,20 +312,21 @@ int ReadSensorTypes(CKX_Setup& setup) {
     const auto p = Require(setup, kSCR, kOSR, kMotorSensorType, kLoadSensorType);
     if (!p) return 0;
     const auto [scr, osr, motor, load] = *p;
-    const std::int32_t word = TruncateToInt32(Value(*scr));
-    int motorType = 0;
-    int loadType = 0;
+    const std::int32_t word = Code(*scr);
+    SensorType motorType = SensorType::None;
+    SensorType loadType = SensorType::None;
     if (HasLoadSensor(*osr)) {
-        motorType = TypeOf(kMotorBesideLoad, word & 0x78, 0);
+        motorType = TypeOf(kMotorBesideLoad, word & 0x78, SensorType::None);
         const std::int32_t loadCode = word & 0x207;
-        loadType = loadCode < 8 ? TypeOf(kLowCode, loadCode, 0) : 0;
+        loadType = loadCode < 8 ? TypeOf(kLowCode, loadCode, SensorType::None) : SensorType::None;
     } else {
         const std::int32_t code = word & 0x207;
-        motorType = code >= 16 ? 2 : TypeOf(kLowCode, code, 2);
+        motorType =
+            code >= 16 ? SensorType::Tachogenerator : TypeOf(kLowCode, code, SensorType::Tachogenerator);
     }
     const double top = setup.GetDLMaxSensorValue();
-    const int wroteMotor = WriteRangeAndValue(*motor, 0.0, top, motorType);
-    const int wroteLoad = WriteRangeAndValue(*load, 0.0, top, loadType);
+    const int wroteMotor = WriteRangeAndValue(*motor, 0.0, top, ToInt(motorType));
+    const int wroteLoad = WriteRangeAndValue(*load, 0.0, top, ToInt(loadType));
     return wroteMotor || wroteLoad ? 1 : 0;
 }
 
@@ -370,7 +375,7 @@ int ReadSpeedEstimatorFlag(CKX_Setup& setup) {
     } else {
         const CKX_Parameter* scr = setup.FindParameter(kSCR);
         if (!scr) return 0;
-        estimated = (TruncateToInt32(Value(*scr)) & 0x38) == kScrSpeedEstimator ? 1.0 : 0.0;
+        estimated = (Code(*scr) & 0x38) == kScrSpeedEstimator ? 1.0 : 0.0;
     }
     return WriteRangeAndValue(*flag, 0.0, 1.0, estimated);
 }
@@ -423,17 +428,18 @@ int WriteSensorConfiguration(CKX_Setup& setup) {
     if (Code(*motorTemperature) == 1) word |= kScrMotorTemperature;
     if (Code(*driveTemperature) == 1) word |= kScrDriveTemperature;
     word = WithBit(word, kScrDigitalReferenceBit, Code(*reference) == 1);
-    const int motor = Code(*motorType);
-    const int load = Code(*loadType);
-    if (motor != 0 && load != 0) {
+    const SensorType motor = SensorOf(*motorType);
+    const SensorType load = SensorOf(*loadType);
+    if (motor != SensorType::None && load != SensorType::None) {
         word |= CodeOf(kMotorBesideLoad, motor) | CodeOf(kLowCode, load);
         word = WithBit(word, kScrMotorConnectorBit, Code(*motorConnector) == 1);
         word = WithBit(word, kScrSecondConnectorBit, Code(*loadConnector) == 1);
     } else {
-        const int type = motor != 0 ? motor : load;
-        const int connector = Code(motor != 0 ? *motorConnector : *loadConnector);
+        const SensorType type = motor != SensorType::None ? motor : load;
+        const int connector = Code(motor != SensorType::None ? *motorConnector : *loadConnector);
         // The older drives mark an estimated speed in the sensor word.
-        if (!HasNewSpeedEstimator(setup) && HasSpeedEstimatorParameter(setup) && type == 1) {
+        if (!HasNewSpeedEstimator(setup) && HasSpeedEstimatorParameter(setup) &&
+            type == SensorType::IncrementalEncoder) {
             const CKX_Parameter* estimator = setup.FindParameter(kisSpeedEstimator);
             if (!estimator) return 0;
             if (Code(*estimator) == 1) word |= kScrSpeedEstimator;
@@ -464,7 +470,8 @@ int WriteEncoderFilters(CKX_Setup& setup) {
     };
     if (Code(*motorOn) != 0) use(Code(*motorConnector), Code(*motorLevel));
     // The load encoder's filter comes second: it wins on a shared channel.
-    if (Value(*loadType) == 1.0 && Code(*loadOn) != 0) use(Code(*loadConnector), Code(*loadLevel));
+    if (IsExactly(Value(*loadType), SensorType::IncrementalEncoder) && Code(*loadOn) != 0)
+        use(Code(*loadConnector), Code(*loadLevel));
     const Qualification a = QualificationOf(channels[0]);
     const Qualification b = QualificationOf(channels[1]);
     int wrote = WriteBase(*qual, 3.0);
@@ -479,12 +486,12 @@ int WriteSinCosFraction(CKX_Setup& setup) {
     const auto p = Require(setup, kELRES_FRACT, kMotorSensorType);
     if (!p) return 0;
     const auto [fractionRegister, motorType] = *p;
-    if (Code(*motorType) != 3) return 1;  // only sine/cosine encoders are interpolated
+    if (SensorOf(*motorType) != SensorType::SineCosineEncoder) return 1;  // only these are interpolated
     const auto q = Require(setup, kNo_encoder_lines, kSINCOS_fract, kLoadSensorType);
     if (!q) return 0;
     const auto [lines, fraction, loadType] = *q;
     CKX_Parameter* loadFraction = nullptr;
-    if (Code(*loadType) != 3) {
+    if (SensorOf(*loadType) != SensorType::SineCosineEncoder) {
         loadFraction = setup.FindParameter(kSINCOS_fract_LD);
         if (!loadFraction) return 0;
     }
@@ -502,7 +509,7 @@ int WriteEncoderResolution(CKX_Setup& setup) {
     const auto p = Require(setup, kMECRESL, kMotorSensorType);
     if (!p) return 0;
     const auto [resolution, motorType] = *p;
-    if (IsSerial(Code(*motorType))) {
+    if (IsSerialEncoder(SensorOf(*motorType))) {
         const CKX_Parameter* bits = setup.FindParameter(kSSI_No_Bits_Revolution);
         if (!bits) return 0;
         return WriteBase(*resolution, std::pow(2.0, std::min(Value(*bits), 16.0)));
@@ -520,13 +527,13 @@ int WriteEncoderTurnScale(CKX_Setup& setup) {
     if (!p) return 0;
     const auto [scale, motorType] = *p;
     const double type = Value(*motorType);  // compared exactly
-    if (type == 4.0 || type == 5.0) {
+    if (IsExactly(type, SensorType::SsiEncoder) || IsExactly(type, SensorType::BissEncoder)) {
         const CKX_Parameter* bits = setup.FindParameter(kSSI_No_Bits_Revolution);
         if (!bits) return 0;
         return WriteBase(*scale, std::pow(2.0, 32.0 - std::min(Value(*bits), 16.0)));
     }
     double interpolation = 1.0;
-    if (type == 3.0) {
+    if (IsExactly(type, SensorType::SineCosineEncoder)) {
         if (const CKX_Parameter* fraction = Probe(setup, kELRES_FRACT))
             interpolation = std::pow(2.0, Value(*fraction));
     }
@@ -596,7 +603,9 @@ int WriteSerialFeedbackType(CKX_Setup& setup) {
     const auto p = Require(setup, kSSIFDBKTYPE, kMotorSensorType, kLoadSensorType);
     if (!p) return 0;
     const auto [reg, motorType, loadType] = *p;
-    return WriteBase(*reg, Code(*motorType) == 5 || Code(*loadType) == 5 ? 2.0 : 1.0);
+    const bool biss =
+        SensorOf(*motorType) == SensorType::BissEncoder || SensorOf(*loadType) == SensorType::BissEncoder;
+    return WriteBase(*reg, biss ? 2.0 : 1.0);
 }
 
 int CopySerialOffset(CKX_Setup& setup) {
@@ -614,7 +623,7 @@ int WriteSerialClockMode(CKX_Setup& setup) {
     if (!p) return 0;
     const auto [frequency, sensor] = *p;
     std::vector<unsigned> kHz, modes;
-    if (!ClockList(setup, set->load, Code(*sensor), kHz, modes)) return 0;
+    if (!ClockList(setup, set->load, SensorOf(*sensor), kHz, modes)) return 0;
     for (std::size_t i = 0; i < kHz.size(); ++i)
         if (kHz[i] * 1000.0 == Value(*frequency)) return WriteBase(*reg, static_cast<double>(modes[i]));
     return WriteBase(*reg, 2.0);  // a clock the list does not offer

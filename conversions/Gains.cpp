@@ -23,15 +23,9 @@ constexpr double kMaxAccelerationWordShift = 11.0;
 // Filter value shown while the current controller's output filter is off (rad/s).
 constexpr double kOutputFilterOffValue = 5000.0;
 
-double Value(const CKX_Parameter* parameter) { return parameter->GetValueInBaseUnit(); }
-
-// A scale that a register may be divided by: finite and not zero. Dividing
-// by an infinite scale would give a plausible-looking 0 instead of no value.
-bool IsDivisor(double scale) { return std::isfinite(scale) && scale != 0.0; }
-
 // A saturation register written with its full range [0, 32767].
 int WriteSaturation(CKX_Parameter& saturation, double value) {
-    return WriteRangeAndValue(saturation, 0.0, kRegisterFullScale, value);
+    return WriteRangeAndValue(saturation, 0.0, kFullScale, value);
 }
 
 // The share of the saturation "limit" that "level" stands for, in percent.
@@ -43,7 +37,7 @@ int ReadSaturationPercent(CKX_Setup& setup, const char* level, const char* limit
     // (the division gives no finite value and nothing is written).
     return WriteRangeAndValue(
         *percent, 0.0, 100.0,
-        (kRegisterFullScale - Value(levelRegister)) * 100.0 / (kRegisterFullScale - Value(limitRegister)));
+        (kFullScale - Value(levelRegister)) * 100.0 / (kFullScale - Value(limitRegister)));
 }
 
 // The current limit held by the saturation of the outer loop that limits the
@@ -58,13 +52,13 @@ int ReadCurrentLimitInto(CKX_Setup& setup, const char* target, double min) {
     const double scale = CurrentScale(setup);
     if (!IsDivisor(scale)) return 0;
     return WriteRangeAndValue(*limit, min, std::min(Value(drivePeak), Value(motorPeak)),
-                              (kRegisterFullScale - Value(saturation)) / scale);
+                              (kFullScale - Value(saturation)) / scale);
 }
 
 // Position control through the speed loop: the position loop's saturation
 // limits the speed, not the current.
 bool LimitsSpeedInPositionMode(double controlMode, double positionControlType) {
-    return controlMode == 0.0 && positionControlType == 1.0;
+    return IsExactly(controlMode, ControlMode::Position) && positionControlType == 1.0;
 }
 
 }  // namespace
@@ -72,16 +66,16 @@ bool LimitsSpeedInPositionMode(double controlMode, double positionControlType) {
 // ---- fixed-point gain encoding
 
 FixedPointGain EncodeGain(double x) {
-    if (!(x > 1.0) || !std::isfinite(x)) return {x * kRegisterFullScale, 0};
+    if (!(x > 1.0) || !std::isfinite(x)) return {x * kFullScale, 0};
     // x = fraction * 2^exponent with fraction in [0.5, 1): the smallest n with
     // 2^n >= x is exponent, or exponent - 1 when x is a power of two.
     int exponent = 0;
     const double fraction = std::frexp(x, &exponent);
     const int shift = fraction == 0.5 ? exponent - 1 : exponent;
-    return {x * kRegisterFullScale / std::ldexp(1.0, shift), shift};
+    return {x * kFullScale / std::ldexp(1.0, shift), shift};
 }
 
-double DecodeGain(double mantissa, double shift) { return mantissa * std::exp2(shift) / kRegisterFullScale; }
+double DecodeGain(double mantissa, double shift) { return mantissa * std::exp2(shift) / kFullScale; }
 
 double RoundGainToRegisters(double x) {
     const FixedPointGain stored = EncodeGain(x);
@@ -136,8 +130,7 @@ int WriteAccelerationFeedforwardMantissa(CKX_Setup& setup) {
     const auto p = Require(setup, kKFFA, kKFFA_scl);
     if (!p) return 0;
     const auto [mantissa, scaled] = *p;
-    return WriteBase(*mantissa,
-                     Value(scaled) * kRegisterFullScale / std::exp2(AccelerationFeedforwardShift(setup)));
+    return WriteBase(*mantissa, Value(scaled) * kFullScale / std::exp2(AccelerationFeedforwardShift(setup)));
 }
 
 // ---- other controller registers
@@ -146,7 +139,7 @@ int ReadDerivativeFilter(CKX_Setup& setup) {
     const auto p = Require(setup, kKDFP, kfilter_D);
     if (!p) return 0;
     const auto [reg, filter] = *p;
-    return WriteRangeAndValue(*filter, 0.0, 1.0, Value(reg) / kRegisterFullScale);
+    return WriteRangeAndValue(*filter, 0.0, 1.0, Value(reg) / kFullScale);
 }
 
 int WriteDerivativeFilter(CKX_Setup& setup) {
@@ -154,13 +147,13 @@ int WriteDerivativeFilter(CKX_Setup& setup) {
     CKX_Parameter* reg = Probe(setup, kKDFP);
     const CKX_Parameter* filter = Probe(setup, kfilter_D);
     if (!reg || !filter) return 0;
-    return WriteBase(*reg, Value(filter) * kRegisterFullScale);
+    return WriteBase(*reg, Value(filter) * kFullScale);
 }
 
 int WriteLoadFeedforwardGain(CKX_Setup& setup) {
     CKX_Parameter* gain = Probe(setup, kKFFL);
     if (!gain) return 0;
-    return WriteBase(*gain, kRegisterFullScale);
+    return WriteBase(*gain, kFullScale);
 }
 
 int ReadGravityCompensationFlag(CKX_Setup& setup) {
@@ -183,7 +176,7 @@ int WriteOffsetCurrent(CKX_Setup& setup) {
     const auto p = Require(setup, kFFL, kOffsetCurrent, kisCompensateGravitationalLoads);
     if (!p) return 0;
     const auto [offset, current, flag] = *p;
-    const bool on = TruncateToInt32(Value(flag)) != 0;
+    const bool on = Code(flag) != 0;
     return WriteBase(*offset, on ? Value(current) * CurrentScale(setup) : 0.0);
 }
 
@@ -191,7 +184,7 @@ int ReadOutputFilterFlag(CKX_Setup& setup) {
     const auto p = Require(setup, kFILTERQ, kisUseFilterOnCrtCtrlOutput);
     if (!p) return 0;
     const auto [coefficient, flag] = *p;
-    return WriteRangeAndValue(*flag, 0.0, 1.0, Value(coefficient) == kRegisterFullScale ? 0.0 : 1.0);
+    return WriteRangeAndValue(*flag, 0.0, 1.0, Value(coefficient) == kFullScale ? 0.0 : 1.0);
 }
 
 namespace {
@@ -199,7 +192,7 @@ namespace {
 // "FILTERQ" of a first-order filter y += q/32767 (x - y) with corner
 // frequency w (rad/s) run once per current-loop period T.
 double OutputFilterCoefficient(double w, double period) {
-    return std::trunc(-std::expm1(-w * period) * kRegisterFullScale);  // (1 - e^(-wT)) without cancellation
+    return std::trunc(-std::expm1(-w * period) * kFullScale);  // (1 - e^(-wT)) without cancellation
 }
 
 // The corner frequency shown for the coefficient q: the whole number of rad/s
@@ -207,7 +200,7 @@ double OutputFilterCoefficient(double w, double period) {
 // every pass through the drivers keeps the user's filter; otherwise the
 // nearest value that does.
 double OutputFilterCorner(double q, double period) {
-    const double exact = -std::log1p(-q / kRegisterFullScale) / period;
+    const double exact = -std::log1p(-q / kFullScale) / period;
     for (const double w : {RoundDecimalValue(exact, 0), std::ceil(exact)})
         if (OutputFilterCoefficient(w, period) == q) return w;
     // The exact corner may come out a rounding error short of q.
@@ -224,7 +217,7 @@ int ReadOutputFilter(CKX_Setup& setup) {
     const auto [coefficient, filter, clock, clper, pwmper] = *p;
     const double q = Value(coefficient);
     const double period = 2.0 * Value(clper) * Value(pwmper) / Value(clock);
-    const double value = q == kRegisterFullScale ? kOutputFilterOffValue : OutputFilterCorner(q, period);
+    const double value = q == kFullScale ? kOutputFilterOffValue : OutputFilterCorner(q, period);
     return WriteRangeAndValue(*filter, 0.0, Value(clock) * 0.25 / Value(clper) / Value(pwmper), value);
 }
 
@@ -232,7 +225,7 @@ int WriteOutputFilter(CKX_Setup& setup) {
     const auto p = Require(setup, kFILTERQ, kisUseFilterOnCrtCtrlOutput, kFilterOnCurrentControllerOutput);
     if (!p) return 0;
     const auto [coefficient, flag, filter] = *p;
-    if (Value(flag) == 0.0) return WriteBase(*coefficient, kRegisterFullScale);
+    if (Value(flag) == 0.0) return WriteBase(*coefficient, kFullScale);
     const double period = CurrentLoopPeriod(setup);
     if (!std::isfinite(period)) return 0;
     return WriteBase(*coefficient, OutputFilterCoefficient(Value(filter), period));
@@ -257,13 +250,13 @@ int ReadSpeedLimit(CKX_Setup& setup) {
     const double ratio = std::fabs(Value(loadSide) / Value(motorSide));
     // The highest speed the motor reaches: the tachogenerator's measuring
     // range, or the supply voltage over the torque (back-EMF) constant.
-    const double reachable = Value(sensor) == 2.0 ? (Value(adcResolution) * 0.5 - 1.0) * ratio / motorScale
-                                                  : Value(vdc) / Value(k) * ratio;
+    const double reachable = IsExactly(Value(sensor), SensorType::Tachogenerator)
+                                 ? (Value(adcResolution) * 0.5 - 1.0) * ratio / motorScale
+                                 : Value(vdc) / Value(k) * ratio;
     if (!std::isfinite(reachable)) return 0;
-    const double max =
-        std::min({reachable, kRegisterFullScale / motorScale, kRegisterFullScale / loadScale}) *
-        LimitSpeedMaxPercent(setup) / 100.0;
-    return WriteRangeAndValue(*limit, 0.0, max, (kRegisterFullScale - Value(satp)) / loadScale);
+    const double max = std::min({reachable, kFullScale / motorScale, kFullScale / loadScale}) *
+                       LimitSpeedMaxPercent(setup) / 100.0;
+    return WriteRangeAndValue(*limit, 0.0, max, (kFullScale - Value(satp)) / loadScale);
 }
 
 int ReadSpeedLoopSaturation(CKX_Setup& setup) { return ReadSaturationPercent(setup, kIMAXS, kSATS, kIPSatS); }
@@ -276,7 +269,7 @@ int WriteSpeedSaturation(CKX_Setup& setup) {
     const auto p = Require(setup, kSATS, kIlimPS);
     if (!p) return 0;
     const auto [saturation, limit] = *p;
-    return WriteSaturation(*saturation, kRegisterFullScale - Value(limit) * CurrentScale(setup));
+    return WriteSaturation(*saturation, kFullScale - Value(limit) * CurrentScale(setup));
 }
 
 int WritePositionSaturation(CKX_Setup& setup) {
@@ -287,9 +280,9 @@ int WritePositionSaturation(CKX_Setup& setup) {
     if (positionViaSpeed && !Require(setup, kMotor_transmission, kLoad_transmission)) return 0;
     // In speed mode, and in position mode through the speed loop, "SATP"
     // limits the speed; otherwise it limits the current.
-    const double value = Value(mode) == 1.0 || positionViaSpeed
-                             ? kRegisterFullScale - Value(speedLimit) * std::fabs(SpeedScale(setup))
-                             : kRegisterFullScale - Value(currentLimit) * CurrentScale(setup);
+    const double value = IsExactly(Value(mode), ControlMode::Speed) || positionViaSpeed
+                             ? kFullScale - Value(speedLimit) * std::fabs(SpeedScale(setup))
+                             : kFullScale - Value(currentLimit) * CurrentScale(setup);
     return WriteSaturation(*saturation, value);
 }
 
@@ -297,8 +290,8 @@ int WriteSpeedLoopSaturation(CKX_Setup& setup) {
     const auto p = Require(setup, kIMAXS, kIlimPS, kIPSatS);
     if (!p) return 0;
     const auto [saturation, limit, percent] = *p;
-    return WriteSaturation(
-        *saturation, kRegisterFullScale - Value(limit) * (Value(percent) / 100.0) * CurrentScale(setup));
+    return WriteSaturation(*saturation,
+                           kFullScale - Value(limit) * (Value(percent) / 100.0) * CurrentScale(setup));
 }
 
 int WritePositionLoopSaturation(CKX_Setup& setup) {
@@ -310,14 +303,14 @@ int WritePositionLoopSaturation(CKX_Setup& setup) {
         const auto q = Require(setup, kLimit_Speed, kMotor_transmission, kLoad_transmission);
         if (!q) return 0;
         const auto [speedLimit, motorSide, loadSide] = *q;
-        return WriteSaturation(
-            *saturation, kRegisterFullScale - Value(speedLimit) * share * std::fabs(MotorSpeedScale(setup)) *
-                                                  std::fabs(Value(motorSide) / Value(loadSide)));
+        return WriteSaturation(*saturation, kFullScale - Value(speedLimit) * share *
+                                                             std::fabs(MotorSpeedScale(setup)) *
+                                                             std::fabs(Value(motorSide) / Value(loadSide)));
     }
     const CKX_Parameter* currentLimit = setup.FindParameter(kIlimPS);
     if (!currentLimit) return 0;
     return WriteSaturation(*saturation,
-                           kRegisterFullScale - Value(currentLimit) * share * std::fabs(CurrentScale(setup)));
+                           kFullScale - Value(currentLimit) * share * std::fabs(CurrentScale(setup)));
 }
 
 // ---- defaults of the tuning tests

@@ -11,9 +11,6 @@
 
 namespace dcdrive {
 
-// Full scale of a gain mantissa and of a saturation register.
-inline constexpr double kRegisterFullScale = 32767.0;
-
 // Bit of "ACR" that is set when the speed loop's saturation "SATS" holds the
 // current limit (else the position loop's "SATP" holds it).
 inline constexpr int kAcrCurrentLimitInSpeedLoopBit = 9;

@@ -31,24 +31,13 @@ constexpr std::int32_t kAcrPositionMode = 0x0500;
 constexpr std::int32_t kAcrSpeedMode = 0x0300;
 constexpr std::int32_t kAcrCurrentMode = 0x0100;
 
-// A 16-bit register's full scale and the value that switches a time off.
-constexpr double kFullScale = 32767.0;
+// The value that switches a time off.
 constexpr double kTimeOff = 65535.0;
 
 // Position limits held in 32-bit registers.
 constexpr double kLongMin = -2147483648.0;
 constexpr double kLongMax = 2147483647.0;
 
-// The magnitude of a scale that a register value may be divided by; empty
-// when the scale is zero or not finite (a sensor or transmission without a
-// usable resolution), so that nothing is written from it.
-std::optional<double> Divisor(double scale) {
-    const double magnitude = std::fabs(scale);
-    if (!IsWritable(magnitude) || magnitude == 0.0) return std::nullopt;
-    return magnitude;
-}
-
-int Code(const CKX_Parameter* parameter) { return TruncateToInt32(parameter->GetValueInBaseUnit()); }
 int Bit(const CKX_Parameter* word, int bit) { return BitOf(word->GetValueInBaseUnit(), bit); }
 
 // Sets the range and writes the value in the parameter's internal unit;
@@ -77,7 +66,7 @@ int ReadMagnitude(CKX_Setup& setup, const char* reg, const char* target, Scale s
     const auto p = Require(setup, reg, target);
     if (!p) return 0;
     const auto [source, magnitude] = *p;
-    const auto k = Divisor(scale(setup));
+    const auto k = DivisorMagnitude(scale(setup));
     if (!k) return 0;
     return WriteRangeAndValue(*magnitude, 0.0, kFullScale / *k, source->GetValueInBaseUnit() / *k);
 }
@@ -139,13 +128,13 @@ std::optional<ReferenceGain> AnalogueReferenceGain(const CKX_Setup& setup) {
 
 // The reference minimum of the control mode ("POS_min", "SPD_min",
 // "CRT_min"); null for another mode.
-const char* ReferenceMinimumName(int mode) {
+const char* ReferenceMinimumName(ControlMode mode) {
     switch (mode) {
-        case 0:
+        case ControlMode::Position:
             return kPOS_min;
-        case 1:
+        case ControlMode::Speed:
             return kSPD_min;
-        case 2:
+        case ControlMode::Torque:
             return kCRT_min;
         default:
             return nullptr;
@@ -188,8 +177,10 @@ int ReadControlMode(CKX_Setup& setup) {
     const auto p = Require(setup, kACR, kControlMode);
     if (!p) return 0;
     const auto [acr, mode] = *p;
-    const int value = Bit(acr, kAcrPositionModeBit) ? 0 : Bit(acr, kAcrSpeedLoopBit) ? 1 : 2;
-    return WriteRangeAndValue(*mode, 0.0, 2.0, value);
+    const ControlMode value = Bit(acr, kAcrPositionModeBit) ? ControlMode::Position
+                              : Bit(acr, kAcrSpeedLoopBit)  ? ControlMode::Speed
+                                                            : ControlMode::Torque;
+    return WriteRangeAndValue(*mode, ToInt(ControlMode::Position), ToInt(ControlMode::Torque), ToInt(value));
 }
 
 int ReadExternalReference(CKX_Setup& setup) {
@@ -234,7 +225,7 @@ int ReadSoftwareLimits(CKX_Setup& setup) {
     if (!p) return 0;
     const auto [positiveRegister, negativeRegister, negative, positive] = *p;
     const double k = PositionScale(setup);
-    const auto a = Divisor(k);
+    const auto a = DivisorMagnitude(k);
     if (!a) return 0;
     // With reversed counting the drive's positive limit is the user's negative one.
     const bool reversed = k < 0.0;
@@ -376,7 +367,7 @@ int ReadFreezeControlFlag(CKX_Setup& setup) {
     if (!p) return 0;
     const auto [freeze, mode, acr] = *p;
     // Freeze control acts in position mode only.
-    const bool on = Bit(acr, kAcrFreezeControlBit) && Code(mode) == 0;
+    const bool on = Bit(acr, kAcrFreezeControlBit) && CodeAs<ControlMode>(*mode) == ControlMode::Position;
     return WriteRangeAndInternal(*freeze, 0.0, 1.0, on ? 1.0 : 0.0);
 }
 
@@ -397,7 +388,7 @@ int ReadPositionRange(CKX_Setup& setup) {
     if (!p) return 0;
     const auto [minRegister, maxRegister, minimum, maximum] = *p;
     const double k = PositionScale(setup);
-    const auto a = Divisor(k);
+    const auto a = DivisorMagnitude(k);
     if (!a) return 0;
     const double lowest = minRegister->GetValueInBaseUnit();
     const double highest = maxRegister->GetValueInBaseUnit();
@@ -428,7 +419,7 @@ int ReadMotionCompleteSettleBand(CKX_Setup& setup) {
     const auto p = Require(setup, kPOSOKLIM, kUPGRADE, kMotionCompleteSettleBand);
     if (!p) return 0;
     const auto [limit, upgrade, band] = *p;
-    const auto k = Divisor(PositionScale(setup));
+    const auto k = DivisorMagnitude(PositionScale(setup));
     if (!k || !SetParameterRange(*band, 0.0, kFullScale / *k)) return 0;
     // Only the drive's own detection (type 0) uses the band.
     if (!BitOf(upgrade->GetValueInBaseUnit(), kUpgradeMotionCompleteBit)) return 1;
@@ -507,7 +498,7 @@ int WriteApplicationControlWord(CKX_Setup& setup) {
     // The external reference: digital from a feedback input when the motor
     // sensor leaves one free, analogue otherwise.
     if (Code(external) == 1) {
-        if (Code(analogue) != 1 && Code(loadSensor) == 0) {
+        if (Code(analogue) != 1 && CodeAs<SensorType>(*loadSensor) == SensorType::None) {
             word = WithBit(word & kAcrWithoutReferenceAndType, kAcrDigitalReferenceBit, true);
             word = WithBit(word, kAcrDigitalReferenceType0Bit, Code(digitalType) == 0);
         } else {
@@ -517,15 +508,15 @@ int WriteApplicationControlWord(CKX_Setup& setup) {
         word &= kAcrWithoutReference;
     }
 
-    switch (Code(mode)) {
-        case 0:
+    switch (CodeAs<ControlMode>(*mode)) {
+        case ControlMode::Position:
             word |= kAcrPositionMode;
             word = WithBit(word, kAcrSpeedLoopBit, Code(positionType) == 1);
             break;
-        case 1:
+        case ControlMode::Speed:
             word = (word & kAcrWithoutMode) | kAcrSpeedMode;
             break;
-        case 2:
+        case ControlMode::Torque:
             word = (word & kAcrWithoutMode) | kAcrCurrentMode;
             break;
         default:
@@ -584,7 +575,7 @@ int WriteAnalogueReferenceOffset(CKX_Setup& setup) {
     const auto p = Require(setup, kAD5OFF, kControlMode);
     if (!p) return 0;
     const auto [offset, mode] = *p;
-    const char* name = ReferenceMinimumName(Code(mode));
+    const char* name = ReferenceMinimumName(CodeAs<ControlMode>(*mode));
     if (!name) return 0;
     const CKX_Parameter* minimum = setup.FindParameter(name);
     if (!minimum) return 0;
@@ -679,7 +670,8 @@ int WriteTransmission(CKX_Setup& setup) {
     const double ratio = motor->GetValueInBaseUnit() / load->GetValueInBaseUnit();
     if (!IsWritable(ratio)) return 0;
     // Without a load sensor the drive needs only the direction.
-    if (loadSensor->GetValueInBaseUnit() == 0.0) return WriteBase(*transmission, ratio > 0.0 ? 1.0 : -1.0);
+    if (IsExactly(loadSensor->GetValueInBaseUnit(), SensorType::None))
+        return WriteBase(*transmission, ratio > 0.0 ? 1.0 : -1.0);
     const double rounded = std::floor(ratio * 100000.0 + 0.5) / 100000.0;
     return WriteBase(*transmission, MotorSpeedScale(setup) / SpeedScale(setup) * rounded);
 }

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <limits>
 
 #include "Capabilities.h"
 #include "Conventions.h"
@@ -23,17 +22,10 @@ constexpr const char* kisMotori2t = "isMotori2t";
 // i2t time.
 constexpr double kI2tScaleUnit = 67108864.0;
 // The longest time a 16-bit time register holds in the user's range.
-constexpr double kLongestTimeCounts = 32767.0;
+constexpr double kLongestTimeCounts = kFullScale;
 // An enabled control-error check writes at most this count, so that it can
 // never be taken for the disabled marker.
 constexpr double kLongestEnabledCounts = kControlErrorDisabled - 1.0;
-
-constexpr double kNotWritable = std::numeric_limits<double>::quiet_NaN();
-
-double Value(const CKX_Parameter* parameter) { return parameter->GetValueInBaseUnit(); }
-
-// a / b, or a value that is never written when b is zero or not finite.
-double Ratio(double a, double b) { return b == 0.0 || !std::isfinite(b) ? kNotWritable : a / b; }
 
 // A flag in [0, max] holding one bit of a register word.
 int ReadWordBit(CKX_Setup& setup, const char* word, const char* flag, int bit, double max = 1.0) {
@@ -138,7 +130,7 @@ int WriteControlErrorTime(CKX_Setup& setup, const char* periods, const char* fla
     const auto p = Require(setup, periods, flag, seconds, kTs_S);
     if (!p) return 0;
     const auto [register_, enabled, time, loopPeriod] = *p;
-    if (TruncateToInt32(Value(enabled)) != 1) return WriteBase(*register_, kControlErrorDisabled);
+    if (Code(enabled) != 1) return WriteBase(*register_, kControlErrorDisabled);
     const double counts = Ratio(Value(time), Value(loopPeriod));
     return WriteBase(*register_, counts > kLongestEnabledCounts ? kLongestEnabledCounts : counts);
 }
@@ -189,7 +181,7 @@ int ReadMotorTempSensorType(CKX_Setup& setup) {
     const auto p = Require(setup, kMTSTYPE, kMotor_TempSensor_Type);
     if (!p) return 0;
     const auto [register_, type] = *p;
-    return WriteRangeAndValue(*type, 0.0, 1.0, TruncateToInt32(Value(register_)));
+    return WriteRangeAndValue(*type, 0.0, 1.0, Code(register_));
 }
 
 int ReadOverVoltageLevel(CKX_Setup& setup) { return ReadVoltageLevel(setup, kUMAXPROT, kUMAX_PROT); }
@@ -264,7 +256,7 @@ int ReadPositionErrorLimit(CKX_Setup& setup) {
     if (!p) return 0;
     const auto [counts, error] = *p;
     const double scale = std::fabs(PositionScale(setup));
-    return WriteRangeAndValue(*error, 0.0, Ratio(32767.0, scale), Ratio(Value(counts), scale));
+    return WriteRangeAndValue(*error, 0.0, Ratio(kFullScale, scale), Ratio(Value(counts), scale));
 }
 
 int ReadPositionErrorTime(CKX_Setup& setup) { return ReadLoopTime(setup, kTERRMAX, ktime_ERR_pos); }
@@ -278,7 +270,7 @@ int ReadSpeedErrorLimit(CKX_Setup& setup) {
     if (!p) return 0;
     const auto [counts, error] = *p;
     const double scale = std::fabs(SpeedScale(setup));
-    const double max = Ratio(32767.0, scale);
+    const double max = Ratio(kFullScale, scale);
     // With a very fine speed scale the smallest step is one count.
     const double min = 0.001 > max ? Ratio(1.0, scale) : 0.001;
     return WriteRangeAndValue(*error, min, max, Ratio(Value(counts), scale));
@@ -315,8 +307,8 @@ int WriteProtectionWord(CKX_Setup& setup) {
         {motorOverTemp, kProtectionMotorOverTempBit}, {motorI2t, kProtectionMotorI2tBit},
         {overCurrent, kProtectionOverCurrentBit},
     };
-    std::int32_t word = TruncateToInt32(Value(pcr)) & kProtectionKeptBits;
-    for (const auto& f : flags) word = WithBit(word, f.bit, TruncateToInt32(Value(f.flag)) == 1);
+    std::int32_t word = Code(pcr) & kProtectionKeptBits;
+    for (const auto& f : flags) word = WithBit(word, f.bit, Code(f.flag) == 1);
     return WriteBase(*pcr, static_cast<double>(word));
 }
 
@@ -324,7 +316,7 @@ int WriteMotorTempSensorType(CKX_Setup& setup) {
     const auto p = Require(setup, kMTSTYPE, kMotor_TempSensor_Type);
     if (!p) return 0;
     const auto [register_, type] = *p;
-    return WriteBase(*register_, TruncateToInt32(Value(type)) == 1 ? 1.0 : 0.0);
+    return WriteBase(*register_, Code(type) == 1 ? 1.0 : 0.0);
 }
 
 int WriteOverVoltageRegister(CKX_Setup& setup) {
@@ -352,7 +344,7 @@ int WriteDriveTemperatureRegister(CKX_Setup& setup) {
 
 int WriteTemperature1Register(CKX_Setup& setup) {
     CKX_Parameter* limit = Probe(setup, kT1MAXPROT);
-    return limit ? WriteBase(*limit, 32767.0) : 0;
+    return limit ? WriteBase(*limit, kFullScale) : 0;
 }
 
 int WriteOverCurrentRegister(CKX_Setup& setup) { return WriteCurrentCounts(setup, kIMAXPROT, kImax_Prot); }
@@ -424,10 +416,9 @@ int WriteOptionWord(CKX_Setup& setup) {
     const auto p = Require(setup, kOSR, kisBrakeResistor, kLoadSensorType);
     if (!p) return 0;
     const auto [osr, brakeResistor, loadSensor] = *p;
-    std::int32_t word = TruncateToInt32(Value(osr));
-    word = WithBit(word, kOptionBrakeResistorBit,
-                   TruncateToInt32(Value(brakeResistor)) == 1 && IsBrakeResistorAllowed(setup));
-    word = WithBit(word, kOptionLoadSensorBit, TruncateToInt32(Value(loadSensor)) != 0);
+    std::int32_t word = Code(osr);
+    word = WithBit(word, kOptionBrakeResistorBit, Code(brakeResistor) == 1 && IsBrakeResistorAllowed(setup));
+    word = WithBit(word, kOptionLoadSensorBit, CodeAs<SensorType>(*loadSensor) != SensorType::None);
     return WriteBase(*osr, static_cast<double>(word));
 }
 

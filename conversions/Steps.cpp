@@ -15,10 +15,7 @@ using namespace names;
 
 namespace {
 
-double Value(const CKX_Setup& setup, const char* name) { return setup.GetParameterValueInBaseUnit(name); }
-
-// 16-bit and 32-bit register full scales, in counts.
-constexpr double kShortFullScale = 32767.0;
+// Full scale of a 32-bit register, in counts (kFullScale for a 16-bit one).
 constexpr double kLongFullScale = 2147483647.0;
 // The drive counts test timings in slow-loop periods in an unsigned word.
 constexpr double kMaxTimingPeriods = 65535.0;
@@ -31,9 +28,9 @@ double BoundingPeriod(const CKX_Setup& setup) {
 }
 
 void LimitErrorBands(CKX_Setup& setup) {
-    LimitMaximum(setup, kERR_speed, [&setup] { return kShortFullScale / std::fabs(SpeedScale(setup)); });
+    LimitMaximum(setup, kERR_speed, [&setup] { return kFullScale / std::fabs(SpeedScale(setup)); });
     LimitMaximum(setup, kERR_position, [&setup] {
-        const double counts = HasLargePositionError(setup) ? kLongFullScale : kShortFullScale;
+        const double counts = HasLargePositionError(setup) ? kLongFullScale : kFullScale;
         return counts / std::fabs(PositionScale(setup));
     });
 }
@@ -41,7 +38,7 @@ void LimitErrorBands(CKX_Setup& setup) {
 // The error times count slow-loop periods in a signed word.
 void LimitErrorTimes(CKX_Setup& setup) {
     for (const char* name : {ktime_ERR_spd, ktime_ERR_pos})
-        LimitMaximum(setup, name, [&setup] { return kShortFullScale * BoundingPeriod(setup); });
+        LimitMaximum(setup, name, [&setup] { return kFullScale * BoundingPeriod(setup); });
 }
 
 void LimitPassBands(CKX_Setup& setup) {
@@ -187,7 +184,7 @@ const LoadName kLoadVariables[] = {
 }  // namespace
 
 int ComputeLoadUnits(CKX_Setup& setup) {
-    const bool linear = TruncateToInt32(Value(setup, kTransmissionType)) != 0;
+    const bool linear = TransmissionOf(setup) != TransmissionType::RotaryToRotary;
     auto unitOf = [linear](const LoadName& n) { return linear ? n.unit.linear : n.unit.rotary; };
     for (const LoadName& n : kLoadParameters) {
         if (n.condition && !n.condition(setup)) continue;

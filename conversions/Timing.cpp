@@ -112,8 +112,8 @@ int WriteUpgradeWord(CKX_Setup& setup) {
     word = WithBit(word, kUpgradeLimitMaximumBit, limitMaximum->GetValueInBaseUnit() == 1.0);
     // The loops run in the fast loop only with an incremental motor encoder alone.
     const bool fast = fastLoop && fastLoop->GetValueInBaseUnit() == 1.0 &&
-                      TruncateToInt32(motorSensor->GetValueInBaseUnit()) == 1 &&
-                      TruncateToInt32(loadSensor->GetValueInBaseUnit()) == 0;
+                      CodeAs<SensorType>(*motorSensor) == SensorType::IncrementalEncoder &&
+                      CodeAs<SensorType>(*loadSensor) == SensorType::None;
     word = WithBit(word, kUpgradeFastLoopBit, fast);
     if (HasMotionCompleteSettings(setup)) {
         const CKX_Parameter* type = setup.FindParameter(kMotionCompleteType);

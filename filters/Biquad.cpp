@@ -31,7 +31,9 @@ constexpr const char* kSinglePrecisionSuffix = "_F";
 // Its presence selects the fixed-point format.
 constexpr const char* kFirstFixedPointSlot = "BQ1B0";
 
+// The number of filters at each location, by location.
 constexpr const char* kChainCounters[] = {names::kSPDREF_BQ_INI, names::kIQREF_BQ_INI, names::kASPD_BQ_INI};
+static_assert(std::size(kChainCounters) == kFilterLocations.size());
 
 constexpr double kTwoTo31 = 2147483648.0;
 constexpr double kInt32Max = 2147483647.0;
@@ -301,12 +303,12 @@ void CBiquadFilter::WriteFilters(CKX_Setup& setup) {
 
     int slot = 1;
     int perLocation[std::size(kChainCounters)] = {};
-    for (int location = 0; location < static_cast<int>(std::size(kChainCounters)); ++location) {
+    for (const FilterLocation location : kFilterLocations) {
         for (int filter = 1; filter <= described; ++filter) {
             if (FilterValue(setup, kBQFilter, filter) == 0.0) continue;
-            if (TruncateToInt32(FilterValue(setup, kBQFilterLocation, filter)) != location) continue;
+            if (CodeAs<FilterLocation>(FilterValue(setup, kBQFilterLocation, filter)) != location) continue;
             if (!WriteFilter(setup, filter, slot, fixedPoint)) continue;  // no usable design: left out
-            ++perLocation[location];
+            ++perLocation[ToInt(location)];
             ++slot;
         }
     }
@@ -315,7 +317,8 @@ void CBiquadFilter::WriteFilters(CKX_Setup& setup) {
         // Slots beyond the ten described filters exist on drives whose
         // "MaxFilters" says so: clearing ends at the first one the setup
         // lacks, so that a corrupt count cannot run through billions of names.
-        if (slot > kMaxBiquadFilters && !Exists(setup, SlotName(slot, kSlotFields[0], fixedPoint).c_str())) break;
+        if (slot > kMaxBiquadFilters && !Exists(setup, SlotName(slot, kSlotFields[0], fixedPoint).c_str()))
+            break;
         for (const char* field : kSlotFields) WriteSlotField(setup, slot, field, fixedPoint, 0.0);
         if (fixedPoint) WriteSlotField(setup, slot, kScaleField, true, 0.0);
     }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "conversions/Codes.h"
 #include "kx/Setup.h"
 
 namespace dcdrive {
@@ -28,10 +29,9 @@ enum BiquadType : int {
 };
 inline constexpr int kBiquadTypeCount = 10;
 
-// Places of a filter in the control cascade, by the value of
-// "BQFilterLocation%d", as the filters editor names them. The chain holds
-// the filters of location 0 first, then 1, then 2.
-inline constexpr std::array<const char*, 3> kBiquadLocationNames = {
+// Places of a filter in the control cascade (FilterLocation, the value of
+// "BQFilterLocation%d"), as the filters editor names them, by location.
+inline constexpr std::array<const char*, kFilterLocations.size()> kBiquadLocationNames = {
     "Position Controller Output", "Speed Controller Output", "Speed Feedback"};
 
 // Filters the user can describe ("BQFilter1".."BQFilter10").
@@ -84,8 +84,8 @@ public:
 
     // Writes the whole chain: every enabled filter with a usable design, in
     // location order and filter-number order, then clears the remaining slots
-    // up to the filter count (beyond slot 10 only those the setup has) and sets "SPDREF_BQ_INI", "IQREF_BQ_INI" and
-    // "ASPD_BQ_INI" to the number of filters at each location.
+    // up to the filter count (beyond slot 10 only those the setup has) and sets "SPDREF_BQ_INI",
+    // "IQREF_BQ_INI" and "ASPD_BQ_INI" to the number of filters at each location.
     void WriteFilters(CKX_Setup& setup);
 
     const BiquadCoefficients& GetCoefficients() const { return m_coefficients; }

@@ -15,11 +15,9 @@ using namespace names;
 
 namespace {
 
-double Value(const CKX_Setup& setup, const char* name) { return setup.GetParameterValueInBaseUnit(name); }
-
 // Full scale of a 16-bit register (32767 counts) in base units, whatever the
 // sign of the scale (reversed counting gives the same bounds).
-double FullScale(double scale) { return 32767.0 / std::fabs(scale); }
+double FullScale(double scale) { return kFullScale / std::fabs(scale); }
 
 // The biquad chain has at most ten filters with a frequency of their own.
 constexpr int kMaxLimitedFilters = 10;
@@ -27,7 +25,7 @@ constexpr int kMaxLimitedFilters = 10;
 // Largest current the drive can command: the register's full scale, the
 // drive's peak current and the motor's peak current, whichever is least.
 double CurrentCeiling(const CKX_Setup& setup) {
-    return std::min({32767.0 / CurrentScale(setup), Value(setup, kImaxPS), Value(setup, kImaxM)});
+    return std::min({kFullScale / CurrentScale(setup), Value(setup, kImaxPS), Value(setup, kImaxM)});
 }
 
 }  // namespace

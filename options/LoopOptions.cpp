@@ -19,13 +19,6 @@ constexpr int kAcrSpeedForwardBit = 14;
 constexpr const char* kYes = "1";
 constexpr const char* kNo = "0";
 
-// Sensor types as "MotorSensorType" and "LoadSensorType" hold them.
-constexpr int kNoSensor = 0;
-constexpr int kTachogenerator = 2;
-
-double Value(const CKX_Setup& setup, const char* name) { return setup.GetParameterValueInBaseUnit(name); }
-int Code(const CKX_Setup& setup, const char* name) { return TruncateToInt32(Value(setup, name)); }
-
 // Which loops the drive closes, by control mode.
 struct ClosedLoops {
     const char* position;
@@ -36,8 +29,8 @@ struct ClosedLoops {
 // False for a control mode (or position control type) that the drive does
 // not know; the setup's options must then stay as they are.
 bool ClosedLoopsOf(const CKX_Setup& setup, ClosedLoops& loops) {
-    switch (Code(setup, kControlMode)) {
-        case 0:  // position
+    switch (ControlModeOf(setup)) {
+        case ControlMode::Position:
             switch (Code(setup, kPositionControlType)) {
                 case 0:  // directly over the current loop
                     loops = {kYes, kNo, kYes};
@@ -48,10 +41,10 @@ bool ClosedLoopsOf(const CKX_Setup& setup, ClosedLoops& loops) {
                 default:
                     return false;
             }
-        case 1:  // speed
+        case ControlMode::Speed:
             loops = {kNo, kYes, kYes};
             return true;
-        case 2:  // torque (current)
+        case ControlMode::Torque:
             loops = {kNo, kNo, kYes};
             return true;
         default:
@@ -60,8 +53,8 @@ bool ClosedLoopsOf(const CKX_Setup& setup, ClosedLoops& loops) {
 }
 
 // "<sensor> on <connector>" in the host's names.
-std::string Describe(const CKX_Setup& setup, int sensorType, int connector) {
-    return setup.GetSensorName(sensorType) + " on " + setup.GetFeedbackName(connector);
+std::string Describe(const CKX_Setup& setup, SensorType sensor, int connector) {
+    return setup.GetSensorName(ToInt(sensor)) + " on " + setup.GetFeedbackName(connector);
 }
 
 // A line of the drive's sensor list: the connector's display name, then
@@ -92,29 +85,32 @@ int ComputeLoopOptions(CKX_Setup& setup) {
 
     const double motorType = Value(setup, kMotorSensorType);
     const double loadType = Value(setup, kLoadSensorType);
-    const int motor = TruncateToInt32(motorType);
-    const int load = TruncateToInt32(loadType);
+    const auto motor = CodeAs<SensorType>(motorType);
+    const auto load = CodeAs<SensorType>(loadType);
     const int motorConnector = Code(setup, kMotorSensorConnector);
     const int loadConnector = Code(setup, kLoadSensorConnector);
 
-    setup.SetOption(kLoadPosition, load == kNoSensor ? "" : Describe(setup, load, loadConnector).c_str());
-    const std::string motorSensor = motor == kNoSensor ? "" : Describe(setup, motor, motorConnector);
-    const bool measuresSpeedOnly = motor == kTachogenerator;
+    setup.SetOption(kLoadPosition,
+                    load == SensorType::None ? "" : Describe(setup, load, loadConnector).c_str());
+    const std::string motorSensor = motor == SensorType::None ? "" : Describe(setup, motor, motorConnector);
+    const bool measuresSpeedOnly = motor == SensorType::Tachogenerator;
     setup.SetOption(kMotorPosition, measuresSpeedOnly ? "" : motorSensor.c_str());
     setup.SetOption(kMotorSpeed, measuresSpeedOnly ? motorSensor.c_str() : "");
 
-    setup.SetOption(kisPositionFeedbackOnLoad, loadType == 0.0 ? kNo : kYes);
+    setup.SetOption(kisPositionFeedbackOnLoad, IsExactly(loadType, SensorType::None) ? kNo : kYes);
     // The sensor types are compared as numbers here: a fractional code
     // describes no sensor the drive knows and leaves both flags alone.
     const char* positionOnMotor = nullptr;
     const char* speedFeedback = nullptr;
-    if (motorType == 2.0) {
+    const auto motorIs = [motorType](SensorType type) { return IsExactly(motorType, type); };
+    if (motorIs(SensorType::Tachogenerator)) {
         positionOnMotor = kNo;
         speedFeedback = kYes;
-    } else if (motorType == 1.0 || motorType == 3.0 || motorType == 4.0 || motorType == 5.0) {
+    } else if (motorIs(SensorType::IncrementalEncoder) || motorIs(SensorType::SineCosineEncoder) ||
+               motorIs(SensorType::SsiEncoder) || motorIs(SensorType::BissEncoder)) {
         positionOnMotor = kYes;  // any encoder on the motor measures its position
         speedFeedback = kNo;
-    } else if (motorType == 0.0) {
+    } else if (motorIs(SensorType::None)) {
         positionOnMotor = kNo;
         speedFeedback = kNo;
     }
@@ -130,7 +126,9 @@ int UpdateSpeedForward(CKX_Setup& setup) {
     if (!p) return 0;
     const auto [speedForward, mode, positionType, acr] = *p;
     // A position loop over the speed loop feeds the speed loop itself.
-    if (mode->GetValueInBaseUnit() == 0.0 && positionType->GetValueInBaseUnit() == 1.0) return 1;
+    if (IsExactly(mode->GetValueInBaseUnit(), ControlMode::Position) &&
+        positionType->GetValueInBaseUnit() == 1.0)
+        return 1;
     WriteInternal(*speedForward, 1.0);
     WriteBase(*acr, WithBit(TruncateToInt32(acr->GetValueInBaseUnit()), kAcrSpeedForwardBit, true));
     return 1;
@@ -138,8 +136,8 @@ int UpdateSpeedForward(CKX_Setup& setup) {
 
 void SelectDigitalReferenceConnector(CKX_Setup& setup, CKX_ListControl* list, int& noneAvailable) {
     const std::vector<std::string> lines = setup.GetDLSensorsArray();
-    const int motor = Code(setup, kMotorSensorType);
-    const int load = Code(setup, kLoadSensorType);
+    const SensorType motor = MotorSensorOf(setup);
+    const SensorType load = LoadSensorOf(setup);
     const int motorConnector = Code(setup, kMotorSensorConnector);
     const int loadConnector = Code(setup, kLoadSensorConnector);
     const int current = Code(setup, kDigitalReferenceConnector);
@@ -152,8 +150,8 @@ void SelectDigitalReferenceConnector(CKX_Setup& setup, CKX_ListControl* list, in
     // A tachogenerator is read through an analogue input and leaves its
     // connector free; any sensor on the load takes its connector, whatever
     // the motor has.
-    const bool motorTakesConnector = motor != kNoSensor && motor != kTachogenerator;
-    const bool loadTakesConnector = load != kNoSensor;
+    const bool motorTakesConnector = motor != SensorType::None && motor != SensorType::Tachogenerator;
+    const bool loadTakesConnector = load != SensorType::None;
     std::string name;
     for (std::size_t n = 0; n < lines.size(); ++n) {
         const int i = static_cast<int>(n);

@@ -1,12 +1,14 @@
 #include "Tuning.h"
 
 #include <cmath>
+#include <span>
 #include <tuple>
 #include <utility>
 #include <vector>
 
 #include "conversions/Conventions.h"
 #include "conversions/Derived.h"
+#include "conversions/Gains.h"
 
 namespace dcdrive {
 
@@ -37,7 +39,7 @@ int WriteGains(const std::array<Gain, N>& gains) {
 
 bool RunsInFastLoop(const CKX_Setup& setup) {
     const CKX_Parameter* fast = Probe(setup, kPosSpd_in_FastLoop);
-    return fast && TruncateToInt32(fast->GetValueInBaseUnit()) != 0;
+    return fast && Code(fast) != 0;
 }
 
 // Sampling period of the speed and position controllers: the current loop's
@@ -46,19 +48,11 @@ double OuterLoopPeriod(const CKX_Setup& setup) {
     return RunsInFastLoop(setup) ? CurrentLoopPeriod(setup) : SpeedLoopPeriod(setup);
 }
 
-// A sampling period or a scale that gains can be formed from: finite and not
-// zero. A zero (a divider or a resolution of 0 in the setup) would give gains
-// of 0 that switch the loop off without a word.
-bool Usable(double quantity) { return std::isfinite(quantity) && quantity != 0.0; }
-
-int Code(const CKX_Parameter* parameter) { return TruncateToInt32(parameter->GetValueInBaseUnit()); }
-
 // The position loop measures on the load when the drive has both a motor and
 // a load sensor, else on the motor (G = 1).
 bool PositionOnLoad(const CKX_Setup& setup) {
     const kx::QuietLookup quiet;
-    return TruncateToInt32(setup.GetParameterValueInBaseUnit(kMotorSensorType)) != 0 &&
-           TruncateToInt32(setup.GetParameterValueInBaseUnit(kLoadSensorType)) != 0;
+    return MotorSensorOf(setup) != SensorType::None && LoadSensorOf(setup) != SensorType::None;
 }
 
 }  // namespace
@@ -75,7 +69,7 @@ int TuneCurrentController(CKX_Setup& setup) {
     // Volts to current counts: a zero "Vdc" or "ImaxPS" gives no scale (rather
     // than a gain of 0, which would switch the loop off without a word).
     const double scale = VoltageCommandScale(setup) / CurrentScale(setup);
-    if (!Usable(scale) || !Usable(tc)) return 0;
+    if (!IsDivisor(scale) || !IsDivisor(tc)) return 0;
     const double tau = l / r;  // a zero "R" leaves no finite gain below
 
     std::array<Gain, 2> gains{Gain{kp, 0.0}, Gain{ki, 0.0}};
@@ -100,7 +94,7 @@ int TuneSpeedController(CKX_Setup& setup) {
     const double ts = OuterLoopPeriod(setup);
     const double plant = inertia->GetValueInBaseUnit() / torqueConstant->GetValueInBaseUnit();
     const double scale = CurrentScale(setup) / std::fabs(MotorSpeedScale(setup));
-    if (!Usable(scale) || !Usable(ts)) return 0;
+    if (!IsDivisor(scale) || !IsDivisor(ts)) return 0;
     // s^2 + 2 zeta w s + w^2 over the inertia J/K.
     return WriteGains(
         std::array{Gain{ki, w * w * ts * plant * scale}, Gain{kp, 2.0 * zeta * w * plant * scale}});
@@ -116,7 +110,8 @@ int TunePositionController(CKX_Setup& setup) {
     const double ts = OuterLoopPeriod(setup);
 
     double speedScale = 0.0, positionScale = 0.0, ratio = 1.0;
-    if (Code(motorSensor) != 0 && Code(loadSensor) != 0) {
+    if (CodeAs<SensorType>(*motorSensor) != SensorType::None &&
+        CodeAs<SensorType>(*loadSensor) != SensorType::None) {
         speedScale = std::fabs(SpeedScale(setup));
         positionScale = std::fabs(PositionScale(setup));
         ratio = std::fabs(motorTransmission->GetValueInBaseUnit() / loadTransmission->GetValueInBaseUnit());
@@ -125,7 +120,9 @@ int TunePositionController(CKX_Setup& setup) {
         positionScale = std::fabs(MotorPositionScale(setup));
     }
 
-    if (!Usable(ts) || !Usable(speedScale) || !Usable(positionScale)) return 0;
+    // A zero period or scale (a divider or a resolution of 0 in the setup)
+    // would give gains of 0 that switch the loop off without a word.
+    if (!IsDivisor(ts) || !IsDivisor(speedScale) || !IsDivisor(positionScale)) return 0;
     if (Code(controlType) == 1) {
         // PI giving a speed reference to the closed speed loop: s^2 + 2 zeta w s + w^2.
         const double scale = speedScale / positionScale;
@@ -141,37 +138,37 @@ int TunePositionController(CKX_Setup& setup) {
                                  Gain{kd, (2.0 * zeta + 1.0) * w * scale / ts}});
 }
 
-const char* ZeroTuningDivisor(const CKX_Setup& setup, TunedLoop loop) {
+const char* ZeroTuningDivisor(const CKX_Setup& setup, Loop loop) {
     const kx::QuietLookup quiet;
     std::vector<const char*> divisors;
-    if (loop == TunedLoop::Current) {
+    if (loop == Loop::Current) {
         divisors = {kR, kVdc, kImaxPS, kDSP_freq};
     } else {
         divisors = {kK, kImaxPS, kDSP_freq, kPWMPER, kSLPER};
         if (RunsInFastLoop(setup)) divisors.push_back(kCLPER);
         // What a zero makes the motor-side position or speed scale 0.
-        switch (TruncateToInt32(setup.GetParameterValueInBaseUnit(kMotorSensorType))) {
-            case 1:
-            case 3:
+        switch (MotorSensorOf(setup)) {
+            case SensorType::IncrementalEncoder:
+            case SensorType::SineCosineEncoder:
                 divisors.push_back(kNo_encoder_lines);
                 break;
-            case 2:
+            case SensorType::Tachogenerator:
                 divisors.insert(divisors.end(), {kTacho_gain, kADCResolution});
                 break;
             default:
                 break;
         }
-        if (loop == TunedLoop::Position && PositionOnLoad(setup)) {
+        if (loop == Loop::Position && PositionOnLoad(setup)) {
             // The load-side scales and the transmission ratio.
             divisors.push_back(kLoad_transmission);
-            const bool linear = TruncateToInt32(setup.GetParameterValueInBaseUnit(kTransmissionType)) != 0;
-            switch (TruncateToInt32(setup.GetParameterValueInBaseUnit(kLoadSensorType))) {
-                case 1:
-                case 3:
+            const bool linear = TransmissionOf(setup) != TransmissionType::RotaryToRotary;
+            switch (LoadSensorOf(setup)) {
+                case SensorType::IncrementalEncoder:
+                case SensorType::SineCosineEncoder:
                     divisors.push_back(linear ? kResolution_LD : kNo_encoder_lines_LD);
                     break;
-                case 4:
-                case 5:
+                case SensorType::SsiEncoder:
+                case SensorType::BissEncoder:
                     if (linear) divisors.push_back(kSSI_Resolution_LD);
                     break;
                 default:
@@ -184,6 +181,65 @@ const char* ZeroTuningDivisor(const CKX_Setup& setup, TunedLoop loop) {
         if (parameter && parameter->GetValueInBaseUnit() == 0.0) return name;
     }
     return nullptr;
+}
+
+namespace {
+
+// A loop's tuning operation, its lookups and the gains it writes.
+struct LoopTuning {
+    int (*tune)(CKX_Setup& setup);
+    std::span<const char* const> lookups;
+    std::span<const GainRegisters* const> gains;
+};
+
+constexpr std::array<const GainRegisters*, 2> kCurrentGains = {&kCurrentProportionalGain,
+                                                               &kCurrentIntegralGain};
+constexpr std::array<const GainRegisters*, 2> kSpeedGains = {&kSpeedProportionalGain, &kSpeedIntegralGain};
+constexpr std::array<const GainRegisters*, 3> kPositionGains = {
+    &kPositionProportionalGain, &kPositionIntegralGain, &kPositionDerivativeGain};
+
+const LoopTuning& TuningOf(Loop loop) {
+    static const LoopTuning kCurrent{TuneCurrentController, kCurrentTuningParameters, kCurrentGains};
+    static const LoopTuning kSpeed{TuneSpeedController, kSpeedTuningParameters, kSpeedGains};
+    static const LoopTuning kPosition{TunePositionController, kPositionTuningParameters, kPositionGains};
+    switch (loop) {
+        case Loop::Current:
+            return kCurrent;
+        case Loop::Speed:
+            return kSpeed;
+        case Loop::Position:
+        default:
+            return kPosition;
+    }
+}
+
+}  // namespace
+
+TuneResult TuneLoop(CKX_Setup& setup, Loop loop) {
+    const LoopTuning& tuning = TuningOf(loop);
+    TuneResult result;
+    {
+        // A missing parameter is named in the result, not reported on the way.
+        const kx::QuietLookup quiet;
+        result.tuned = tuning.tune(setup);
+    }
+    if (!result.tuned) {
+        for (const char* name : tuning.lookups) {
+            if (!Exists(setup, name)) {
+                result.missing = name;
+                return result;
+            }
+        }
+        result.zero = ZeroTuningDivisor(setup, loop);
+        return result;
+    }
+    // The registers follow the gains, and the gains show what the registers hold.
+    for (const GainRegisters* gain : tuning.gains) {
+        WriteGainShift(setup, *gain);
+        WriteGainMantissa(setup, *gain);
+    }
+    for (const GainRegisters* gain : tuning.gains) ReadGain(setup, *gain);
+    return result;
 }
 
 }  // namespace dcdrive

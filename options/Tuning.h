@@ -52,11 +52,30 @@ int TunePositionController(CKX_Setup& setup);
 // number (a zero "R", "K", supply voltage, clock or sensor scale): every gain
 // is computed before the first is written.
 
-enum class TunedLoop { Current, Speed, Position };
+// The drive's cascaded loops, as the tuning tests' "Tune" buttons name them.
+enum class Loop { Current, Speed, Position };
 
 // Why a loop's gains are not finite numbers although every parameter is
 // there: the first parameter, among those its formulas and scales divide by
 // for the present sensors, whose value is 0. Null when none of them is 0.
-const char* ZeroTuningDivisor(const CKX_Setup& setup, TunedLoop loop);
+const char* ZeroTuningDivisor(const CKX_Setup& setup, Loop loop);
+
+// What TuneLoop did.
+struct TuneResult {
+    int tuned = 0;  // 1 when the gains and their registers were written
+    // When nothing was written: the first of the loop's parameters that the
+    // setup lacks; else the parameter that is 0 and leaves the gains without
+    // a finite value (ZeroTuningDivisor). Both null when the gains are not
+    // finite numbers for another reason.
+    const char* missing = nullptr;
+    const char* zero = nullptr;
+};
+
+// The "Tune" sequence of one loop: computes its gains from its pass band and
+// damping (the operation above, its missing parameters not reported), writes
+// each gain's shift and mantissa registers, then reads the gains back from
+// the registers so that they show what the drive holds. When the gains
+// cannot be computed nothing is written and the result says why.
+TuneResult TuneLoop(CKX_Setup& setup, Loop loop);
 
 }  // namespace dcdrive

@@ -30,8 +30,6 @@ bool IsOneOf(std::string_view variable, std::initializer_list<std::string_view> 
     return false;
 }
 
-double Value(const CKX_Setup& setup, const char* name) { return setup.GetParameterValueInBaseUnit(name); }
-
 double Finite(double value, double otherwise) { return std::isfinite(value) ? value : otherwise; }
 
 double FactorOf(const CKX_Setup& setup, std::string_view unit, std::string_view variable) {

@@ -32,10 +32,21 @@ install_missing() {
     fi
 }
 
-# The tests read and write numbers under a decimal-comma locale as well.
+# The tests read and write numbers under a decimal-comma locale as well, and
+# compare names under the Turkish locales, where the C library does not fold
+# "I" to "i" (UTF-8: 'I' stays 'I'; ISO-8859-9: 'I' becomes a dotless i).
+# Each is generated when `locale -a` (which lists "tr_TR.iso88599" for
+# "tr_TR.ISO-8859-9") does not have it.
 ensure_test_locale() {
-    locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$' && return
-    localedef -i de_DE -f UTF-8 de_DE.UTF-8
+    local entry input charmap name listed
+    for entry in de_DE:UTF-8 tr_TR:UTF-8 tr_TR:ISO-8859-9; do
+        input="${entry%%:*}"
+        charmap="${entry#*:}"
+        name="$input.$charmap"
+        listed="$input.$(tr -d -- '-' <<<"${charmap,,}")"
+        locale -a 2>/dev/null | grep -qix -- "$listed" && continue
+        localedef -i "$input" -f "$charmap" "$name"
+    done
 }
 
 # Configures and builds one CMake preset (at most two compile jobs).

@@ -1,11 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <string>
 
 #include "TestSetup.h"
 #include "conversions/Conventions.h"
+#include "conversions/Names.h"
+#include "plugin/Scaling.h"
+#include "setups/DefaultSetup.h"
 
 using namespace dcdrive;
 using dctest::ReportedErrors;
@@ -118,6 +124,90 @@ TEST(Lookup, ProbingShowsNothingAndRestoresTheFlag) {
         EXPECT_EQ(g_bShowErrors, flag);
     }
     EXPECT_TRUE(errors.Messages().empty());
+}
+
+TEST(Codes, ReadTruncatedTowardZeroAndOutsideTheListWhenUnknown) {
+    const struct {
+        double mode, motor, load, transmission;
+        ControlMode expectMode;
+        SensorType expectMotor, expectLoad;
+        TransmissionType expectTransmission;
+    } cases[] = {
+        {0, 1, 0, 0, ControlMode::Position, SensorType::IncrementalEncoder, SensorType::None,
+         TransmissionType::RotaryToRotary},
+        {1.9, 2.5, 5.99, 1.2, ControlMode::Speed, SensorType::Tachogenerator, SensorType::BissEncoder,
+         TransmissionType::RotaryToLinear},
+        {2, 3, 4, -0.5, ControlMode::Torque, SensorType::SineCosineEncoder, SensorType::SsiEncoder,
+         TransmissionType::RotaryToRotary},
+        {-1, 6, kNaN, 2, static_cast<ControlMode>(-1), static_cast<SensorType>(6), SensorType::None,
+         static_cast<TransmissionType>(2)},
+    };
+    for (const auto& c : cases) {
+        auto s = dctest::MakeSetup({{"ControlMode", c.mode},
+                                    {"MotorSensorType", c.motor},
+                                    {"LoadSensorType", c.load},
+                                    {"TransmissionType", c.transmission}});
+        EXPECT_EQ(ControlModeOf(*s), c.expectMode) << c.mode;
+        EXPECT_EQ(MotorSensorOf(*s), c.expectMotor) << c.motor;
+        EXPECT_EQ(LoadSensorOf(*s), c.expectLoad) << c.load;
+        EXPECT_EQ(TransmissionOf(*s), c.expectTransmission) << c.transmission;
+    }
+    // Where a code is compared as a number, a fraction matches no code.
+    EXPECT_TRUE(IsExactly(2.0, SensorType::Tachogenerator));
+    EXPECT_FALSE(IsExactly(2.5, SensorType::Tachogenerator));
+}
+
+TEST(Divisors, OnlyFiniteNonZeroValuesDivide) {
+    const struct {
+        double divisor;
+        bool usable;
+    } cases[] = {{4, true},     {-4, true},    {1e-300, true}, {0, false},
+                 {-0.0, false}, {kInf, false}, {-kInf, false}, {kNaN, false}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsDivisor(c.divisor), c.usable) << c.divisor;
+        EXPECT_EQ(DivisorMagnitude(c.divisor).has_value(), c.usable) << c.divisor;
+        EXPECT_EQ(std::isnan(Ratio(8, c.divisor)), !c.usable) << c.divisor;
+    }
+    EXPECT_EQ(DivisorMagnitude(-4).value(), 4.0);  // either counting direction
+    EXPECT_EQ(Ratio(8, -4), -2.0);
+}
+
+// Sets the process locale for the test's lifetime, as a Qt application
+// sets the user's, and puts "C" back.
+class ProcessLocale {
+public:
+    explicit ProcessLocale(const char* name) : m_set(std::setlocale(LC_ALL, name) != nullptr) {}
+    ~ProcessLocale() { std::setlocale(LC_ALL, "C"); }
+    bool IsSet() const { return m_set; }
+
+private:
+    bool m_set;
+};
+
+// Under both Turkish locales the C library does not fold 'I' to 'i' (UTF-8
+// keeps 'I', ISO-8859-9 gives the dotless i 0xFD): a comparison through
+// std::tolower would miss these names. tools/dev.sh generates the locales.
+TEST(NameComparison, FoldsAsciiOnlyUnderTurkishLocales) {
+    for (const char* name : {"tr_TR.UTF-8", "tr_TR.ISO-8859-9"}) {
+        const ProcessLocale locale(name);
+        ASSERT_TRUE(locale.IsSet()) << name << " is not installed; generate it with localedef -i tr_TR -f "
+                                    << std::string(name).substr(6) << " " << name;
+        // The locale is one where a fold by the C library goes wrong.
+        ASSERT_NE(std::tolower('I'), 'i') << name;
+
+        EXPECT_TRUE(NamesEqual("isSWLS", "ISSWLS")) << name;
+        EXPECT_TRUE(NamesEqual("IlimPS", "ilimps")) << name;
+        EXPECT_TRUE(NamesEqual("Limit_Speed", "LIMIT_SPEED")) << name;
+        EXPECT_FALSE(NamesEqual("isSWLS", "isSWLT")) << name;
+        EXPECT_FALSE(NamesEqual("I", "\xFD")) << name;  // the dotless i is no letter of a name
+        EXPECT_FALSE(NamesEqual("isSWLS", "isSWL")) << name;
+
+        // A variable named with "I" or "i" selects the same scaling.
+        const auto setup = LoadDefaultSetup();
+        const double analogueInput = ScaleFactor(*setup, "V", "AD2FIL_VAL");
+        EXPECT_NE(analogueInput, ScaleFactor(*setup, "V", "AD3")) << name;  // not the commanded voltage's
+        EXPECT_EQ(ScaleFactor(*setup, "V", "ad2fil_val"), analogueInput) << name;
+    }
 }
 
 }  // namespace

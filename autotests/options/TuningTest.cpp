@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "../conversions/TestSetup.h"
 #include "conversions/Derived.h"
+#include "conversions/Gains.h"
 #include "options/Tuning.h"
 #include "setups/DefaultSetup.h"
 
@@ -138,19 +140,19 @@ TEST(Tuning, PositionLoopPolesAtPassBandAndDamping) {
     }
 }
 
-struct Loop {
+struct LoopCase {
     int (*tune)(CKX_Setup&);
-    TunedLoop loop;
+    Loop loop;
     std::span<const char* const> lookups;
     std::size_t gains;  // the lookups begin with the gains
 };
 
-const Loop kLoops[] = {{TuneCurrentController, TunedLoop::Current, kCurrentTuningParameters, 2},
-                       {TuneSpeedController, TunedLoop::Speed, kSpeedTuningParameters, 2},
-                       {TunePositionController, TunedLoop::Position, kPositionTuningParameters, 3}};
+const LoopCase kLoops[] = {{TuneCurrentController, Loop::Current, kCurrentTuningParameters, 2},
+                           {TuneSpeedController, Loop::Speed, kSpeedTuningParameters, 2},
+                           {TunePositionController, Loop::Position, kPositionTuningParameters, 3}};
 
 // Runs the operation, which must fail without writing any of its gains.
-void ExpectNothingWritten(CKX_Setup& s, const Loop& loop) {
+void ExpectNothingWritten(CKX_Setup& s, const LoopCase& loop) {
     const auto gains = loop.lookups.first(loop.gains);
     for (const char* gain : gains) {
         const kx::QuietLookup quiet;
@@ -161,7 +163,7 @@ void ExpectNothingWritten(CKX_Setup& s, const Loop& loop) {
 }
 
 TEST(Tuning, AMissingParameterIsReportedAndNothingWritten) {
-    for (const Loop& loop : kLoops) {
+    for (const LoopCase& loop : kLoops) {
         for (const char* name : loop.lookups) {
             auto s = LoadDefaultSetup();
             ASSERT_TRUE(s->RemoveParameter(name));
@@ -194,7 +196,83 @@ TEST(Tuning, AZeroDivisorIsNamedAndNothingWritten) {
         EXPECT_STREQ(ZeroTuningDivisor(*s, kLoops[c.loop].loop), c.zero);
     }
     auto fine = LoadDefaultSetup();
-    for (const Loop& loop : kLoops) EXPECT_EQ(ZeroTuningDivisor(*fine, loop.loop), nullptr);
+    for (const LoopCase& loop : kLoops) EXPECT_EQ(ZeroTuningDivisor(*fine, loop.loop), nullptr);
+}
+
+struct TunedLoopCase {
+    Loop loop;
+    int (*tune)(CKX_Setup&);
+    std::vector<const GainRegisters*> gains;
+};
+
+const TunedLoopCase kTunedLoops[] = {
+    {Loop::Current, TuneCurrentController, {&kCurrentProportionalGain, &kCurrentIntegralGain}},
+    {Loop::Speed, TuneSpeedController, {&kSpeedProportionalGain, &kSpeedIntegralGain}},
+    {Loop::Position,
+     TunePositionController,
+     {&kPositionProportionalGain, &kPositionIntegralGain, &kPositionDerivativeGain}},
+};
+
+TEST(TuneLoop, WritesTheRegistersAndShowsTheGainsTheyHold) {
+    const dctest::Param pid{"PositionControlType", 0};
+    for (const Changes& changes : std::vector<Changes>{{}, {pid}}) {
+        for (const TunedLoopCase& c : kTunedLoops) {
+            auto designed = Tweaked(changes);
+            ASSERT_EQ(c.tune(*designed), 1);
+            auto s = Tweaked(changes);
+            dctest::ReportedErrors errors;
+            const TuneResult result = TuneLoop(*s, c.loop);
+            EXPECT_EQ(result.tuned, 1);
+            EXPECT_EQ(result.missing, nullptr);
+            EXPECT_EQ(result.zero, nullptr);
+            for (const GainRegisters* gain : c.gains) {
+                const FixedPointGain registers = EncodeGain(V(*designed, gain->gain));
+                EXPECT_EQ(V(*s, gain->shift), registers.shift) << gain->shift;
+                EXPECT_NEAR(V(*s, gain->mantissa), registers.mantissa, 0.5) << gain->mantissa;
+                EXPECT_DOUBLE_EQ(V(*s, gain->gain), RoundGainToRegisters(V(*designed, gain->gain)))
+                    << gain->gain;
+                EXPECT_DOUBLE_EQ(V(*s, gain->gain), DecodeGain(V(*s, gain->mantissa), V(*s, gain->shift)));
+            }
+            EXPECT_TRUE(errors.Messages().empty());
+        }
+    }
+}
+
+TEST(TuneLoop, RefusesWithTheReasonAndWritesNothing) {
+    const struct {
+        std::size_t loop;
+        const char* removed;
+        Changes changes;
+        const char* missing;
+        const char* zero;
+    } cases[] = {
+        {0, "L", {}, "L", nullptr},
+        {2, "LoadSensorType", {}, "LoadSensorType", nullptr},
+        {0, nullptr, {{"R", 0}}, nullptr, "R"},
+        {1, nullptr, {{"SLPER", 0}}, nullptr, "SLPER"},
+        // J / K overflows: no gain is finite, yet no divisor is 0.
+        {2, nullptr, {{"PositionControlType", 0}, {"Jt", 1e300}, {"K", 1e-300}}, nullptr, nullptr},
+    };
+    for (const auto& c : cases) {
+        const TunedLoopCase& loop = kTunedLoops[c.loop];
+        auto s = Tweaked(c.changes);
+        if (c.removed) {
+            ASSERT_TRUE(s->RemoveParameter(c.removed));
+        }
+        std::vector<double> before;
+        for (const GainRegisters* gain : loop.gains)
+            for (const char* name : {gain->mantissa, gain->shift, gain->gain}) before.push_back(V(*s, name));
+        dctest::ReportedErrors errors;
+        const TuneResult result = TuneLoop(*s, loop.loop);
+        EXPECT_EQ(result.tuned, 0);
+        EXPECT_STREQ(result.missing, c.missing);
+        EXPECT_STREQ(result.zero, c.zero);
+        EXPECT_TRUE(errors.Messages().empty()) << "the result names the missing parameter";
+        std::vector<double> after;
+        for (const GainRegisters* gain : loop.gains)
+            for (const char* name : {gain->mantissa, gain->shift, gain->gain}) after.push_back(V(*s, name));
+        EXPECT_EQ(after, before);
+    }
 }
 
 }  // namespace

@@ -18,7 +18,9 @@ namespace {
 
 using namespace names;
 
-int Code(const CKX_Setup& setup, const char* name) { return TruncateToInt32(ValueOr(setup, name, 0.0)); }
+// A code or flag of the setup; an absent one reads 0 without a message (the
+// drive variants differ in what they have).
+int Flag(const CKX_Setup& setup, const char* name) { return CodeOr(setup, name, 0); }
 
 // ---- the gain write-back table: registers written in order, then the gain re-read
 
@@ -69,9 +71,13 @@ std::vector<unsigned> Join(std::initializer_list<std::vector<unsigned>> parts) {
 ControlRule Enable(std::vector<unsigned> ids, bool on) { return {ControlRule::Action::Enable, std::move(ids), on, {}}; }
 ControlRule Show(std::vector<unsigned> ids, bool on) { return {ControlRule::Action::Show, std::move(ids), on, {}}; }
 
+// A tachogenerator alone gives no position.
 bool PositionAllowed(const CKX_Setup& setup) {
-    return !(Code(setup, kMotorSensorType) == 2 && Code(setup, kLoadSensorType) == 0);
+    return !(CodeAs<SensorType>(ValueOr(setup, kMotorSensorType, 0.0)) == SensorType::Tachogenerator &&
+             CodeAs<SensorType>(ValueOr(setup, kLoadSensorType, 0.0)) == SensorType::None);
 }
+
+ControlMode Mode(const CKX_Setup& setup) { return CodeAs<ControlMode>(ValueOr(setup, kControlMode, 0.0)); }
 
 }  // namespace
 
@@ -86,10 +92,11 @@ bool WriteBackGain(CKX_Setup& setup, const char* name) {
 }
 
 std::vector<ControlRule> DriveSetupDisplayRules(const CKX_Setup& setup) {
-    const int cm = Code(setup, kControlMode);
-    const int pct = Code(setup, kPositionControlType);
-    const int fastLoop = Code(setup, kPosSpd_in_FastLoop);
-    const bool position = cm == 0, speed = cm == 1, torque = cm == 2;
+    const ControlMode mode = Mode(setup);
+    const int pct = Flag(setup, kPositionControlType);
+    const int fastLoop = Flag(setup, kPosSpd_in_FastLoop);
+    const bool position = mode == ControlMode::Position, speed = mode == ControlMode::Speed,
+               torque = mode == ControlMode::Torque;
     const bool speedClosed = speed || (position && pct == 1);
     const bool positionAllowed = PositionAllowed(setup);
     std::vector<ControlRule> rules;
@@ -126,35 +133,35 @@ std::vector<ControlRule> DriveSetupDisplayRules(const CKX_Setup& setup) {
     }
     // 7. Motor over temperature needs the motor's sensor.
     rules.push_back(Enable({3232}, setup.GetIntOption(kDisableMotorTemperature) == 0 &&
-                                       Code(setup, kisMotorTemperatureSensor) == 1));
+                                       Flag(setup, kisMotorTemperatureSensor) == 1));
     // 8. The brake resistor's level.
     const bool brakeOffered = setup.GetIntOption(kOptDisableBrake) != 1;
-    rules.push_back(Enable({3246, 3244, 3245}, Code(setup, kisBrakeResistor) == 1 && brakeOffered));
+    rules.push_back(Enable({3246, 3244, 3245}, Flag(setup, kisBrakeResistor) == 1 && brakeOffered));
     // 9. The enable input's polarity.
     rules.push_back(Show({3248, 1046, 1047}, setup.GetIntOption(kOptHideEnablePolarity) != 1));
     // 10. Software limits.
     const bool swlsAllowed = Exists(setup, kisSWLS) && positionAllowed;
     rules.push_back(Enable({3276, 3354}, swlsAllowed));
-    rules.push_back(Enable(Range(3270, 3275), swlsAllowed && Code(setup, kisSWLS) == 1));
+    rules.push_back(Enable(Range(3270, 3275), swlsAllowed && Flag(setup, kisSWLS) == 1));
     // 11. Position range.
     const bool hasRange = Exists(setup, kPOSRANGEDEF);
     rules.push_back(Enable({3278, 3352}, hasRange));
-    rules.push_back(Enable(Range(3279, 3284), hasRange && Code(setup, kisPosRange) == 1));
+    rules.push_back(Enable(Range(3279, 3284), hasRange && Flag(setup, kisPosRange) == 1));
     // 12. The external reference's set-up.
-    rules.push_back(Enable({3208, 3116}, Code(setup, kExternalReference) == 1));
+    rules.push_back(Enable({3208, 3116}, Flag(setup, kExternalReference) == 1));
     // 13. Over current and I2t values.
-    rules.push_back(Enable(Join({{3234, 3235}, Range(3214, 3217)}), Code(setup, kisOverCurrent) == 1));
-    rules.push_back(Enable(Join({{3240, 3241}, Range(3226, 3229)}), Code(setup, kisMotorI2t) != 0));
+    rules.push_back(Enable(Join({{3234, 3235}, Range(3214, 3217)}), Flag(setup, kisOverCurrent) == 1));
+    rules.push_back(Enable(Join({{3240, 3241}, Range(3226, 3229)}), Flag(setup, kisMotorI2t) != 0));
     // 14. Control errors: position in position mode, speed in speed mode.
     rules.push_back(Enable({3230}, position));
     rules.push_back(Enable({3236, 3218, 3219, 3237, 3220, 3221},
-                           position && Code(setup, kisPositionControlError) != 0));
+                           position && Flag(setup, kisPositionControlError) != 0));
     rules.push_back(Enable({3231}, speed));
-    rules.push_back(Enable({3238, 3222, 3223, 3239, 3224, 3225}, speed && Code(setup, kisSpeedControlError) != 0));
+    rules.push_back(Enable({3238, 3222, 3223, 3239, 3224, 3225}, speed && Flag(setup, kisSpeedControlError) != 0));
     // 15. What the drive saves of its CAN identity.
     if (Exists(setup, ksave_CAN_baudrate) && Exists(setup, ksave_axis_id)) {
-        rules.push_back(Enable({10023, 10021}, Code(setup, ksave_CAN_baudrate) == 1));
-        rules.push_back(Enable({3277, 3136}, Code(setup, ksave_axis_id) == 1));
+        rules.push_back(Enable({10023, 10021}, Flag(setup, ksave_CAN_baudrate) == 1));
+        rules.push_back(Enable({3277, 3136}, Flag(setup, ksave_axis_id) == 1));
     } else {
         rules.push_back(Show({3378, 3379}, false));
     }
@@ -162,7 +169,7 @@ std::vector<ControlRule> DriveSetupDisplayRules(const CKX_Setup& setup) {
     rules.push_back({ControlRule::Action::Text, {3318}, false, DigitalReferenceCaption(setup)});
     // 17. Motion-complete settings in position mode.
     rules.push_back(Show({3285, 3563, 3564, 3565, 3566, 3559, 3554, 3555, 3560, 3556, 3557},
-                         HasMotionCompleteSettings(setup) && Code(setup, kMotionCompleteType) == 0 && position));
+                         HasMotionCompleteSettings(setup) && Flag(setup, kMotionCompleteType) == 0 && position));
     return rules;
 }
 
@@ -179,14 +186,14 @@ InputTypeDisplay DriveSetupInputType(const CKX_Setup& setup) {
         shown.setsRadios = true;
         shown.sink = BitOf(ValueOr(setup, kASR, 0.0), 2) == 0;
     } else {
-        shown.sink = Code(setup, kInputsPolarityType) == 1;
+        shown.sink = Flag(setup, kInputsPolarityType) == 1;
     }
     shown.captions = shown.sink ? kSinkCaptions : kSourceCaptions;
     return shown;
 }
 
 const char* DigitalReferenceCaption(const CKX_Setup& setup) {
-    return Code(setup, kDigitalReferenceType) == 0 ? "Pulse && Direction" : "Incremental Encoder";
+    return Flag(setup, kDigitalReferenceType) == 0 ? "Pulse && Direction" : "Incremental Encoder";
 }
 
 std::vector<std::string> AxisIdItems() {
@@ -212,8 +219,9 @@ bool ApplyTachogeneratorRule(CKX_Setup& setup) {
     const CKX_Parameter* load = setup.FindParameter(kLoadSensorType);
     CKX_Parameter* type = setup.FindParameter(kPositionControlType);
     if (!motor || !load || !type) return false;
-    if (TruncateToInt32(motor->GetValueInInternalUnit()) == 2 && TruncateToInt32(load->GetValueInInternalUnit()) == 1 &&
-        Code(setup, kControlMode) == 0 && Code(setup, kPositionControlType) == 0) {
+    if (CodeAs<SensorType>(motor->GetValueInInternalUnit()) == SensorType::Tachogenerator &&
+        CodeAs<SensorType>(load->GetValueInInternalUnit()) == SensorType::IncrementalEncoder &&
+        Mode(setup) == ControlMode::Position && Flag(setup, kPositionControlType) == 0) {
         return WriteBase(*type, 1.0) == 1;
     }
     return false;
@@ -224,15 +232,15 @@ DriveSetupChange ApplyDriveSetupChange(CKX_Setup& setup, const char* name) {
     const std::string_view changed = name ? name : "";
     if (NamesEqual(changed, kControlMode)) {
         if (HasSpeedForward(setup)) UpdateSpeedForward(setup);
-        if (Code(setup, kControlMode) != 0) {
+        if (Mode(setup) != ControlMode::Position) {
             WriteBase(setup, kGEARMASTER, 1.0);
             WriteBase(setup, kGEARSLAVE, 1.0);
             WriteBase(setup, kisAnalogueReference, 1.0);
             change.refreshAll = true;
-            if (Code(setup, kisFreezeControl) == 1) WriteBase(setup, kisFreezeControl, 0.0);
+            if (Flag(setup, kisFreezeControl) == 1) WriteBase(setup, kisFreezeControl, 0.0);
         }
     } else if (NamesEqual(changed, kExternalReference)) {
-        if (Code(setup, kExternalReference) == 0 && Exists(setup, kisAutoActivatedAfterPowerOn)) {
+        if (Flag(setup, kExternalReference) == 0 && Exists(setup, kisAutoActivatedAfterPowerOn)) {
             WriteBase(setup, kisAutoActivatedAfterPowerOn, 0.0);
             change.refresh.push_back(kisAutoActivatedAfterPowerOn);
         }
@@ -251,7 +259,7 @@ DriveSetupChange ApplyDriveSetupChange(CKX_Setup& setup, const char* name) {
 void InvertInputPolarities(CKX_Setup& setup) {
     for (const char* name : {kEnablePolarity, kLSNPolarity, kLSPPolarity}) {
         CKX_Parameter* polarity = Probe(setup, name);
-        if (polarity) WriteBase(*polarity, Code(setup, name) == 0 ? 1.0 : 0.0);
+        if (polarity) WriteBase(*polarity, Flag(setup, name) == 0 ? 1.0 : 0.0);
     }
 }
 
@@ -275,7 +283,7 @@ bool WidenPositionRange(CKX_Setup& setup) {
 }
 
 std::vector<ControlRule> DriveInfoDisplayRules(const CKX_Setup& setup, bool editMode) {
-    const auto on = [&](const char* flag) { return Code(setup, flag) == 1; };
+    const auto on = [&](const char* flag) { return Flag(setup, flag) == 1; };
     const bool sensor = on(kisDriveTemperatureSensor);
     const bool overVoltage = on(kisOverVoltage);
     const bool underVoltage = on(kisUnderVoltage);
@@ -299,7 +307,7 @@ std::vector<ControlRule> DriveInfoDisplayRules(const CKX_Setup& setup, bool edit
 }
 
 bool ApplyDriveTemperatureRule(CKX_Setup& setup) {
-    if (Code(setup, kisDriveTemperatureSensor) == 0 && Code(setup, kisDriveOverTemp) == 1)
+    if (Flag(setup, kisDriveTemperatureSensor) == 0 && Flag(setup, kisDriveOverTemp) == 1)
         return WriteBase(setup, kisDriveOverTemp, 0.0) == 1;
     return false;
 }

@@ -1,6 +1,7 @@
 #include "Edit.h"
 
 #include <QApplication>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -39,6 +40,15 @@ bool HasDisplay() {
     return false;
 }
 
+// The toolkit's own remarks about the offscreen platform and the session
+// are no news to the user; its warnings of real trouble are passed on.
+void ToolkitMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtDebugMsg || type == QtInfoMsg) return;
+    for (const char* harmless : {"propagateSizeHints", "XDG_RUNTIME_DIR"})
+        if (message.contains(QLatin1String(harmless))) return;
+    std::fprintf(stderr, "dcsetup: %s\n", message.toLocal8Bit().constData());
+}
+
 int g_argc = 1;
 char g_name[] = "dcsetup";
 char* g_argv[] = {g_name, nullptr};
@@ -64,6 +74,7 @@ EditResult RunEditor(CKX_Setup& setup, const Plugin& plugin, const EditOptions& 
         if (!std::filesystem::is_directory(*options.screenshotDir))
             throw UsageError("edit --screenshots " + *options.screenshotDir + ": not a folder that can be made");
     }
+    qInstallMessageHandler(ToolkitMessage);
     QApplication application(g_argc, g_argv);
     if (!options.scriptPath) return plugin.editSetup(&setup) == 1 ? EditResult::Accepted : EditResult::Cancelled;
 

@@ -68,7 +68,7 @@ protected:
     // may write at most sizeLimit bytes to any file; ignoring SIGXFSZ makes a
     // write past it fail instead of killing the program.
     Result Run(std::vector<std::string> args, rlim_t sizeLimit = RLIM_INFINITY, bool ignoreSizeSignal = false,
-               const std::string& stdoutPath = "") const {
+               const std::string& stdoutPath = "", const std::vector<const char*>& unsetEnvironment = {}) const {
         args.insert(args.begin(), DCSETUP_PROGRAM);
         std::vector<char*> argv;
         for (auto& arg : args) {
@@ -80,6 +80,7 @@ protected:
         const std::string errPath = Path("stderr.txt");
         const pid_t pid = fork();
         if (pid == 0) {
+            for (const char* variable : unsetEnvironment) unsetenv(variable);
             const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             const rlimit limit{sizeLimit, sizeLimit};
@@ -377,6 +378,91 @@ TEST(DcsetupInProcess, RunsLikeTheProgram) {
         EXPECT_EQ(out.str(), c.out);
         EXPECT_EQ(err.str(), c.err);
     }
+}
+
+// ---- edit: the drive setup editor, answered by dialog scripts
+
+TEST_F(Dcsetup, EditSavesOnOKOnly) {
+    WriteFile(Path("ok.txt"), "expect \"Drive Setup\"\nset 3163 36\nclick 1\n");
+    const Result ok = Run({"edit", "--script", "@/ok.txt", "--out", "@/edited.json"});
+    EXPECT_EQ(ok.exitCode, 0) << ok.err;
+    EXPECT_EQ(ok.out, "setup written to " + Path("edited.json") + "\n");
+    EXPECT_EQ(RunJson({"--setup", "@/edited.json", "show", "Vdc", "--json"})["parameters"]["Vdc"]["value"], 36.0);
+
+    // The setup file itself when no --out is given.
+    ASSERT_EQ(Run({"export", "--out", "@/own.json"}).exitCode, 0);
+    EXPECT_EQ(Run({"--setup", "@/own.json", "edit", "--script", "@/ok.txt"}).exitCode, 0);
+    EXPECT_EQ(RunJson({"--setup", "@/own.json", "show", "Vdc", "--json"})["parameters"]["Vdc"]["value"], 36.0);
+
+    WriteFile(Path("cancel.txt"), "set 3163 36\nclick 2\n");
+    const Result cancel = Run({"edit", "--script", "@/cancel.txt", "--out", "@/cancelled.json"});
+    EXPECT_EQ(cancel.exitCode, 3);
+    EXPECT_EQ(cancel.out, "closed with Cancel: nothing saved\n");
+    EXPECT_FALSE(fs::exists(Path("cancelled.json")));
+}
+
+TEST_F(Dcsetup, EditScriptStepsThatDoNotHold) {
+    const struct {
+        const char* script;
+        const char* says;
+    } cases[] = {
+        {"expect \"Drive Setup\"\nassert 3163 text \"12\"\nclick 1\n",
+         "line 2: assert 3163 text \"12\": did not hold: the window on top is \"Drive Setup\" (template 106); "
+         "control 3163 is {\"id\":3163,\"class\":\"QLineEdit\""},
+        {"click 3171\n", "control 3171 is disabled"},
+        {"expect \"Drive Setup\"\n", "the script ended while a window is still open"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.script);
+        WriteFile(Path("script.txt"), c.script);
+        const Result result =
+            Run({"edit", "--script", "@/script.txt", "--screenshots", "@/shots", "--out", "@/never.json"});
+        EXPECT_EQ(result.exitCode, 5);
+        ExpectErrorLine(result.err, c.says);
+        EXPECT_FALSE(fs::exists(Path("never.json")));
+    }
+    // A failed step leaves a picture of the window it looked at.
+    EXPECT_TRUE(fs::exists(Path("shots/failed-line-1.png")));
+}
+
+TEST_F(Dcsetup, EditRefusesToStartWithoutWhatItNeeds) {
+    WriteFile(Path("bad.txt"), "expect \"Drive Setup\"\nclick\n");
+    const struct {
+        std::vector<std::string> args;
+        std::vector<const char*> unset;
+        const char* says;
+    } cases[] = {
+        {{"edit", "--script", "@/bad.txt"}, {}, "give --out FILE or --setup FILE"},
+        {{"edit", "--script", "@/bad.txt", "--out", "@/x.json"}, {}, "line 2: click takes 1 argument, not 0"},
+        {{"edit", "--script", "@/missing.txt", "--out", "@/x.json"}, {}, "no such file"},
+        {{"edit", "--out", "@/x.json"}, {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}, "no display"},
+    };
+    for (const auto& c : cases) {
+        const Result result = Run(c.args, RLIM_INFINITY, false, "", c.unset);
+        EXPECT_EQ(result.exitCode, 2) << c.says;
+        ExpectErrorLine(result.err, c.says);
+        EXPECT_EQ(result.out, "");
+        EXPECT_FALSE(fs::exists(Path("x.json")));
+    }
+}
+
+TEST_F(Dcsetup, EditDumpsAndShootsTheWindowOnTop) {
+    WriteFile(Path("look.txt"), "dump\nshot editor\nclick 3159\ndump\nclick 2\nclick 2\n");
+    const Result result = Run({"edit", "--script", "@/look.txt", "--screenshots", "@/shots", "--out", "@/x.json"});
+    EXPECT_EQ(result.exitCode, 3) << result.err;
+    std::istringstream lines(result.out);
+    std::string line;
+    ASSERT_TRUE(std::getline(lines, line));
+    const json editor = json::parse(line);
+    EXPECT_EQ(editor["title"], "Drive Setup");
+    EXPECT_EQ(editor["template"], 106);
+    const auto control = std::find_if(editor["controls"].begin(), editor["controls"].end(),
+                                      [](const json& c) { return c["id"] == 3136; });
+    ASSERT_NE(control, editor["controls"].end());
+    EXPECT_EQ((*control)["items"].size(), 256u);
+    ASSERT_TRUE(std::getline(lines, line));
+    EXPECT_EQ(json::parse(line)["title"], "Drive info");
+    EXPECT_EQ(ReadFile(Path("shots/editor.png")).substr(1, 3), "PNG");
 }
 
 }  // namespace

@@ -201,6 +201,25 @@ TEST_F(DriveSetup, EditingMotionCompleteLeavesTheDefaults) {
     EXPECT_EQ(Value(*setup, "MotionCompleteDefaultSettings"), 0);
 }
 
+TEST_F(DriveSetup, CANBusGroupAndItsSettings) {
+    EXPECT_HELD(Run("assert 10021 selected 500\n"
+                    "select 10021 250\n"
+                    "click 10022\n"
+                    "expect \"CANopen settings\"\n"
+                    "set 10031 100\n"
+                    "click 1\n"
+                    "expect \"Drive Setup\"\n"
+                    "click 3378\n"
+                    "assert 10021 disabled\n"  // the baud rate is not saved in the drive: nothing to choose
+                    "click 1\n"));
+    EXPECT_EQ(Value(*setup, "CANbus_baudrate"), 250);
+    EXPECT_DOUBLE_EQ(Value(*setup, "CANopen_heartbeat"), 0.1);
+    EXPECT_EQ(Value(*setup, "save_CAN_baudrate"), 0);
+    // A drive without a CAN bus keeps the group off.
+    setup->RemoveParameter("CANbus_baudrate");
+    EXPECT_HELD(Run("assert 10020 disabled\nassert 10022 disabled\nclick 2\n"));
+}
+
 TEST_F(DriveSetup, ButtonsOfMissingDialogsAreDisabled) {
     Set(*setup, "ControlMode", 1);
     Set(*setup, "ExternalReference", 1);

@@ -1,0 +1,84 @@
+// How long a commissioning engineer waits for the drive setup editor: the
+// editor built from its template, loaded from the default setup and shown
+// (offscreen), and whole dcsetup processes: one that opens the editor and
+// presses OK, beside one that runs ComputeAllOptions and nothing else.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "editors/DriveSetupDlg.h"
+#include "editors/Templates.h"
+#include "kx/gui/Clock.h"
+#include "setups/DefaultSetup.h"
+
+extern char** environ;
+
+namespace {
+
+const kx::ModuleRegistration g_plugin(dcdrive::PluginResources());
+
+void OpenDriveSetupEditor(benchmark::State& state) {
+    auto setup = dcdrive::LoadDefaultSetup();
+    for (auto _ : state) {
+        CDriveSetupDlg dialog(*setup, nullptr);
+        // Closed as soon as the event loop runs, that is once it is shown.
+        QTimer::singleShot(0, [&] { dialog.GetWindow()->reject(); });
+        benchmark::DoNotOptimize(dialog.DoModal());
+    }
+}
+BENCHMARK(OpenDriveSetupEditor)->Unit(benchmark::kMillisecond);
+
+// Runs the program to its end; the exit status must be 0.
+void RunProgram(benchmark::State& state, std::vector<std::string> args) {
+    args.insert(args.begin(), DCSETUP_PROGRAM);
+    std::vector<char*> argv;
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    for (auto _ : state) {
+        pid_t pid = 0;
+        int status = 0;
+        if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0 ||
+            waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            state.SkipWithError("dcsetup failed");
+            break;
+        }
+    }
+    posix_spawn_file_actions_destroy(&actions);
+}
+
+void DcsetupCompute(benchmark::State& state) { RunProgram(state, {"compute"}); }
+BENCHMARK(DcsetupCompute)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void DcsetupEditPressOK(benchmark::State& state) {
+    const auto folder = std::filesystem::temp_directory_path();
+    const std::string script = (folder / "dcdrive-bench-ok.txt").string();
+    std::ofstream(script) << "expect \"Drive Setup\"\nclick 1\n";
+    RunProgram(state, {"edit", "--script", script, "--out", (folder / "dcdrive-bench-edited.json").string()});
+}
+BENCHMARK(DcsetupEditPressOK)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -68,7 +68,7 @@ fuzz() {
     build fuzz
     local scratch passed=0 failed=0
     scratch="$(mktemp -d /tmp/dcdrive-fuzz-XXXXXX)"
-    for target in fuzz_setup_loader fuzz_drivers; do
+    for target in fuzz_setup_loader fuzz_drivers fuzz_script_reader; do
         mkdir -p "$scratch/$target/corpus" "$scratch/$target/found"
         cp fuzz/corpus/"$target"/* "$scratch/$target/corpus/"
         echo "== $target: ${seconds} s"

@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSlider>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <stdexcept>
@@ -55,6 +56,12 @@ void BuildTestTemplate(QDialog& dialog) {
     Add<QComboBox>(dialog, layout, 106);
     Add<QPushButton>(dialog, layout, 110, "Action");
     Add<QLineEdit>(dialog, layout, 111)->setReadOnly(true);
+    auto* slider = Add<QSlider>(dialog, layout, 120);
+    slider->setOrientation(Qt::Horizontal);
+    Add<QLineEdit>(dialog, layout, 121);
+    Add<QPushButton>(dialog, layout, 122, "<");
+    Add<QPushButton>(dialog, layout, 123, ">");
+    Add<QLineEdit>(dialog, layout, 124);
     Add<QPushButton>(dialog, layout, 10005, "Previous");
     Add<QPushButton>(dialog, layout, 10006, "Next");
     Add<QPlainTextEdit>(dialog, layout, 10007)->setReadOnly(true);
@@ -80,7 +87,12 @@ public:
         AddSwitchParameterControls("Mode", 103, 105);
         AddSwitchParameterControls("Type", 106);
         AddParameterControls("Shown", 111, 0);
+        AddSliderParameterControls("Bandwidth", 120, 121, 0, 122, 123, 100.0, 300.0);
+        m_owned.SetPrecision(1);
+        m_owned.SetValueInBaseUnit(7.5);
+        AddUserParameterControls(&m_owned, 124, 0);
     }
+    CKX_Parameter m_owned{"Owned", "A"};
     std::vector<std::string> events;
     int timerFired = 0;
     bool throwOnAction = false;
@@ -130,6 +142,7 @@ std::unique_ptr<CKX_Setup> MakeSetup() {
     for (const char* name : {"Flag", "Mode", "Type"}) setup->AddParameter(name)->SetPrecision(0);
     setup->FindParameter("Type")->SetValueInBaseUnit(4);
     setup->AddParameter("Shown", "A")->SetValueInBaseUnit(1.5);
+    setup->AddParameter("Bandwidth", "Hz")->SetValueInBaseUnit(200);
     return setup;
 }
 
@@ -238,6 +251,30 @@ TEST(EditSetupDlg, ReadOnlyFieldsAndHiddenControlsRefuseTheUser) {
     EXPECT_NE(run.failure.find("line 1: set 111 5: did not hold"), std::string::npos) << run.failure;
     EXPECT_NE(run.failure.find("read-only"), std::string::npos) << run.failure;
     EXPECT_EQ(run.result, IDCANCEL);  // the player closed what was left open
+}
+
+TEST(EditSetupDlg, SliderSpinButtonsAndDialogOwnedParameters) {
+    auto setup = MakeSetup();
+    TestEditor editor(*setup);
+    const auto run = dctest::RunScript(
+        "assert 121 value 200\n"
+        "click 123\n"
+        "assert 121 value 202\n"  // one hundredth of the slider's range up
+        "click 122\nclick 122\n"
+        "assert 121 value 198\n"
+        "set 121 300\n"
+        "click 123\n"
+        "assert 121 value 300\n"  // not beyond its end
+        "set 124 2.5\n"
+        "click 1\n",
+        [&] { return editor.DoModal(); });
+    EXPECT_HELD(run);
+    EXPECT_DOUBLE_EQ(setup->FindParameter("Bandwidth")->GetValueInBaseUnit(), 300.0);
+    auto* slider = qobject_cast<QSlider*>(editor.GetDlgItem(120));
+    ASSERT_NE(slider, nullptr);
+    EXPECT_EQ(slider->value(), slider->maximum());
+    EXPECT_DOUBLE_EQ(editor.m_owned.GetValueInBaseUnit(), 2.5);
+    EXPECT_EQ(setup->FindParameter("Owned"), nullptr);  // it lives outside the setup
 }
 
 TEST(EditSetupDlg, GuidelineAssistantStepsOneAtATime) {

@@ -195,83 +195,67 @@ QWidget* CKX_EditSetupDlg::Control(unsigned id, const char* role, std::initializ
 
 // ---- binding calls
 
-void CKX_EditSetupDlg::AddParameterControls(const char* name, unsigned editId, unsigned unitId) {
-    auto b = std::make_unique<Binding>();
-    b->kind = Binding::Value;
-    b->name = name;
-    b->edit = editId;
-    b->unit = unitId;
-    if (!m_setup.FindParameter(name)) AuditProblem(std::string("bound parameter \"") + name + "\" is not in the setup");
+CKX_EditSetupDlg::Binding& CKX_EditSetupDlg::Bind(int kind, const std::string& name, CKX_Parameter* user) {
+    if (!user) {
+        const kx::QuietLookup quiet;
+        if (!m_setup.FindParameter(name)) AuditProblem("bound parameter \"" + name + "\" is not in the setup");
+    }
+    auto binding = std::make_unique<Binding>();
+    binding->kind = static_cast<Binding::Kind>(kind);
+    binding->name = name;
+    binding->user = user;
+    m_bindings.push_back(std::move(binding));
+    return *m_bindings.back();
+}
+
+void CKX_EditSetupDlg::BindValue(const std::string& name, CKX_Parameter* user, unsigned editId, unsigned unitId) {
+    Binding& b = Bind(Binding::Value, name, user);
+    b.edit = editId;
+    b.unit = unitId;
     Control(editId, "value edit", {"QLineEdit"});
     if (unitId) Control(unitId, "unit list", {"QComboBox"});
-    m_bindings.push_back(std::move(b));
+}
+
+void CKX_EditSetupDlg::AddParameterControls(const char* name, unsigned editId, unsigned unitId) {
+    BindValue(name, nullptr, editId, unitId);
 }
 
 void CKX_EditSetupDlg::AddUserParameterControls(CKX_Parameter* parameter, unsigned editId, unsigned unitId) {
-    if (!parameter) return;
-    auto b = std::make_unique<Binding>();
-    b->kind = Binding::Value;
-    b->name = parameter->GetName();
-    b->user = parameter;
-    b->edit = editId;
-    b->unit = unitId;
-    Control(editId, "value edit", {"QLineEdit"});
-    if (unitId) Control(unitId, "unit list", {"QComboBox"});
-    m_bindings.push_back(std::move(b));
+    if (parameter) BindValue(parameter->GetName(), parameter, editId, unitId);
 }
 
 void CKX_EditSetupDlg::AddCheckParameterControls(const char* name, unsigned checkId) {
-    auto b = std::make_unique<Binding>();
-    b->kind = Binding::Check;
-    b->name = name;
-    b->first = checkId;
-    if (!m_setup.FindParameter(name)) AuditProblem(std::string("bound parameter \"") + name + "\" is not in the setup");
+    Bind(Binding::Check, name).first = checkId;
     Control(checkId, "check box", {"QCheckBox"});
-    m_bindings.push_back(std::move(b));
 }
 
 void CKX_EditSetupDlg::AddSwitchParameterControls(const char* name, unsigned firstId, unsigned lastId) {
-    auto b = std::make_unique<Binding>();
-    b->kind = Binding::Radio;
-    b->name = name;
-    b->first = firstId;
-    b->last = lastId;
-    if (!m_setup.FindParameter(name)) AuditProblem(std::string("bound parameter \"") + name + "\" is not in the setup");
+    Binding& b = Bind(Binding::Radio, name);
+    b.first = firstId;
+    b.last = lastId;
     if (lastId < firstId) AuditProblem("radio run " + std::to_string(firstId) + " .. " + std::to_string(lastId));
     for (unsigned id = firstId; id <= lastId; ++id) Control(id, "radio button", {"QRadioButton"});
-    m_bindings.push_back(std::move(b));
 }
 
 void CKX_EditSetupDlg::AddSwitchParameterControls(const char* name, unsigned listId) {
-    auto b = std::make_unique<Binding>();
-    b->kind = Binding::List;
-    b->name = name;
-    b->first = listId;
-    if (!m_setup.FindParameter(name)) AuditProblem(std::string("bound parameter \"") + name + "\" is not in the setup");
+    Bind(Binding::List, name).first = listId;
     Control(listId, "drop-down list", {"QComboBox"});
-    m_bindings.push_back(std::move(b));
 }
 
 void CKX_EditSetupDlg::AddSliderParameterControls(const char* name, unsigned sliderId, unsigned editId,
                                                   unsigned unitId, unsigned lowSpinId, unsigned highSpinId,
                                                   double min, double max) {
-    auto b = std::make_unique<Binding>();
-    b->kind = Binding::Slider;
-    b->name = name;
-    b->slider = sliderId;
-    b->edit = editId;
-    b->unit = unitId;
-    b->low = lowSpinId;
-    b->high = highSpinId;
-    b->min = std::min(min, max);
-    b->max = std::max(min, max);
-    if (!m_setup.FindParameter(name)) AuditProblem(std::string("bound parameter \"") + name + "\" is not in the setup");
+    BindValue(name, nullptr, editId, unitId);
+    Binding& b = *m_bindings.back();
+    b.kind = Binding::Slider;
+    b.slider = sliderId;
+    b.low = lowSpinId;
+    b.high = highSpinId;
+    b.min = std::min(min, max);
+    b.max = std::max(min, max);
     Control(sliderId, "slider", {"QAbstractSlider"});
-    Control(editId, "value edit", {"QLineEdit"});
-    if (unitId) Control(unitId, "unit list", {"QComboBox"});
     if (lowSpinId) Control(lowSpinId, "spin button", {"QAbstractButton"});
     if (highSpinId) Control(highSpinId, "spin button", {"QAbstractButton"});
-    m_bindings.push_back(std::move(b));
 }
 
 CKX_Parameter* CKX_EditSetupDlg::BoundParameter(const Binding& binding) const {

@@ -153,6 +153,8 @@ private:
     friend class kx::DialogWindow;
     struct Binding;
 
+    Binding& Bind(int kind, const std::string& name, CKX_Parameter* user = nullptr);
+    void BindValue(const std::string& name, CKX_Parameter* user, unsigned editId, unsigned unitId);
     void BuildWindow();
     void WireMessageMap();
     void WireBindings();

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "Commands.h"
-#include "Edit.h"
 #include "DefaultSetup.h"
+#include "Edit.h"
 #include "Plugin.h"
 #include "kx/Kernel.h"
 #include "kx/Setup.h"
@@ -38,11 +38,11 @@ struct Arguments {
     std::optional<std::string> pluginPath;
     std::vector<Edit> edits;
     std::string command;
-    std::vector<std::string> names;  // show
-    std::string unit, variable;      // scale
-    std::string loop;                // tune
-    std::optional<std::string> scriptPath;      // edit
-    std::optional<std::string> screenshotDir;   // edit
+    std::vector<std::string> names;            // show
+    std::string unit, variable;                // scale
+    std::string loop;                          // tune
+    std::optional<std::string> scriptPath;     // edit
+    std::optional<std::string> screenshotDir;  // edit
     bool json = false;
     std::optional<std::string> outPath;
 };
@@ -142,7 +142,8 @@ Arguments ParseArguments(int argc, char** argv, std::ostream& out) {
         ->add_option("LOOP", args.loop, "current, speed or position")
         ->required();
 
-    CLI::App* edit = addCommand("edit", "Open the drive setup editor on the setup; OK saves it (to --out, else to --setup)");
+    CLI::App* edit = addCommand(
+        "edit", "Open the drive setup editor on the setup; OK saves it (to --out, else to --setup)");
     edit->add_option_function<std::string>(
             "--script", [&](const std::string& path) { args.scriptPath = path; },
             "Answer the dialogs with the steps of a dialog script (offscreen, in virtual time)")

@@ -8,9 +8,9 @@ namespace dcsetup {
 // Exit codes of the program.
 enum ExitCode : int {
     kExitOk = 0,
-    kExitFailure = 1,   // the plug-in or the system failed (read or write error, disk full)
-    kExitBadInput = 2,  // bad arguments, unknown names, a setup file or --out path that cannot be used
-    kExitCancelled = 3,  // edit: the editor was closed with Cancel, nothing saved
+    kExitFailure = 1,       // the plug-in or the system failed (read or write error, disk full)
+    kExitBadInput = 2,      // bad arguments, unknown names, a setup file or --out path that cannot be used
+    kExitCancelled = 3,     // edit: the editor was closed with Cancel, nothing saved
     kExitScriptFailed = 5,  // edit: a script step did not hold
 };
 

@@ -66,17 +66,20 @@ EditResult RunEditor(CKX_Setup& setup, const Plugin& plugin, const EditOptions& 
         // A script runs without a screen unless told where to show itself.
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
     } else if (!HasDisplay()) {
-        throw UsageError("edit: no display to open the editor on (set DISPLAY, or give --script FILE to run offscreen)");
+        throw UsageError(
+            "edit: no display to open the editor on (set DISPLAY, or give --script FILE to run offscreen)");
     }
     if (options.screenshotDir) {
         std::error_code error;
         std::filesystem::create_directories(*options.screenshotDir, error);
         if (!std::filesystem::is_directory(*options.screenshotDir))
-            throw UsageError("edit --screenshots " + *options.screenshotDir + ": not a folder that can be made");
+            throw UsageError("edit --screenshots " + *options.screenshotDir +
+                             ": not a folder that can be made");
     }
     qInstallMessageHandler(ToolkitMessage);
     QApplication application(g_argc, g_argv);
-    if (!options.scriptPath) return plugin.editSetup(&setup) == 1 ? EditResult::Accepted : EditResult::Cancelled;
+    if (!options.scriptPath)
+        return plugin.editSetup(&setup) == 1 ? EditResult::Accepted : EditResult::Cancelled;
 
     kx::HostClock::Instance().SetMode(kx::HostClock::Mode::Virtual);
     kx::ScriptOptions scriptOptions;

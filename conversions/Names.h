@@ -120,7 +120,6 @@ inline constexpr const char* kOptHideEnablePolarity = "hideEnablePolarity";
 inline constexpr const char* kOptNewDeadBand = "NewDeadBand";
 inline constexpr const char* kOptReadSSIonSL = "ReadSSIonSL";
 
-
 // ---- further parameters of the drive family
 inline constexpr const char* kInPS = "InPS";
 inline constexpr const char* kR = "R";

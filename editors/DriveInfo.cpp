@@ -11,18 +11,19 @@ using namespace dcdrive;
 using namespace dcdrive::names;
 
 namespace {
-constexpr unsigned kFirmwareId = 3278, kProductId = 3277, kE2ROMSize = 3276, kDriveName = 3275, kApplicationId = 3114;
+constexpr unsigned kFirmwareId = 3278, kProductId = 3277, kE2ROMSize = 3276, kDriveName = 3275,
+                   kApplicationId = 3114;
 constexpr int kApplicationIdLength = 40;
 }  // namespace
 
-CDriveInfo::CDriveInfo(CKX_Setup& setup, CWnd* parent) : CMySetupDlg(setup, kDriveInfoTemplate, 1, nullptr, parent) {
+CDriveInfo::CDriveInfo(CKX_Setup& setup, CWnd* parent)
+    : CMySetupDlg(setup, kDriveInfoTemplate, 1, nullptr, parent) {
     const struct {
         const char* name;
         unsigned edit, unit;
     } values[] = {
-        {kVMOT_min, 3087, 3088},     {kVMOT_max, 3089, 3090},
-        {kVLOG_min, 3092, 3093},     {kVLOG_max, 3094, 3095},
-        {kInPS, 1159, 1160},         {kImaxPS, 1161, 1162},
+        {kVMOT_min, 3087, 3088},         {kVMOT_max, 3089, 3090}, {kVLOG_min, 3092, 3093},
+        {kVLOG_max, 3094, 3095},         {kInPS, 1159, 1160},     {kImaxPS, 1161, 1162},
         {kVdcMaxMeasurable, 1163, 1164},
     };
     for (const auto& v : values) AddParameterControls(v.name, v.edit, v.unit);
@@ -43,9 +44,12 @@ CDriveInfo::CDriveInfo(CKX_Setup& setup, CWnd* parent) : CMySetupDlg(setup, kDri
 
 const kx::MessageMap* CDriveInfo::GetMessageMap() const {
     static const kx::MessageMapEntry entries[] = {
-        KX_ON_CLICKED(3097, CDriveInfo::OnProtectionClicked), KX_ON_CLICKED(3103, CDriveInfo::OnProtectionClicked),
-        KX_ON_CLICKED(3105, CDriveInfo::OnProtectionClicked), KX_ON_CLICKED(3107, CDriveInfo::OnProtectionClicked),
-        KX_ON_CLICKED(3325, CDriveInfo::OnProtectionClicked), KX_ON_CLICKED(IDOK, CDriveInfo::OnOK),
+        KX_ON_CLICKED(3097, CDriveInfo::OnProtectionClicked),
+        KX_ON_CLICKED(3103, CDriveInfo::OnProtectionClicked),
+        KX_ON_CLICKED(3105, CDriveInfo::OnProtectionClicked),
+        KX_ON_CLICKED(3107, CDriveInfo::OnProtectionClicked),
+        KX_ON_CLICKED(3325, CDriveInfo::OnProtectionClicked),
+        KX_ON_CLICKED(IDOK, CDriveInfo::OnOK),
     };
     static const kx::MessageMap map{CMySetupDlg::GetMessageMap(), entries};
     return &map;
@@ -71,7 +75,8 @@ BOOL CDriveInfo::OnInitDialog() {
     SetField(kProductId, setup.GetProductID());
     SetField(kDriveName, setup.GetDescription());
     SetField(kApplicationId, setup.GetUserAppID());
-    if (auto* edit = qobject_cast<QLineEdit*>(GetDlgItem(kApplicationId))) edit->setMaxLength(kApplicationIdLength);
+    if (auto* edit = qobject_cast<QLineEdit*>(GetDlgItem(kApplicationId)))
+        edit->setMaxLength(kApplicationIdLength);
     UpdateData(FALSE);
     return TRUE;
 }
@@ -109,7 +114,8 @@ void CDriveInfo::OnOK() {
     setup.SetUserAppID(FieldText(kApplicationId));
     setup.SetProductID(FieldText(kProductId));
     setup.SetDescription(FieldText(kDriveName));
-    if (setup.SetFirmwareID(FieldText(kFirmwareId)) == 0) MessageBox("Error setting the firmware ID!", nullptr, MB_OK);
+    if (setup.SetFirmwareID(FieldText(kFirmwareId)) == 0)
+        MessageBox("Error setting the firmware ID!", nullptr, MB_OK);
     ParametersToRegisters(setup);
     EndDialog(IDOK);
 }

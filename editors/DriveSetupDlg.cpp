@@ -30,41 +30,62 @@ constexpr unsigned kShowTimer = 2;
 
 // The guideline assistant's ten steps.
 const char* const kSteps[] = {
-    "Step 1. In the <<Control mode>> group box, select what do you want to control: position, speed or torque.",
-    "Step 2. In the <<External reference>> group box, select <<Yes>> if your drive gets a position, speed or torque "
-    "reference from an external device. Press the <<Setup>> button to select the reference type: analogue or pulse "
+    "Step 1. In the <<Control mode>> group box, select what do you want to control: position, speed or "
+    "torque.",
+    "Step 2. In the <<External reference>> group box, select <<Yes>> if your drive gets a position, speed or "
+    "torque "
+    "reference from an external device. Press the <<Setup>> button to select the reference type: analogue or "
+    "pulse "
     "& direction or incremental encoder and its parameters.",
-    "Step 3.\tIn the <<Drive operation parameters>> group box, set the value of the DC voltage power supply. Use the "
+    "Step 3.\tIn the <<Drive operation parameters>> group box, set the value of the DC voltage power supply. "
+    "Use the "
     "<<Detect>> button to measure its actual value as applied to the drive. Also set the <<Current limit>> "
     "parameter, i.e. the maximum current value used by the drive to control the motor.",
-    "Step 4.\tIn the <<Current controller>> group box, set the current controller parameters Kp (proportional) and "
-    "Ki (integral). Use the <<Tune & Test>> button to automatically compute the current controller parameters and "
+    "Step 4.\tIn the <<Current controller>> group box, set the current controller parameters Kp "
+    "(proportional) and "
+    "Ki (integral). Use the <<Tune & Test>> button to automatically compute the current controller "
+    "parameters and "
     "to test the current loop behavior.",
-    "Step 5.\tIn the <<Speed Controller>> group box, set the speed controller parameters Kp (proportional), Ki "
-    "(integral), Integral limit (saturation limit for the integral term of the controller) and the acceleration "
-    "Feedforward. Use the <<Tune & Test>> button to automatically compute the speed controller parameters and to "
-    "test the speed loop response. Before tuning the speed controller, make sure to set the right value for the "
-    "ratio load inertia /motor inertia or to identify the total inertia. Note that the controller tuning does not "
-    "include the acceleration feedforward. Set initially this value to 0, and then establish the other controller "
+    "Step 5.\tIn the <<Speed Controller>> group box, set the speed controller parameters Kp (proportional), "
+    "Ki "
+    "(integral), Integral limit (saturation limit for the integral term of the controller) and the "
+    "acceleration "
+    "Feedforward. Use the <<Tune & Test>> button to automatically compute the speed controller parameters "
+    "and to "
+    "test the speed loop response. Before tuning the speed controller, make sure to set the right value for "
+    "the "
+    "ratio load inertia /motor inertia or to identify the total inertia. Note that the controller tuning "
+    "does not "
+    "include the acceleration feedforward. Set initially this value to 0, and then establish the other "
+    "controller "
     "parameters. Finally increase gradually the acceleration feedforward and check the speed loop response.",
-    "Step 6.\tIn the <<Position Controller>> group box, set the position controller parameters Kp (proportional), "
-    "Ki (integral), Kd (derivative), Kd filter (filtering coefficient for the derivative term), Integral limit "
-    "(saturation limit for the integral term of the controller), Speed limit (saturation limit for the position "
-    "controller output, seen as a speed reference value), acceleration and speed feedforward. Use the <<Tune & "
+    "Step 6.\tIn the <<Position Controller>> group box, set the position controller parameters Kp "
+    "(proportional), "
+    "Ki (integral), Kd (derivative), Kd filter (filtering coefficient for the derivative term), Integral "
+    "limit "
+    "(saturation limit for the integral term of the controller), Speed limit (saturation limit for the "
+    "position "
+    "controller output, seen as a speed reference value), acceleration and speed feedforward. Use the <<Tune "
+    "& "
     "Test>> button to automatically compute the position controller parameters and to test the position loop "
-    "behavior. Before tuning the position controller, make sure to set the right value for the ratio load inertia "
+    "behavior. Before tuning the position controller, make sure to set the right value for the ratio load "
+    "inertia "
     "/motor inertia or to identify the total inertia. Note that the controller tuning does not include the "
-    "acceleration and speed feedforward. Set initially these values to 0, and then establish the other controller "
+    "acceleration and speed feedforward. Set initially these values to 0, and then establish the other "
+    "controller "
     "parameters. Finally increase gradually the acceleration and speed feedforward and check the speed loop "
     "behavior.",
     "Step 7.\tIn the <<Axis ID Selection>> group box, choose the desired axis ID of the drive for network "
     "communication. Select \"H/W\" if you want to set the axis ID automatically using the dedicated hardware "
     "switches, jumpers or solder joints.",
-    "Step 8. In the <<Protections>> group box, select and parameterize the protections that you want to activate.",
+    "Step 8. In the <<Protections>> group box, select and parameterize the protections that you want to "
+    "activate.",
     "Step 9. In the <<External brake resistor>> group box, check <<Connected>> if you have a brake resistor "
-    "connected to the drive. Set the voltage level at which the drive starts to clamp the supply via the brake "
+    "connected to the drive. Set the voltage level at which the drive starts to clamp the supply via the "
+    "brake "
     "resistor.",
-    "Step 10. In the <<Inputs polarity>> check box, select the active levels for the Enable and the two limit switch "
+    "Step 10. In the <<Inputs polarity>> check box, select the active levels for the Enable and the two "
+    "limit switch "
     "inputs.",
     nullptr,
 };
@@ -75,10 +96,14 @@ constexpr struct {
     unsigned button;
     SubDialog kind;
 } kSubDialogButtons[] = {
-    {3171, SubDialog::SupplyVoltageDetection}, {3137, SubDialog::CurrentTuning},
-    {3178, SubDialog::SpeedTuning},            {3198, SubDialog::PositionTuning},
-    {3208, SubDialog::ExternalReference},      {3158, SubDialog::Advanced},
-    {3159, SubDialog::DriveInfo},              {kMotorSetupButton, SubDialog::MotorSetup},
+    {3171, SubDialog::SupplyVoltageDetection},
+    {3137, SubDialog::CurrentTuning},
+    {3178, SubDialog::SpeedTuning},
+    {3198, SubDialog::PositionTuning},
+    {3208, SubDialog::ExternalReference},
+    {3158, SubDialog::Advanced},
+    {3159, SubDialog::DriveInfo},
+    {kMotorSetupButton, SubDialog::MotorSetup},
 };
 
 bool Has(const CKX_Setup& setup, const char* name) { return Exists(setup, name); }
@@ -110,7 +135,8 @@ CDriveSetupDlg::CDriveSetupDlg(CKX_Setup& setup, CWnd* parent)
     AddParameterControls(kLimit_Speed, 1043, 1044);
     AddSwitchParameterControls(kControlMode, 1059, 1061);
     AddSwitchParameterControls(kExternalReference, 1063, 1064);
-    if (Has(setup, kisAutoActivatedAfterPowerOn)) AddCheckParameterControls(kisAutoActivatedAfterPowerOn, 3116);
+    if (Has(setup, kisAutoActivatedAfterPowerOn))
+        AddCheckParameterControls(kisAutoActivatedAfterPowerOn, 3116);
     AddSwitchParameterControls(kisAnalogueReference, 3290, 3291);
     AddCheckParameterControls(kisOverCurrent, 3213);
     AddParameterControls(kImax_Prot, 3214, 3215);
@@ -129,7 +155,8 @@ CDriveSetupDlg::CDriveSetupDlg(CKX_Setup& setup, CWnd* parent)
         AddCheckParameterControls(kisBrakeResistor, 3243);
         AddParameterControls(kVbrake, 3244, 3245);
     }
-    if (setup.GetIntOption(kOptHideEnablePolarity) != 1) AddSwitchParameterControls(kEnablePolarity, 1046, 1047);
+    if (setup.GetIntOption(kOptHideEnablePolarity) != 1)
+        AddSwitchParameterControls(kEnablePolarity, 1046, 1047);
     AddSwitchParameterControls(kLSPPolarity, 3251, 3252);
     AddSwitchParameterControls(kLSNPolarity, 3253, 3254);
     if (Has(setup, kInputsPolarityType)) AddSwitchParameterControls(kInputsPolarityType, 3406, 3407);
@@ -226,9 +253,15 @@ void CDriveSetupDlg::DoDataExchange(CDataExchange* pDX) {
     for (const ControlRule& rule : DriveSetupDisplayRules(GetSetup())) {
         for (unsigned id : rule.ids) {
             switch (rule.action) {
-                case ControlRule::Action::Enable: EnableChild(id, rule.on); break;
-                case ControlRule::Action::Show: ShowChild(id, rule.on); break;
-                case ControlRule::Action::Text: SetChildText(id, rule.text.c_str()); break;
+                case ControlRule::Action::Enable:
+                    EnableChild(id, rule.on);
+                    break;
+                case ControlRule::Action::Show:
+                    ShowChild(id, rule.on);
+                    break;
+                case ControlRule::Action::Text:
+                    SetChildText(id, rule.text.c_str());
+                    break;
             }
         }
     }
@@ -347,7 +380,9 @@ void CDriveSetupDlg::OnMotorSetup() {
     if (HasMotionCompleteSettings(GetSetup())) ApplyMotionCompleteDefaults();
 }
 
-void CDriveSetupDlg::OnHelp() { OpenHelpFile(GetGUIDirectory(), GetHelpFileOfGUI(GetSetup()), kHelpDriveSetup); }
+void CDriveSetupDlg::OnHelp() {
+    OpenHelpFile(GetGUIDirectory(), GetHelpFileOfGUI(GetSetup()), kHelpDriveSetup);
+}
 
 void CDriveSetupDlg::OnModeClicked() {
     ApplyTachogeneratorRule(GetSetup());

@@ -31,24 +31,33 @@ struct GainWriteBack {
 };
 
 const GainWriteBack kGainWriteBacks[] = {
-    {kKp_C_scl, {WriteMantissaOf<kCurrentProportionalGain>, WriteShiftOf<kCurrentProportionalGain>},
+    {kKp_C_scl,
+     {WriteMantissaOf<kCurrentProportionalGain>, WriteShiftOf<kCurrentProportionalGain>},
      ReadGainOf<kCurrentProportionalGain>},
-    {kKi_C_scl, {WriteMantissaOf<kCurrentIntegralGain>, WriteShiftOf<kCurrentIntegralGain>},
+    {kKi_C_scl,
+     {WriteMantissaOf<kCurrentIntegralGain>, WriteShiftOf<kCurrentIntegralGain>},
      ReadGainOf<kCurrentIntegralGain>},
-    {kKi_P_scl, {WriteShiftOf<kPositionIntegralGain>, WriteMantissaOf<kPositionIntegralGain>},
+    {kKi_P_scl,
+     {WriteShiftOf<kPositionIntegralGain>, WriteMantissaOf<kPositionIntegralGain>},
      ReadGainOf<kPositionIntegralGain>},
-    {kKp_P_scl, {WriteShiftOf<kPositionProportionalGain>, WriteMantissaOf<kPositionProportionalGain>},
+    {kKp_P_scl,
+     {WriteShiftOf<kPositionProportionalGain>, WriteMantissaOf<kPositionProportionalGain>},
      ReadGainOf<kPositionProportionalGain>},
-    {kKd_P_scl, {WriteShiftOf<kPositionDerivativeGain>, WriteMantissaOf<kPositionDerivativeGain>},
+    {kKd_P_scl,
+     {WriteShiftOf<kPositionDerivativeGain>, WriteMantissaOf<kPositionDerivativeGain>},
      ReadGainOf<kPositionDerivativeGain>},
-    {kKi_S_scl, {WriteShiftOf<kSpeedIntegralGain>, WriteMantissaOf<kSpeedIntegralGain>},
+    {kKi_S_scl,
+     {WriteShiftOf<kSpeedIntegralGain>, WriteMantissaOf<kSpeedIntegralGain>},
      ReadGainOf<kSpeedIntegralGain>},
-    {kKp_S_scl, {WriteShiftOf<kSpeedProportionalGain>, WriteMantissaOf<kSpeedProportionalGain>},
+    {kKp_S_scl,
+     {WriteShiftOf<kSpeedProportionalGain>, WriteMantissaOf<kSpeedProportionalGain>},
      ReadGainOf<kSpeedProportionalGain>},
     {kKFFA_scl,
-     {WriteAccelerationFeedforwardExtraShift, WriteAccelerationFeedforwardMantissa, WriteAccelerationFeedforwardShift},
+     {WriteAccelerationFeedforwardExtraShift, WriteAccelerationFeedforwardMantissa,
+      WriteAccelerationFeedforwardShift},
      ReadAccelerationFeedforward},
-    {kKFFS_scl, {WriteShiftOf<kSpeedFeedforwardGain>, WriteMantissaOf<kSpeedFeedforwardGain>},
+    {kKFFS_scl,
+     {WriteShiftOf<kSpeedFeedforwardGain>, WriteMantissaOf<kSpeedFeedforwardGain>},
      ReadGainOf<kSpeedFeedforwardGain>},
 };
 
@@ -68,8 +77,12 @@ std::vector<unsigned> Join(std::initializer_list<std::vector<unsigned>> parts) {
     return ids;
 }
 
-ControlRule Enable(std::vector<unsigned> ids, bool on) { return {ControlRule::Action::Enable, std::move(ids), on, {}}; }
-ControlRule Show(std::vector<unsigned> ids, bool on) { return {ControlRule::Action::Show, std::move(ids), on, {}}; }
+ControlRule Enable(std::vector<unsigned> ids, bool on) {
+    return {ControlRule::Action::Enable, std::move(ids), on, {}};
+}
+ControlRule Show(std::vector<unsigned> ids, bool on) {
+    return {ControlRule::Action::Show, std::move(ids), on, {}};
+}
 
 // A tachogenerator alone gives no position.
 bool PositionAllowed(const CKX_Setup& setup) {
@@ -104,9 +117,11 @@ std::vector<ControlRule> DriveSetupDisplayRules(const CKX_Setup& setup) {
     rules.push_back(Enable({1059}, positionAllowed));
     // 2 to 4: the controller groups.
     rules.push_back(Enable({3172, 3174, 3175, 3173, 3176, 3137}, true));
-    rules.push_back(Enable({3177, 3184, 3185, 3186, 3187, 3179, 3180, 3181, 3183, 3182, 3188, 3178}, speedClosed));
-    rules.push_back(Enable(Join({{3189, 3199}, Range(3200, 3204), {3205, 3206}, Range(3190, 3194), {3196, 3195, 3198}}),
-                           position));
+    rules.push_back(
+        Enable({3177, 3184, 3185, 3186, 3187, 3179, 3180, 3181, 3183, 3182, 3188, 3178}, speedClosed));
+    rules.push_back(
+        Enable(Join({{3189, 3199}, Range(3200, 3204), {3205, 3206}, Range(3190, 3194), {3196, 3195, 3198}}),
+               position));
     // 5. The load speed limit.
     rules.push_back(Enable({1101, 1043, 1044}, !torque));
     rules.push_back(Show({1101, 1043, 1044}, speedClosed));
@@ -154,10 +169,11 @@ std::vector<ControlRule> DriveSetupDisplayRules(const CKX_Setup& setup) {
     rules.push_back(Enable(Join({{3240, 3241}, Range(3226, 3229)}), Flag(setup, kisMotorI2t) != 0));
     // 14. Control errors: position in position mode, speed in speed mode.
     rules.push_back(Enable({3230}, position));
-    rules.push_back(Enable({3236, 3218, 3219, 3237, 3220, 3221},
-                           position && Flag(setup, kisPositionControlError) != 0));
+    rules.push_back(
+        Enable({3236, 3218, 3219, 3237, 3220, 3221}, position && Flag(setup, kisPositionControlError) != 0));
     rules.push_back(Enable({3231}, speed));
-    rules.push_back(Enable({3238, 3222, 3223, 3239, 3224, 3225}, speed && Flag(setup, kisSpeedControlError) != 0));
+    rules.push_back(
+        Enable({3238, 3222, 3223, 3239, 3224, 3225}, speed && Flag(setup, kisSpeedControlError) != 0));
     // 15. What the drive saves of its CAN identity.
     if (Exists(setup, ksave_CAN_baudrate) && Exists(setup, ksave_axis_id)) {
         rules.push_back(Enable({10023, 10021}, Flag(setup, ksave_CAN_baudrate) == 1));
@@ -168,16 +184,18 @@ std::vector<ControlRule> DriveSetupDisplayRules(const CKX_Setup& setup) {
     // 16. The digital reference kind.
     rules.push_back({ControlRule::Action::Text, {3318}, false, DigitalReferenceCaption(setup)});
     // 17. Motion-complete settings in position mode.
-    rules.push_back(Show({3285, 3563, 3564, 3565, 3566, 3559, 3554, 3555, 3560, 3556, 3557},
-                         HasMotionCompleteSettings(setup) && Flag(setup, kMotionCompleteType) == 0 && position));
+    rules.push_back(
+        Show({3285, 3563, 3564, 3565, 3566, 3559, 3554, 3555, 3560, 3556, 3557},
+             HasMotionCompleteSettings(setup) && Flag(setup, kMotionCompleteType) == 0 && position));
     return rules;
 }
 
 InputTypeDisplay DriveSetupInputType(const CKX_Setup& setup) {
     InputTypeDisplay shown;
     const bool hasType = Exists(setup, kInputsPolarityType);
-    const int programmable =
-        setup.GetOptionNoError(kOptIsInputsTypeProgrammable).empty() ? -1 : setup.GetIntOption(kOptIsInputsTypeProgrammable);
+    const int programmable = setup.GetOptionNoError(kOptIsInputsTypeProgrammable).empty()
+                                 ? -1
+                                 : setup.GetIntOption(kOptIsInputsTypeProgrammable);
     shown.radiosEnabled = hasType && programmable == 1;
     if (programmable == -1) {
         shown.setsRadios = true;
@@ -250,8 +268,10 @@ DriveSetupChange ApplyDriveSetupChange(CKX_Setup& setup, const char* name) {
     } else if (NamesEqual(changed, kPositive_SWLS)) {
         const double negative = ValueOr(setup, kNegative_SWLS, 0.0);
         if (negative > ValueOr(setup, kPositive_SWLS, 0.0)) WriteBase(setup, kPositive_SWLS, negative);
-    } else if (NamesEqual(changed, kMotionCompleteSettleBand) || NamesEqual(changed, kMotionCompleteStabilizeTime)) {
-        if (Exists(setup, kMotionCompleteDefaultSettings)) WriteBase(setup, kMotionCompleteDefaultSettings, 0.0);
+    } else if (NamesEqual(changed, kMotionCompleteSettleBand) ||
+               NamesEqual(changed, kMotionCompleteStabilizeTime)) {
+        if (Exists(setup, kMotionCompleteDefaultSettings))
+            WriteBase(setup, kMotionCompleteDefaultSettings, 0.0);
     }
     return change;
 }
@@ -273,8 +293,10 @@ bool WidenPositionRange(CKX_Setup& setup) {
     double hi = s * maximum->GetValueInBaseUnit();
     if (lo > hi) std::swap(lo, hi);
     if (hi - lo <= 2.0) {
-        if (hi == 0.0) lo -= 3.0 - (hi - lo);
-        else hi += 3.0 - (hi - lo);
+        if (hi == 0.0)
+            lo -= 3.0 - (hi - lo);
+        else
+            hi += 3.0 - (hi - lo);
     }
     bool written = false;
     if (lo / s != minimum->GetValueInBaseUnit()) written |= WriteBase(*minimum, lo / s) == 1;
@@ -290,8 +312,9 @@ std::vector<ControlRule> DriveInfoDisplayRules(const CKX_Setup& setup, bool edit
     const bool i2t = on(kisDriveI2t);
     const bool overTemp = on(kisDriveOverTemp);
     return {
-        Enable({3087, 3089, 3092, 3094, 1159, 1161, 3097, 1179, 1163, 3103, 3105, 3107, 3275, 3276, 3277, 3278},
-               editMode),
+        Enable(
+            {3087, 3089, 3092, 3094, 1159, 1161, 3097, 1179, 1163, 3103, 3105, 3107, 3275, 3276, 3277, 3278},
+            editMode),
         Enable({1165, 1167, 3325}, editMode && sensor),
         Enable({1169}, editMode && overVoltage),
         Enable({1171}, editMode && underVoltage),

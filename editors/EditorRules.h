@@ -37,8 +37,10 @@ struct PolarityCaptions {
     const char* upper;
     const char* lower;
 };
-inline constexpr PolarityCaptions kSinkCaptions{"Active high (Connected to +Vlog)", "Active low (Open/No connection)"};
-inline constexpr PolarityCaptions kSourceCaptions{"Active high (Open/No connection)", "Active low (Connected to GND)"};
+inline constexpr PolarityCaptions kSinkCaptions{"Active high (Connected to +Vlog)",
+                                                "Active low (Open/No connection)"};
+inline constexpr PolarityCaptions kSourceCaptions{"Active high (Open/No connection)",
+                                                  "Active low (Connected to GND)"};
 
 // The input type shown at start: whether the sink/source radios can be
 // changed, and, when the setup has no "InputsPolarityType" to bind them to,
@@ -62,9 +64,12 @@ int AxisIdFromText(const std::string& text);
 // Axis IDs 128 ... 255 leave a CANopen drive non-configured.
 bool AxisIdNeedsCANopenWarning(int itemIndex);
 inline constexpr const char* kAxisIdCANopenMessage =
-    "If your drive is set in CANopen mode, the axis ID values must be in the range 1-127. Any value over 127 will "
-    "set the drive as non-configured and further CANopen communication will be disabled until a valid Axis ID will "
-    "be set in the drive. Leave the drive with a non-configured axis ID only if you intend to set the Axis ID later "
+    "If your drive is set in CANopen mode, the axis ID values must be in the range 1-127. Any value over 127 "
+    "will "
+    "set the drive as non-configured and further CANopen communication will be disabled until a valid Axis "
+    "ID will "
+    "be set in the drive. Leave the drive with a non-configured axis ID only if you intend to set the Axis "
+    "ID later "
     "via a CANopen master using CiA305 LSS protocol.";
 
 // A tachogenerator on the motor with an encoder on the load cannot close
@@ -76,7 +81,7 @@ bool ApplyTachogeneratorRule(CKX_Setup& setup);
 // gain write-back): mode side effects, the software limit pair, leaving the
 // motion-complete defaults. True when it changed something beyond `name`.
 struct DriveSetupChange {
-    bool refreshAll = false;  // every control must be reloaded
+    bool refreshAll = false;           // every control must be reloaded
     std::vector<std::string> refresh;  // these parameters' controls must be reloaded
 };
 DriveSetupChange ApplyDriveSetupChange(CKX_Setup& setup, const char* name);
@@ -103,7 +108,8 @@ bool ApplyDriveTemperatureRule(CKX_Setup& setup);
 // atoi of the text shifted left by 10 (a text that is no number gives 0).
 // False for a size the word count cannot hold (below 0 or above 63 Kwords).
 bool E2ROMWordsFromText(const std::string& text, unsigned& words);
-inline constexpr const char* kE2ROMSizeMessage = "The E2ROM size must be a whole number of Kwords from 0 to 63.";
+inline constexpr const char* kE2ROMSizeMessage =
+    "The E2ROM size must be a whole number of Kwords from 0 to 63.";
 
 // ---- motor inertia question
 

@@ -25,7 +25,8 @@ const kx::MessageMap* CInertiaQuestion::GetMessageMap() const {
 
 BOOL CInertiaQuestion::OnInitDialog() {
     CMySetupDlg::OnInitDialog();
-    if (auto* button = qobject_cast<QAbstractButton*>(GetDlgItem(kIncrease))) button->setChecked(m_selection == 1);
+    if (auto* button = qobject_cast<QAbstractButton*>(GetDlgItem(kIncrease)))
+        button->setChecked(m_selection == 1);
     return TRUE;
 }
 

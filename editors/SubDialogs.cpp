@@ -34,13 +34,17 @@ SubDialogOverride::SubDialogOverride(SubDialog kind, SubDialogRunner runner) : m
     const auto it = registry.find(kind);
     m_had = it != registry.end();
     if (m_had) m_previous = it->second;
-    if (runner) registry[kind] = std::move(runner);
-    else registry.erase(kind);
+    if (runner)
+        registry[kind] = std::move(runner);
+    else
+        registry.erase(kind);
 }
 
 SubDialogOverride::~SubDialogOverride() {
-    if (m_had) Registry()[m_kind] = std::move(m_previous);
-    else Registry().erase(m_kind);
+    if (m_had)
+        Registry()[m_kind] = std::move(m_previous);
+    else
+        Registry().erase(m_kind);
 }
 
 }  // namespace dcdrive

@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 case kx::ScriptVerb::Assert:
                     if (!kx::ParseControlId(step.args.at(0).text, id)) std::abort();
                     break;
-                default: break;
+                default:
+                    break;
             }
         }
     } catch (const kx::ScriptError& error) {

@@ -23,9 +23,9 @@ inline constexpr unsigned kHelpVdcDetectionTest = 0x40105;
 inline constexpr unsigned kHelpTotalInertiaTest = 0x40111;
 
 // The viewer's commands.
-inline constexpr unsigned kHelpCommandDisplayTopic = 0x0;   // the start page
-inline constexpr unsigned kHelpCommandHelpContext = 0xF;    // the topic of a context number
-inline constexpr unsigned kHelpCommandCloseAll = 0x12;      // close the viewer
+inline constexpr unsigned kHelpCommandDisplayTopic = 0x0;  // the start page
+inline constexpr unsigned kHelpCommandHelpContext = 0xF;   // the topic of a context number
+inline constexpr unsigned kHelpCommandCloseAll = 0x12;     // close the viewer
 
 // Opens the help file `guiDirectory` + `helpFile` (joined as they are, no
 // separator added) at the topic of `context`. An empty file name opens

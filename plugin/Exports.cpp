@@ -5,11 +5,11 @@
 #include <string>
 
 #include "Scaling.h"
-#include "editors/DriveSetupDlg.h"
-#include "kx/gui/Gui.h"
 #include "conversions/Drivers.h"
 #include "conversions/Steps.h"
+#include "editors/DriveSetupDlg.h"
 #include "kx/Setup.h"
+#include "kx/gui/Gui.h"
 
 DCDRIVE_EXPORT void ComputeAllOptions(CKX_Setup* setup) {
     if (!setup) return;

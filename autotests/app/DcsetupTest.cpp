@@ -68,7 +68,8 @@ protected:
     // may write at most sizeLimit bytes to any file; ignoring SIGXFSZ makes a
     // write past it fail instead of killing the program.
     Result Run(std::vector<std::string> args, rlim_t sizeLimit = RLIM_INFINITY, bool ignoreSizeSignal = false,
-               const std::string& stdoutPath = "", const std::vector<const char*>& unsetEnvironment = {}) const {
+               const std::string& stdoutPath = "",
+               const std::vector<const char*>& unsetEnvironment = {}) const {
         args.insert(args.begin(), DCSETUP_PROGRAM);
         std::vector<char*> argv;
         for (auto& arg : args) {
@@ -387,12 +388,14 @@ TEST_F(Dcsetup, EditSavesOnOKOnly) {
     const Result ok = Run({"edit", "--script", "@/ok.txt", "--out", "@/edited.json"});
     EXPECT_EQ(ok.exitCode, 0) << ok.err;
     EXPECT_EQ(ok.out, "setup written to " + Path("edited.json") + "\n");
-    EXPECT_EQ(RunJson({"--setup", "@/edited.json", "show", "Vdc", "--json"})["parameters"]["Vdc"]["value"], 36.0);
+    EXPECT_EQ(RunJson({"--setup", "@/edited.json", "show", "Vdc", "--json"})["parameters"]["Vdc"]["value"],
+              36.0);
 
     // The setup file itself when no --out is given.
     ASSERT_EQ(Run({"export", "--out", "@/own.json"}).exitCode, 0);
     EXPECT_EQ(Run({"--setup", "@/own.json", "edit", "--script", "@/ok.txt"}).exitCode, 0);
-    EXPECT_EQ(RunJson({"--setup", "@/own.json", "show", "Vdc", "--json"})["parameters"]["Vdc"]["value"], 36.0);
+    EXPECT_EQ(RunJson({"--setup", "@/own.json", "show", "Vdc", "--json"})["parameters"]["Vdc"]["value"],
+              36.0);
 
     WriteFile(Path("cancel.txt"), "set 3163 36\nclick 2\n");
     const Result cancel = Run({"edit", "--script", "@/cancel.txt", "--out", "@/cancelled.json"});
@@ -407,7 +410,8 @@ TEST_F(Dcsetup, EditScriptStepsThatDoNotHold) {
         const char* says;
     } cases[] = {
         {"expect \"Drive Setup\"\nassert 3163 text \"12\"\nclick 1\n",
-         "line 2: assert 3163 text \"12\": did not hold: the window on top is \"Drive Setup\" (template 106); "
+         "line 2: assert 3163 text \"12\": did not hold: the window on top is \"Drive Setup\" (template "
+         "106); "
          "control 3163 is {\"id\":3163,\"class\":\"QLineEdit\""},
         {"click 3171\n", "control 3171 is disabled"},
         {"expect \"Drive Setup\"\n", "the script ended while a window is still open"},
@@ -448,7 +452,8 @@ TEST_F(Dcsetup, EditRefusesToStartWithoutWhatItNeeds) {
 
 TEST_F(Dcsetup, EditDumpsAndShootsTheWindowOnTop) {
     WriteFile(Path("look.txt"), "dump\nshot editor\nclick 3159\ndump\nclick 2\nclick 2\n");
-    const Result result = Run({"edit", "--script", "@/look.txt", "--screenshots", "@/shots", "--out", "@/x.json"});
+    const Result result =
+        Run({"edit", "--script", "@/look.txt", "--screenshots", "@/shots", "--out", "@/x.json"});
     EXPECT_EQ(result.exitCode, 3) << result.err;
     std::istringstream lines(result.out);
     std::string line;

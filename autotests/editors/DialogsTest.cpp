@@ -91,16 +91,18 @@ protected:
 
 TEST_F(DriveSetup, AxisIdListAndItsCANopenMessage) {
     Set(*setup, "Axis_ID_list", 0);
-    const auto run = Run(
-        "expect \"Drive Setup\"\n"
-        "assert 3136 text \"H/W\"\n"
-        "select 3136 \"130\"\n"
-        "message \"" + std::string(dcdrive::kAxisIdCANopenMessage) + "\"\n"
-        "click ok\n"
-        "select 3136 \"127\"\n"
-        "assert 3136 text \"127\"\n"  // no message for a CANopen axis ID
-        "select 3136 \"H/W\"\n"
-        "click 1\n");
+    const auto run =
+        Run("expect \"Drive Setup\"\n"
+            "assert 3136 text \"H/W\"\n"
+            "select 3136 \"130\"\n"
+            "message \"" +
+            std::string(dcdrive::kAxisIdCANopenMessage) +
+            "\"\n"
+            "click ok\n"
+            "select 3136 \"127\"\n"
+            "assert 3136 text \"127\"\n"  // no message for a CANopen axis ID
+            "select 3136 \"H/W\"\n"
+            "click 1\n");
     EXPECT_HELD(run);
     EXPECT_EQ(run.result, IDOK);
     EXPECT_EQ(Value(*setup, "Axis_ID_list"), 0);
@@ -115,13 +117,13 @@ TEST_F(DriveSetup, SpeedModeResetsGearingReferenceAndFreeze) {
     Set(*setup, "GEARMASTER", 3);
     Set(*setup, "isAnalogueReference", 0);
     Set(*setup, "isFreezeControl", 1);
-    const auto run = Run(
-        "assert 3189 enabled\n"
-        "click 1060\n"
-        "assert 3189 disabled\n"
-        "assert 3177 enabled\n"
-        "assert 3291 checked\n"  // the analogue reference
-        "click 2\n");
+    const auto run =
+        Run("assert 3189 enabled\n"
+            "click 1060\n"
+            "assert 3189 disabled\n"
+            "assert 3177 enabled\n"
+            "assert 3291 checked\n"  // the analogue reference
+            "click 2\n");
     EXPECT_HELD(run);
     EXPECT_EQ(run.result, IDCANCEL);
     // Cancel keeps what was edited: the caller decides what to keep.
@@ -153,7 +155,8 @@ TEST_F(DriveSetup, SoftwareLimitsStayInOrder) {
     Set(*setup, "Negative_SWLS", -10);
     CKX_Parameter* negative = setup->FindParameter("Negative_SWLS");
     negative->SetMaxInBaseUnit(1e6);
-    const std::string typed = kx::FormatDisplayNumber(negative->GetValueInDisplayUnit() * -2, 0).toStdString();
+    const std::string typed =
+        kx::FormatDisplayNumber(negative->GetValueInDisplayUnit() * -2, 0).toStdString();
     const auto run = Run("set 3274 \"" + typed + "\"\nclick 1\n");
     EXPECT_HELD(run);
     EXPECT_DOUBLE_EQ(Value(*setup, "Negative_SWLS"), Value(*setup, "Positive_SWLS"));
@@ -182,12 +185,13 @@ TEST_F(DriveSetup, PositionRangeIsWidenedOnOK) {
 TEST_F(DriveSetup, SinkInputsOnAQZDrive) {
     setup->ClearOption("IsInputsTypeProgrammable");
     setup->SetDescription("DC servo drive QZ 48 V / 10 A");
-    EXPECT_HELD(Run("assert 3407 checked\n"
-                    "assert 3406 unchecked\n"
-                    "assert 3407 disabled\n"
-                    "assert 3404 text \"Active high (Connected to +Vlog)\"\n"
-                    "assert 3405 text \"Active low (Open/No connection)\"\n"
-                    "click 2\n"));
+    EXPECT_HELD(
+        Run("assert 3407 checked\n"
+            "assert 3406 unchecked\n"
+            "assert 3407 disabled\n"
+            "assert 3404 text \"Active high (Connected to +Vlog)\"\n"
+            "assert 3405 text \"Active low (Open/No connection)\"\n"
+            "click 2\n"));
 }
 
 TEST_F(DriveSetup, EditingMotionCompleteLeavesTheDefaults) {
@@ -196,22 +200,24 @@ TEST_F(DriveSetup, EditingMotionCompleteLeavesTheDefaults) {
     Set(*setup, "MotionCompleteDefaultSettings", 1);
     // On show the defaults are applied: a band of pi, a time of one slow-loop period.
     CDriveSetupDlg dialog(*setup, nullptr);
-    const auto run = dctest::RunScript("assert 3554 shown\nset 3554 2\nclick 1\n", [&] { return dialog.DoModal(); });
+    const auto run =
+        dctest::RunScript("assert 3554 shown\nset 3554 2\nclick 1\n", [&] { return dialog.DoModal(); });
     EXPECT_HELD(run);
     EXPECT_EQ(Value(*setup, "MotionCompleteDefaultSettings"), 0);
 }
 
 TEST_F(DriveSetup, CANBusGroupAndItsSettings) {
-    EXPECT_HELD(Run("assert 10021 selected 500\n"
-                    "select 10021 250\n"
-                    "click 10022\n"
-                    "expect \"CANopen settings\"\n"
-                    "set 10031 100\n"
-                    "click 1\n"
-                    "expect \"Drive Setup\"\n"
-                    "click 3378\n"
-                    "assert 10021 disabled\n"  // the baud rate is not saved in the drive: nothing to choose
-                    "click 1\n"));
+    EXPECT_HELD(
+        Run("assert 10021 selected 500\n"
+            "select 10021 250\n"
+            "click 10022\n"
+            "expect \"CANopen settings\"\n"
+            "set 10031 100\n"
+            "click 1\n"
+            "expect \"Drive Setup\"\n"
+            "click 3378\n"
+            "assert 10021 disabled\n"  // the baud rate is not saved in the drive: nothing to choose
+            "click 1\n"));
     EXPECT_EQ(Value(*setup, "CANbus_baudrate"), 250);
     EXPECT_DOUBLE_EQ(Value(*setup, "CANopen_heartbeat"), 0.1);
     EXPECT_EQ(Value(*setup, "save_CAN_baudrate"), 0);
@@ -223,8 +229,9 @@ TEST_F(DriveSetup, CANBusGroupAndItsSettings) {
 TEST_F(DriveSetup, ButtonsOfMissingDialogsAreDisabled) {
     Set(*setup, "ControlMode", 1);
     Set(*setup, "ExternalReference", 1);
-    EXPECT_HELD(Run("assert 3171 disabled\nassert 3178 disabled\nassert 3208 disabled\n"
-                    "assert 10019 disabled\nassert 3159 enabled\nclick 2\n"));
+    EXPECT_HELD(
+        Run("assert 3171 disabled\nassert 3178 disabled\nassert 3208 disabled\n"
+            "assert 10019 disabled\nassert 3159 enabled\nclick 2\n"));
 }
 
 // What the drive setup editor did around a sub-dialog, seen from inside it.
@@ -277,9 +284,9 @@ TEST_F(DriveSetup, DriversRunAroundSubDialogs) {
         const std::string typed = kx::FormatDisplayNumber(before, 3).toStdString();
         dcdrive::ParametersToRegisters(*setup);
         CDriveSetupDlg dialog(*setup, nullptr);
-        const auto run = dctest::RunScript(
-            "set 3214 \"" + typed + "\"\nclick " + std::to_string(c.button) + "\nclick 2\n",
-            [&] { return dialog.DoModal(); });
+        const auto run =
+            dctest::RunScript("set 3214 \"" + typed + "\"\nclick " + std::to_string(c.button) + "\nclick 2\n",
+                              [&] { return dialog.DoModal(); });
         EXPECT_HELD(run);
         EXPECT_EQ(seen.opened, 1);
         EXPECT_EQ(seen.registerAtOpen, registerBefore);  // the registers were written before it opened
@@ -293,7 +300,8 @@ TEST_F(DriveSetup, CurrentTuningWarnsThatTheShaftMustBeBlocked) {
         ++opened;
         return IDCANCEL;
     });
-    EXPECT_HELD(Run("click 3137\nmessage \"The test must be performed with motor shaft blocked.\"\nclick ok\nclick 2\n"));
+    EXPECT_HELD(Run(
+        "click 3137\nmessage \"The test must be performed with motor shaft blocked.\"\nclick ok\nclick 2\n"));
     EXPECT_EQ(opened, 1);
 }
 
@@ -316,7 +324,8 @@ TEST_F(DriveSetup, HelpOpensItsTopic) {
     setenv("KX_GUI_DIRECTORY", DCDRIVE_GUI_DIRECTORY, 1);
     EXPECT_HELD(Run("click 10024\nexpect-help 0x40106\nclick 2\n"));
     setup->SetHelpFile("");
-    EXPECT_HELD(Run("click 10024\nexpect \"Drive Setup\"\nclick 2\n"));  // no help file: nothing opens, no message
+    EXPECT_HELD(
+        Run("click 10024\nexpect \"Drive Setup\"\nclick 2\n"));  // no help file: nothing opens, no message
 }
 
 TEST(DriveInfoDialog, KeyChordSwitchesToEditing) {
@@ -349,15 +358,19 @@ TEST(DriveInfoDialog, SizesAndIdentities) {
         "key ctrl+alt+shift+k\n"
         "set 3276 64\n"
         "click 1\n"
-        "message \"" + std::string(dcdrive::kE2ROMSizeMessage) + "\"\n"
-        "click ok\n"
-        "set 3276 32\n"
-        "set 3275 \"My drive\"\n"
-        "set 3114 \"Axis 3\"\n"
-        "set 3278 \"" + tooLong + "\"\n"
-        "click 1\n"
-        "message \"Error setting the firmware ID!\"\n"
-        "click ok\n",
+        "message \"" +
+            std::string(dcdrive::kE2ROMSizeMessage) +
+            "\"\n"
+            "click ok\n"
+            "set 3276 32\n"
+            "set 3275 \"My drive\"\n"
+            "set 3114 \"Axis 3\"\n"
+            "set 3278 \"" +
+            tooLong +
+            "\"\n"
+            "click 1\n"
+            "message \"Error setting the firmware ID!\"\n"
+            "click ok\n",
         [&] { return dialog.DoModal(); });
     EXPECT_HELD(run);
     EXPECT_EQ(run.result, IDOK);
@@ -372,8 +385,9 @@ TEST(DriveInfoDialog, NoOverTemperatureProtectionWithoutTheSensor) {
     Set(*setup, "isDriveTemperatureSensor", 1);
     Set(*setup, "isDriveOverTemp", 1);
     CDriveInfo dialog(*setup, nullptr);
-    const auto run = dctest::RunScript("key ctrl+alt+shift+k\nclick 3097\nassert 3325 unchecked\nassert 1178 disabled\nclick 1\n",
-                                       [&] { return dialog.DoModal(); });
+    const auto run = dctest::RunScript(
+        "key ctrl+alt+shift+k\nclick 3097\nassert 3325 unchecked\nassert 1178 disabled\nclick 1\n",
+        [&] { return dialog.DoModal(); });
     EXPECT_HELD(run);
     EXPECT_EQ(Value(*setup, "isDriveOverTemp"), 0);
 }
@@ -385,8 +399,10 @@ TEST(InertiaQuestionDialog, Choices) {
         Set(*setup, "Jt", 1e-5);
         Set(*setup, "isMotorInertiaUnknown", 0);
         CInertiaQuestion dialog(*setup, nullptr);
-        const std::string script = second ? "click 3334\nassert 1 enabled\nclick 1\n" : "assert 3333 checked\nclick 1\n";
-        const auto run = dctest::RunScript("expect \"Motor inertia\"\n" + script, [&] { return dialog.DoModal(); });
+        const std::string script =
+            second ? "click 3334\nassert 1 enabled\nclick 1\n" : "assert 3333 checked\nclick 1\n";
+        const auto run =
+            dctest::RunScript("expect \"Motor inertia\"\n" + script, [&] { return dialog.DoModal(); });
         EXPECT_HELD(run);
         EXPECT_EQ(run.result, IDOK);
         EXPECT_DOUBLE_EQ(Value(*setup, "Jt"), second ? 1e-5 : 2e-5 * 1.01);

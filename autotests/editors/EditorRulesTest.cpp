@@ -84,13 +84,23 @@ TEST(DriveSetupRules, EnableAndShowByVariant) {
          {{3276, 1, -1}, {3271, 0, -1}}},
         {"speed mode",
          {{"ControlMode", 1}, {"isSpeedControlError", 1}, {"isPositionControlError", 1}},
-         {{3177, 1, -1}, {3178, 1, -1}, {3189, 0, -1}, {3198, 0, -1}, {1043, 1, 1}, {3231, 1, -1},
-          {3222, 1, -1}, {3230, 0, -1}, {3218, 0, -1}}},
+         {{3177, 1, -1},
+          {3178, 1, -1},
+          {3189, 0, -1},
+          {3198, 0, -1},
+          {1043, 1, 1},
+          {3231, 1, -1},
+          {3222, 1, -1},
+          {3230, 0, -1},
+          {3218, 0, -1}}},
         {"torque mode: no speed limit, no speed loop",
          {{"ControlMode", 2}},
          {{1043, 0, 0}, {3177, 0, -1}, {3189, 0, -1}, {3172, 1, -1}, {3231, 0, -1}, {3230, 0, -1}}},
         {"position over the current loop",
-         {{"ControlMode", 0}, {"PositionControlType", 0}, {"isPositionControlError", 1}, {"PosSpd_in_FastLoop", 1}},
+         {{"ControlMode", 0},
+          {"PositionControlType", 0},
+          {"isPositionControlError", 1},
+          {"PosSpd_in_FastLoop", 1}},
          {{3189, 1, -1}, {3177, 0, -1}, {1043, 1, 0}, {3197, 0, -1}, {3230, 1, -1}, {3220, 1, -1}}},
         {"position over the speed loop",
          {{"ControlMode", 0}, {"PositionControlType", 1}},
@@ -101,29 +111,35 @@ TEST(DriveSetupRules, EnableAndShowByVariant) {
         {"speed feed-forward in position mode",
          {{"ControlMode", 0}, {"PositionControlType", 1}, {"PosSpd_in_FastLoop", 0}},
          {{3394, -1, 0}, {3196, 1, 1}, {3197, 1, 1}}},
-        {"speed feed-forward in torque mode", {{"ControlMode", 2}, {"PosSpd_in_FastLoop", 0}},
+        {"speed feed-forward in torque mode",
+         {{"ControlMode", 2}, {"PosSpd_in_FastLoop", 0}},
          {{3394, -1, 0}, {3196, -1, 0}}},
-        {"loops in the fast loop: no feed-forward lists", {{"ControlMode", 1}, {"PosSpd_in_FastLoop", 1}},
+        {"loops in the fast loop: no feed-forward lists",
+         {{"ControlMode", 1}, {"PosSpd_in_FastLoop", 1}},
          {{3394, -1, 0}, {3183, -1, 0}, {3196, -1, 0}}},
-        {"no SpeedForward parameter", {{"SpeedForward", kGone}, {"ControlMode", 1}},
+        {"no SpeedForward parameter",
+         {{"SpeedForward", kGone}, {"ControlMode", 1}},
          {{3394, -1, 0}, {3395, -1, 0}, {3183, -1, 1}}},
-        {"protections off", {{"isOverCurrent", 0}, {"isMotorI2t", 0}},
+        {"protections off",
+         {{"isOverCurrent", 0}, {"isMotorI2t", 0}},
          {{3214, 0, -1}, {3217, 0, -1}, {3226, 0, -1}, {3240, 0, -1}}},
         {"protections on", {{"isOverCurrent", 1}, {"isMotorI2t", 1}}, {{3214, 1, -1}, {3229, 1, -1}}},
         {"external reference", {{"ExternalReference", 1}}, {{3208, 1, -1}, {3116, 1, -1}}},
         {"no external reference", {{"ExternalReference", 0}}, {{3208, 0, -1}, {3116, 0, -1}}},
         {"brake resistor off", {{"isBrakeResistor", 0}}, {{3244, 0, -1}}},
         {"brake resistor on", {{"isBrakeResistor", 1}}, {{3244, 1, -1}, {3246, 1, -1}}},
-        {"CAN identity: baud rate not saved", {{"save_CAN_baudrate", 0}, {"save_axis_id", 1}},
+        {"CAN identity: baud rate not saved",
+         {{"save_CAN_baudrate", 0}, {"save_axis_id", 1}},
          {{10021, 0, -1}, {10023, 0, -1}, {3136, 1, -1}, {3378, -1, 1}}},
-        {"no CAN identity saving", {{"save_CAN_baudrate", kGone}},
-         {{3378, -1, 0}, {3379, -1, 0}}},
+        {"no CAN identity saving", {{"save_CAN_baudrate", kGone}}, {{3378, -1, 0}, {3379, -1, 0}}},
         {"no position range", {{"POSRANGEDEF", kGone}}, {{3278, 0, -1}, {3280, 0, -1}}},
         {"position range on", {{"isPosRange", 1}}, {{3278, 1, -1}, {3282, 1, -1}}},
-        {"motion complete in position mode", {{"ControlMode", 0}, {"MotionCompleteType", 0}},
+        {"motion complete in position mode",
+         {{"ControlMode", 0}, {"MotionCompleteType", 0}},
          {{3285, -1, 1}, {3554, -1, 1}}},
         {"motion complete in speed mode", {{"ControlMode", 1}, {"MotionCompleteType", 0}}, {{3285, -1, 0}}},
-        {"no motion complete settings", {{"MotionCompleteDefaultSettings", kGone}, {"ControlMode", 0}},
+        {"no motion complete settings",
+         {{"MotionCompleteDefaultSettings", kGone}, {"ControlMode", 0}},
          {{3554, -1, 0}}},
         {"motor temperature sensor", {{"isMotorTemperatureSensor", 1}}, {{3232, 1, -1}}},
         {"no motor temperature sensor", {{"isMotorTemperatureSensor", 0}}, {{3232, 0, -1}}},
@@ -190,8 +206,10 @@ TEST(DriveSetupRules, InputType) {
         EXPECT_EQ(shown.radiosEnabled, c.enabled);
         EXPECT_EQ(shown.setsRadios, c.setsRadios);
         EXPECT_EQ(shown.sink, c.sink);
-        EXPECT_STREQ(shown.captions.upper, c.sink ? "Active high (Connected to +Vlog)" : "Active high (Open/No connection)");
-        EXPECT_STREQ(shown.captions.lower, c.sink ? "Active low (Open/No connection)" : "Active low (Connected to GND)");
+        EXPECT_STREQ(shown.captions.upper,
+                     c.sink ? "Active high (Connected to +Vlog)" : "Active high (Open/No connection)");
+        EXPECT_STREQ(shown.captions.lower,
+                     c.sink ? "Active low (Open/No connection)" : "Active low (Connected to GND)");
     }
 }
 
@@ -214,7 +232,10 @@ TEST(DriveSetupRules, AxisIdList) {
 double Value(const CKX_Setup& setup, const char* name) { return setup.GetParameterValueInBaseUnit(name); }
 
 TEST(DriveSetupChanges, ModeSoftwareLimitsAndMotionComplete) {
-    auto setup = Variant({{"ControlMode", 1}, {"GEARMASTER", 3}, {"GEARSLAVE", 2}, {"isAnalogueReference", 0},
+    auto setup = Variant({{"ControlMode", 1},
+                          {"GEARMASTER", 3},
+                          {"GEARSLAVE", 2},
+                          {"isAnalogueReference", 0},
                           {"isFreezeControl", 1}});
     EXPECT_TRUE(dcdrive::ApplyDriveSetupChange(*setup, "controlmode").refreshAll);
     EXPECT_EQ(Value(*setup, "GEARMASTER"), 1);
@@ -254,10 +275,13 @@ TEST(DriveSetupChanges, TachogeneratorRule) {
         {2, 0, 0, 0, 0},  // no load encoder
     };
     for (const auto& c : cases) {
-        auto setup = Variant({{"MotorSensorType", c.motor}, {"LoadSensorType", c.load}, {"ControlMode", c.mode},
+        auto setup = Variant({{"MotorSensorType", c.motor},
+                              {"LoadSensorType", c.load},
+                              {"ControlMode", c.mode},
                               {"PositionControlType", c.pct}});
         dcdrive::ApplyTachogeneratorRule(*setup);
-        EXPECT_EQ(Value(*setup, "PositionControlType"), c.expectedPct) << c.motor << " " << c.load << " " << c.mode;
+        EXPECT_EQ(Value(*setup, "PositionControlType"), c.expectedPct)
+            << c.motor << " " << c.load << " " << c.mode;
     }
 }
 
@@ -274,14 +298,12 @@ TEST(DriveSetupChanges, PositionRangeWidenedToThreeCounts) {
     const double s = std::fabs(dcdrive::PositionScale(*setup));
     ASSERT_GT(s, 0.0);
     const struct {
-        double lo, hi;        // counts
+        double lo, hi;          // counts
         double wantLo, wantHi;  // counts
         bool written;
     } cases[] = {
-        {0, 0, -3, 0, true},
-        {10, 11, 10, 13, true},
-        {-4, -4, -4, -1, true},
-        {5, 2, 2, 5, true},  // swapped: written back in order
+        {0, 0, -3, 0, true},     {10, 11, 10, 13, true},
+        {-4, -4, -4, -1, true},  {5, 2, 2, 5, true},  // swapped: written back in order
         {0, 100, 0, 100, false},
     };
     for (const auto& c : cases) {
@@ -312,17 +334,22 @@ TEST(GainWriteBack, GainHoldsWhatItsRegistersHold) {
 }
 
 TEST(DriveInfoRules, EditModeAndProtections) {
-    auto setup = Variant({{"isDriveTemperatureSensor", 1}, {"isOverVoltage", 0}, {"isUnderVoltage", 1},
-                          {"isDriveI2t", 1}, {"isDriveOverTemp", 0}});
+    auto setup = Variant({{"isDriveTemperatureSensor", 1},
+                          {"isOverVoltage", 0},
+                          {"isUnderVoltage", 1},
+                          {"isDriveI2t", 1},
+                          {"isDriveOverTemp", 0}});
     const auto off = Apply(dcdrive::DriveInfoDisplayRules(*setup, false));
-    for (unsigned id : {3087u, 1159u, 3275u, 3278u, 1165u, 1171u, 1173u}) EXPECT_FALSE(off.at(id).enabled) << id;
+    for (unsigned id : {3087u, 1159u, 3275u, 3278u, 1165u, 1171u, 1173u})
+        EXPECT_FALSE(off.at(id).enabled) << id;
     EXPECT_TRUE(off.at(3114).enabled);
-    EXPECT_TRUE(off.at(1166).enabled);   // unit lists follow their protection, edit mode or not
+    EXPECT_TRUE(off.at(1166).enabled);  // unit lists follow their protection, edit mode or not
     EXPECT_FALSE(off.at(1170).enabled);
     EXPECT_TRUE(off.at(1172).enabled);
     EXPECT_FALSE(off.at(1178).enabled);
     const auto on = Apply(dcdrive::DriveInfoDisplayRules(*setup, true));
-    for (unsigned id : {3087u, 1159u, 3275u, 3278u, 1165u, 1171u, 1173u, 1175u}) EXPECT_TRUE(on.at(id).enabled) << id;
+    for (unsigned id : {3087u, 1159u, 3275u, 3278u, 1165u, 1171u, 1173u, 1175u})
+        EXPECT_TRUE(on.at(id).enabled) << id;
     EXPECT_FALSE(on.at(1169).enabled);  // over voltage is off
     EXPECT_FALSE(on.at(1177).enabled);
 

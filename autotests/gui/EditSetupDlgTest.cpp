@@ -117,8 +117,12 @@ protected:
         CKX_EditSetupDlg::DoDataExchange(pDX);
         if (!pDX->m_bSaveAndValidate) events.push_back("load");
     }
-    void OnChangedParameterValue(const char* name) override { events.push_back(std::string("changed ") + name); }
-    void OnRefreshParameterValue(const char* name) override { events.push_back(std::string("refresh ") + name); }
+    void OnChangedParameterValue(const char* name) override {
+        events.push_back(std::string("changed ") + name);
+    }
+    void OnRefreshParameterValue(const char* name) override {
+        events.push_back(std::string("refresh ") + name);
+    }
     void OnChangedParameterUnit(const char* name) override { events.push_back(std::string("unit ") + name); }
     void OnTimer(UINT id) override {
         if (id != 7) return;
@@ -158,14 +162,18 @@ TEST(EditSetupDlg, ShowsValuesInTheirUnitAndReadsBothNotations) {
     const std::string own = QLocale().decimalPoint() == u',' ? "2,5e1" : "2.5e1";
     const auto run = dctest::RunScript(
         "expect \"Test editor\"\n"
-        "assert 100 text \"" + Shown(48, 3) + "\"\n"
-        "set 100 \"" + own + "\"\n"
-        "assert 100 value 25\n"
-        "set 100 24.5\n"
-        "unit 101 mV\n"
-        "assert 100 value 24500\n"
-        "set 100 30000\n"
-        "click 1\n",
+        "assert 100 text \"" +
+            Shown(48, 3) +
+            "\"\n"
+            "set 100 \"" +
+            own +
+            "\"\n"
+            "assert 100 value 25\n"
+            "set 100 24.5\n"
+            "unit 101 mV\n"
+            "assert 100 value 24500\n"
+            "set 100 30000\n"
+            "click 1\n",
         [&] { return editor.DoModal(); });
     EXPECT_HELD(run);
     EXPECT_EQ(run.result, IDOK);
@@ -179,17 +187,25 @@ TEST(EditSetupDlg, RefusesWhatIsNotANumberOrOutsideTheLimits) {
     const std::string limits = "from " + Shown(12, 3) + " to " + Shown(90, 3) + " V.";
     const auto run = dctest::RunScript(
         "set 100 abc\n"
-        "message \"\\\"abc\\\" is not a number. Enter a value of \\\"Vdc\\\" " + limits + "\"\n"
-        "click ok\n"
-        "assert 100 text \"" + Shown(48, 3) + "\"\n"
-        "set 100 95\n"
-        "message \"95 V is outside the limits of \\\"Vdc\\\". Enter a value " + limits + "\"\n"
-        "click ok\n"
-        "assert 100 text \"" + Shown(48, 3) + "\"\n"
-        // Half of the last shown digit beyond a limit is the limit itself.
-        "set 100 90.0004\n"
-        "assert 100 value 90\n"
-        "click 2\n",
+        "message \"\\\"abc\\\" is not a number. Enter a value of \\\"Vdc\\\" " +
+            limits +
+            "\"\n"
+            "click ok\n"
+            "assert 100 text \"" +
+            Shown(48, 3) +
+            "\"\n"
+            "set 100 95\n"
+            "message \"95 V is outside the limits of \\\"Vdc\\\". Enter a value " +
+            limits +
+            "\"\n"
+            "click ok\n"
+            "assert 100 text \"" +
+            Shown(48, 3) +
+            "\"\n"
+            // Half of the last shown digit beyond a limit is the limit itself.
+            "set 100 90.0004\n"
+            "assert 100 value 90\n"
+            "click 2\n",
         [&] { return editor.DoModal(); });
     EXPECT_HELD(run);
     EXPECT_EQ(run.result, IDCANCEL);
@@ -210,12 +226,11 @@ TEST(EditSetupDlg, NotifiesInOrderAndLoadingIsNoChange) {
         [&] { return editor.DoModal(); });
     EXPECT_HELD(run);
     const std::vector<std::string> expected{
-        "load",                                    // OnInitDialog
-        "changed Flag", "refresh Flag",            // a check box
-        "changed Mode", "refresh Mode",            // the second radio of the run
-        "changed Type", "refresh Type",            // the item's data
-        "changed Type", "refresh Type",
-        "changed Vdc", "refresh Vdc",
+        "load",                          // OnInitDialog
+        "changed Flag", "refresh Flag",  // a check box
+        "changed Mode", "refresh Mode",  // the second radio of the run
+        "changed Type", "refresh Type",  // the item's data
+        "changed Type", "refresh Type", "changed Vdc", "refresh Vdc",
     };
     EXPECT_EQ(editor.events, expected);
     EXPECT_EQ(setup->FindParameter("Flag")->GetValueInBaseUnit(), 1);
@@ -234,12 +249,15 @@ TEST(EditSetupDlg, LoadedControlsShowTheSetup) {
         "assert 102 checked\n"
         "assert 106 selected 4\n"
         "assert 106 text \"Notch\"\n"
-        "assert 111 text \"" + Shown(1.5, 3) + "\"\n"
-        "dump\n"
-        "click 2\n",
+        "assert 111 text \"" +
+            Shown(1.5, 3) +
+            "\"\n"
+            "dump\n"
+            "click 2\n",
         [&] { return editor.DoModal(); });
     EXPECT_HELD(run);
-    EXPECT_NE(run.dumped.find("\"title\":\"Test editor\",\"template\":9001"), std::string::npos) << run.dumped;
+    EXPECT_NE(run.dumped.find("\"title\":\"Test editor\",\"template\":9001"), std::string::npos)
+        << run.dumped;
     EXPECT_NE(run.dumped.find("{\"text\":\"Notch\",\"data\":\"4\"}"), std::string::npos) << run.dumped;
 }
 
@@ -339,7 +357,8 @@ TEST(ScriptPlayer, SaysWhatWasFoundWhenAStepDoesNotHold) {
         const char* script;
         const char* says;
     } cases[] = {
-        {"expect Other\n", "line 1: expect Other: did not hold: the window on top is \"Test editor\" (template 9001)"},
+        {"expect Other\n",
+         "line 1: expect Other: did not hold: the window on top is \"Test editor\" (template 9001)"},
         {"assert 102 checked\n", "control 102 is {\"id\":102,\"class\":\"QCheckBox\",\"text\":\"Flag\""},
         {"click 999\n", "it has no control 999"},
         {"message hello\n", "the window on top is \"Test editor\""},
@@ -358,7 +377,8 @@ TEST(ScriptPlayer, SaysWhatWasFoundWhenAStepDoesNotHold) {
     TestEditor editor(*setup);
     const auto run = dctest::RunScript("click 1\nexpect \"Test editor\"\n", [&] { return editor.DoModal(); });
     EXPECT_FALSE(run.held);
-    EXPECT_NE(run.failure.find("line 2: expect \"Test editor\": did not hold: no window is open"), std::string::npos)
+    EXPECT_NE(run.failure.find("line 2: expect \"Test editor\": did not hold: no window is open"),
+              std::string::npos)
         << run.failure;
 }
 
@@ -392,7 +412,8 @@ TEST(ValueText, ReadsTheUsersAndTheCNotation) {
         EXPECT_EQ(read.status, kx::ReadStatus::Ok) << typed.toStdString();
         EXPECT_DOUBLE_EQ(read.value, 2.5);
     }
-    for (const QString& typed : {QString(""), QString("2.5 V"), QString("1,000.5"), QString("nan"), QString("inf")})
+    for (const QString& typed :
+         {QString(""), QString("2.5 V"), QString("1,000.5"), QString("nan"), QString("inf")})
         EXPECT_EQ(kx::ReadDisplayValue(p, typed).status, kx::ReadStatus::NotANumber) << typed.toStdString();
     EXPECT_EQ(kx::ReadDisplayValue(p, "100.006").status, kx::ReadStatus::OutsideLimits);
     EXPECT_EQ(kx::ReadDisplayValue(p, "-0.01").status, kx::ReadStatus::OutsideLimits);

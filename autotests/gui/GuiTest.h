@@ -14,14 +14,15 @@
 namespace dctest {
 
 struct ScriptRun {
-    int result = 0;        // what the modal run returned
-    bool held = false;     // every step held and no window was left open
-    std::string failure;   // the player's message when not
-    std::string dumped;    // what "dump" printed
+    int result = 0;       // what the modal run returned
+    bool held = false;    // every step held and no window was left open
+    std::string failure;  // the player's message when not
+    std::string dumped;   // what "dump" printed
 };
 
 // Runs `modal` (which opens a modal dialog) with the script answering it.
-inline ScriptRun RunScript(const std::string& script, const std::function<int()>& modal, double timeout = 10.0) {
+inline ScriptRun RunScript(const std::string& script, const std::function<int()>& modal,
+                           double timeout = 10.0) {
     std::ostringstream dumped;
     kx::ScriptOptions options;
     options.dumpOut = &dumped;

@@ -18,38 +18,39 @@ namespace fs = std::filesystem;
 
 // The stand-in viewer's record of its calls, read through its own exports.
 struct StubRecord {
-  explicit StubRecord(const std::string& library) : handle(dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL)) {}
-  ~StubRecord() {
-    if (handle != nullptr) dlclose(handle);
-  }
-  template <typename R>
-  R Get(const char* name) const {
-    auto* function = reinterpret_cast<R (*)()>(dlsym(handle, name));
-    return function != nullptr ? function() : R{};
-  }
-  int Calls() const { return Get<int>("StubCalls"); }
-  void* handle;
+    explicit StubRecord(const std::string& library)
+        : handle(dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL)) {}
+    ~StubRecord() {
+        if (handle != nullptr) dlclose(handle);
+    }
+    template <typename R>
+    R Get(const char* name) const {
+        auto* function = reinterpret_cast<R (*)()>(dlsym(handle, name));
+        return function != nullptr ? function() : R{};
+    }
+    int Calls() const { return Get<int>("StubCalls"); }
+    void* handle;
 };
 
 // A scratch folder of the test's own, removed afterwards.
 class ScratchFolder {
- public:
-  ScratchFolder() {
-    char pattern[] = "/tmp/dchelp-test-XXXXXX";
-    path_ = mkdtemp(pattern);
-  }
-  ~ScratchFolder() { fs::remove_all(path_); }
-  std::string File(const char* name) const { return (path_ / name).string(); }
+public:
+    ScratchFolder() {
+        char pattern[] = "/tmp/dchelp-test-XXXXXX";
+        path_ = mkdtemp(pattern);
+    }
+    ~ScratchFolder() { fs::remove_all(path_); }
+    std::string File(const char* name) const { return (path_ / name).string(); }
 
- private:
-  fs::path path_;
+private:
+    fs::path path_;
 };
 
 struct PathCase {
-  const char* guiDirectory;
-  const char* helpFile;
-  unsigned context;
-  const char* path;
+    const char* guiDirectory;
+    const char* helpFile;
+    unsigned context;
+    const char* path;
 };
 
 class OpenHelpPath : public testing::TestWithParam<PathCase> {};
@@ -57,90 +58,91 @@ class OpenHelpPath : public testing::TestWithParam<PathCase> {};
 // The path is the GUI directory and the file name joined as they are; the
 // viewer gets no owner, the context command and the context number.
 TEST_P(OpenHelpPath, CallsTheViewerWithTheJoinedPath) {
-  const PathCase& c = GetParam();
-  dcdrive::SetHelpViewerLibraryForTesting(HELP_VIEWER_STUB);
-  const StubRecord stub(HELP_VIEWER_STUB);
-  ASSERT_NE(stub.handle, nullptr) << dlerror();
-  const int before = stub.Calls();
-  dcdrive::OpenHelpFile(c.guiDirectory, c.helpFile, c.context);
-  ASSERT_EQ(stub.Calls(), before + 1);
-  EXPECT_STREQ(stub.Get<const char*>("StubLastPath"), c.path);
-  EXPECT_EQ(stub.Get<unsigned>("StubLastCommand"), 15u);
-  EXPECT_EQ(stub.Get<std::uintptr_t>("StubLastData"), c.context);
-  EXPECT_EQ(stub.Get<void*>("StubLastOwner"), nullptr);
+    const PathCase& c = GetParam();
+    dcdrive::SetHelpViewerLibraryForTesting(HELP_VIEWER_STUB);
+    const StubRecord stub(HELP_VIEWER_STUB);
+    ASSERT_NE(stub.handle, nullptr) << dlerror();
+    const int before = stub.Calls();
+    dcdrive::OpenHelpFile(c.guiDirectory, c.helpFile, c.context);
+    ASSERT_EQ(stub.Calls(), before + 1);
+    EXPECT_STREQ(stub.Get<const char*>("StubLastPath"), c.path);
+    EXPECT_EQ(stub.Get<unsigned>("StubLastCommand"), 15u);
+    EXPECT_EQ(stub.Get<std::uintptr_t>("StubLastData"), c.context);
+    EXPECT_EQ(stub.Get<void*>("StubLastOwner"), nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Paths, OpenHelpPath,
-    testing::Values(PathCase{"/opt/app/gui/", "dcdrive.qhc", dcdrive::kHelpDriveSetup, "/opt/app/gui/dcdrive.qhc"},
-                    PathCase{"/opt/app/gui", "dcdrive.qhc", dcdrive::kHelpMotorSetup, "/opt/app/guidcdrive.qhc"},
-                    PathCase{"", "dcdrive.qhc", dcdrive::kHelpIncrementalEncoderTest, "dcdrive.qhc"},
-                    PathCase{"/gui/", "help/other.qhc", dcdrive::kHelpTotalInertiaTest, "/gui/help/other.qhc"}));
+    testing::Values(
+        PathCase{"/opt/app/gui/", "dcdrive.qhc", dcdrive::kHelpDriveSetup, "/opt/app/gui/dcdrive.qhc"},
+        PathCase{"/opt/app/gui", "dcdrive.qhc", dcdrive::kHelpMotorSetup, "/opt/app/guidcdrive.qhc"},
+        PathCase{"", "dcdrive.qhc", dcdrive::kHelpIncrementalEncoderTest, "dcdrive.qhc"},
+        PathCase{"/gui/", "help/other.qhc", dcdrive::kHelpTotalInertiaTest, "/gui/help/other.qhc"}));
 
 // A setup whose help file name is empty opens nothing.
 TEST(OpenHelpFile, EmptyFileNameOpensNothing) {
-  dcdrive::SetHelpViewerLibraryForTesting(HELP_VIEWER_STUB);
-  const StubRecord stub(HELP_VIEWER_STUB);
-  ASSERT_NE(stub.handle, nullptr) << dlerror();
-  dcdrive::OpenHelpFile("/opt/app/gui/", "dcdrive.qhc", dcdrive::kHelpDriveSetup);
-  const int before = stub.Calls();
-  dcdrive::OpenHelpFile("/opt/app/gui/", "", dcdrive::kHelpDriveSetup);
-  EXPECT_EQ(stub.Calls(), before);
+    dcdrive::SetHelpViewerLibraryForTesting(HELP_VIEWER_STUB);
+    const StubRecord stub(HELP_VIEWER_STUB);
+    ASSERT_NE(stub.handle, nullptr) << dlerror();
+    dcdrive::OpenHelpFile("/opt/app/gui/", "dcdrive.qhc", dcdrive::kHelpDriveSetup);
+    const int before = stub.Calls();
+    dcdrive::OpenHelpFile("/opt/app/gui/", "", dcdrive::kHelpDriveSetup);
+    EXPECT_EQ(stub.Calls(), before);
 }
 
 // A viewer library that is missing at the first request is not looked for
 // again, even once it is there.
 TEST(OpenHelpFile, MissingLibraryIsNotLoadedLater) {
-  const ScratchFolder scratch;
-  const std::string library = scratch.File("libviewer.so");
-  dcdrive::SetHelpViewerLibraryForTesting(library);
-  dcdrive::OpenHelpFile("/gui/", "dcdrive.qhc", dcdrive::kHelpDriveSetup);
-  fs::copy_file(HELP_VIEWER_STUB, library);
-  dcdrive::OpenHelpFile("/gui/", "dcdrive.qhc", dcdrive::kHelpDriveSetup);
-  const StubRecord stub(library);
-  ASSERT_NE(stub.handle, nullptr) << dlerror();
-  EXPECT_EQ(stub.Calls(), 0);
+    const ScratchFolder scratch;
+    const std::string library = scratch.File("libviewer.so");
+    dcdrive::SetHelpViewerLibraryForTesting(library);
+    dcdrive::OpenHelpFile("/gui/", "dcdrive.qhc", dcdrive::kHelpDriveSetup);
+    fs::copy_file(HELP_VIEWER_STUB, library);
+    dcdrive::OpenHelpFile("/gui/", "dcdrive.qhc", dcdrive::kHelpDriveSetup);
+    const StubRecord stub(library);
+    ASSERT_NE(stub.handle, nullptr) << dlerror();
+    EXPECT_EQ(stub.Calls(), 0);
 }
 
 // A library without the entry point (the host kernel) is dropped as well, and
 // a viewer put in its place afterwards is not loaded.
 TEST(OpenHelpFile, LibraryWithoutEntryPointIsNotLoadedAgain) {
-  const ScratchFolder scratch;
-  const std::string library = scratch.File("libviewer.so");
-  fs::copy_file(KERNEL_LIBRARY, library);
-  dcdrive::SetHelpViewerLibraryForTesting(library);
-  dcdrive::OpenHelpFile("/gui/", "dcdrive.qhc", dcdrive::kHelpDriveSetup);
-  // A new file under the same name (the old one may still be mapped).
-  fs::copy_file(HELP_VIEWER_STUB, library + ".new");
-  fs::rename(library + ".new", library);
-  dcdrive::OpenHelpFile("/gui/", "dcdrive.qhc", dcdrive::kHelpDriveSetup);
-  const StubRecord stub(library);
-  ASSERT_NE(stub.handle, nullptr) << dlerror();
-  EXPECT_EQ(stub.Calls(), 0);
+    const ScratchFolder scratch;
+    const std::string library = scratch.File("libviewer.so");
+    fs::copy_file(KERNEL_LIBRARY, library);
+    dcdrive::SetHelpViewerLibraryForTesting(library);
+    dcdrive::OpenHelpFile("/gui/", "dcdrive.qhc", dcdrive::kHelpDriveSetup);
+    // A new file under the same name (the old one may still be mapped).
+    fs::copy_file(HELP_VIEWER_STUB, library + ".new");
+    fs::rename(library + ".new", library);
+    dcdrive::OpenHelpFile("/gui/", "dcdrive.qhc", dcdrive::kHelpDriveSetup);
+    const StubRecord stub(library);
+    ASSERT_NE(stub.handle, nullptr) << dlerror();
+    EXPECT_EQ(stub.Calls(), 0);
 }
 
 using HtmlHelpFunction = void* (*)(void*, const char*, unsigned, std::uintptr_t);
 
 // Without a running application the viewer opens nothing.
 TEST(HelpViewerLibrary, NeedsARunningApplication) {
-  void* library = dlopen(HELP_VIEWER_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(library, nullptr) << dlerror();
-  auto* htmlHelp = reinterpret_cast<HtmlHelpFunction>(dlsym(library, "HtmlHelpA"));
-  ASSERT_NE(htmlHelp, nullptr);
-  EXPECT_EQ(htmlHelp(nullptr, HELP_COLLECTION, 15, dcdrive::kHelpDriveSetup), nullptr);
-  EXPECT_EQ(htmlHelp(nullptr, HELP_COLLECTION, 0, 0), nullptr);
-  // Left loaded, as the plug-in leaves it: the toolkit's globals go with the process.
+    void* library = dlopen(HELP_VIEWER_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    auto* htmlHelp = reinterpret_cast<HtmlHelpFunction>(dlsym(library, "HtmlHelpA"));
+    ASSERT_NE(htmlHelp, nullptr);
+    EXPECT_EQ(htmlHelp(nullptr, HELP_COLLECTION, 15, dcdrive::kHelpDriveSetup), nullptr);
+    EXPECT_EQ(htmlHelp(nullptr, HELP_COLLECTION, 0, 0), nullptr);
+    // Left loaded, as the plug-in leaves it: the toolkit's globals go with the process.
 }
 
 // The viewer library exports its entry point and nothing else.
 TEST(HelpViewerLibrary, ExportsOnlyTheEntryPoint) {
-  FILE* nm = popen("nm -D --defined-only --format=just-symbols " HELP_VIEWER_LIBRARY, "r");
-  ASSERT_NE(nm, nullptr);
-  std::set<std::string> names;
-  for (char line[256]; std::fgets(line, sizeof line, nm);)
-    if (const char* name = std::strtok(line, " \n")) names.insert(name);
-  ASSERT_EQ(pclose(nm), 0);
-  EXPECT_EQ(names, std::set<std::string>{"HtmlHelpA"});
+    FILE* nm = popen("nm -D --defined-only --format=just-symbols " HELP_VIEWER_LIBRARY, "r");
+    ASSERT_NE(nm, nullptr);
+    std::set<std::string> names;
+    for (char line[256]; std::fgets(line, sizeof line, nm);)
+        if (const char* name = std::strtok(line, " \n")) names.insert(name);
+    ASSERT_EQ(pclose(nm), 0);
+    EXPECT_EQ(names, std::set<std::string>{"HtmlHelpA"});
 }
 
 }  // namespace

@@ -13,12 +13,12 @@ std::uintptr_t lastData = 0;
 }  // namespace
 
 STUB_EXPORT void* HtmlHelpA(void* owner, const char* path, unsigned command, std::uintptr_t data) {
-  ++calls;
-  lastOwner = owner;
-  lastPath = path != nullptr ? path : "(null)";
-  lastCommand = command;
-  lastData = data;
-  return nullptr;
+    ++calls;
+    lastOwner = owner;
+    lastPath = path != nullptr ? path : "(null)";
+    lastCommand = command;
+    lastData = data;
+    return nullptr;
 }
 
 STUB_EXPORT int StubCalls() { return calls; }

@@ -2,9 +2,8 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
@@ -38,7 +37,8 @@ TEST(Plugin, EveryExportWorksThroughTheLoadedLibrary) {
         dctest::ReportedErrors errors;
         EXPECT_EQ(editSetup(setup.get()), 0);
         ASSERT_EQ(errors.Messages().size(), 1u);
-        EXPECT_EQ(errors.Messages()[0], "the drive setup editor could not run: no display to open a window on");
+        EXPECT_EQ(errors.Messages()[0],
+                  "the drive setup editor could not run: no display to open a window on");
     }
     EXPECT_EQ(ValueOf(*setup, "PWM_freq"), 0);
     {

@@ -1,10 +1,10 @@
 #include "kx/Script.h"
 
-#include "kx/Setup.h"
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+
+#include "kx/Setup.h"
 
 namespace kx {
 namespace {
@@ -17,12 +17,18 @@ struct VerbSpec {
 };
 
 constexpr VerbSpec kVerbs[] = {
-    {"expect", ScriptVerb::Expect, 1, 1},   {"message", ScriptVerb::Message, 1, 1},
-    {"set", ScriptVerb::Set, 2, 2},         {"click", ScriptVerb::Click, 1, 1},
-    {"select", ScriptVerb::Select, 2, 2},   {"unit", ScriptVerb::Unit, 2, 2},
-    {"tab", ScriptVerb::Tab, 1, 1},         {"key", ScriptVerb::Key, 1, 1},
-    {"assert", ScriptVerb::Assert, 2, 3},   {"dump", ScriptVerb::Dump, 0, 0},
-    {"shot", ScriptVerb::Shot, 1, 1},       {"wait", ScriptVerb::Wait, 0, 1},
+    {"expect", ScriptVerb::Expect, 1, 1},
+    {"message", ScriptVerb::Message, 1, 1},
+    {"set", ScriptVerb::Set, 2, 2},
+    {"click", ScriptVerb::Click, 1, 1},
+    {"select", ScriptVerb::Select, 2, 2},
+    {"unit", ScriptVerb::Unit, 2, 2},
+    {"tab", ScriptVerb::Tab, 1, 1},
+    {"key", ScriptVerb::Key, 1, 1},
+    {"assert", ScriptVerb::Assert, 2, 3},
+    {"dump", ScriptVerb::Dump, 0, 0},
+    {"shot", ScriptVerb::Shot, 1, 1},
+    {"wait", ScriptVerb::Wait, 0, 1},
     {"expect-help", ScriptVerb::ExpectHelp, 1, 1},
 };
 
@@ -65,13 +71,24 @@ std::vector<ScriptWord> SplitWords(std::string_view line, int lineNumber, std::s
                 }
                 if (i >= line.size()) break;
                 switch (const char e = line[i++]) {
-                    case '"': word.text += '"'; break;
-                    case '\\': word.text += '\\'; break;
-                    case 'n': word.text += '\n'; break;
-                    case 'r': word.text += '\r'; break;
-                    case 't': word.text += '\t'; break;
+                    case '"':
+                        word.text += '"';
+                        break;
+                    case '\\':
+                        word.text += '\\';
+                        break;
+                    case 'n':
+                        word.text += '\n';
+                        break;
+                    case 'r':
+                        word.text += '\r';
+                        break;
+                    case 't':
+                        word.text += '\t';
+                        break;
                     default:
-                        throw ScriptError(lineNumber, std::string("unknown escape \\") + e + " in a quoted word");
+                        throw ScriptError(lineNumber,
+                                          std::string("unknown escape \\") + e + " in a quoted word");
                 }
             }
             if (!closed) throw ScriptError(lineNumber, "a quoted word is not closed");
@@ -102,15 +119,15 @@ void RequireId(const ScriptStep& step, std::size_t index, const char* what) {
     unsigned id = 0;
     const ScriptWord& word = step.args.at(index);
     if (word.quoted || !ParseControlId(word.text, id))
-        throw ScriptError(step.line, std::string(ScriptVerbName(step.verb)) + ": \"" + word.text + "\" is not " +
-                                         what);
+        throw ScriptError(step.line,
+                          std::string(ScriptVerbName(step.verb)) + ": \"" + word.text + "\" is not " + what);
 }
 
 void RequireNumber(const ScriptStep& step, const ScriptWord& word, const char* what) {
     double value = 0.0;
     if (word.quoted || !ParseScriptNumber(word.text, value))
-        throw ScriptError(step.line, std::string(ScriptVerbName(step.verb)) + ": \"" + word.text + "\" is not " +
-                                         what);
+        throw ScriptError(step.line,
+                          std::string(ScriptVerbName(step.verb)) + ": \"" + word.text + "\" is not " + what);
 }
 
 // Checks the arguments of a step beyond their count.
@@ -119,18 +136,21 @@ void CheckArguments(const ScriptStep& step) {
     switch (step.verb) {
         case ScriptVerb::Set:
         case ScriptVerb::Select:
-        case ScriptVerb::Unit: RequireId(step, 0, "a control id"); break;
+        case ScriptVerb::Unit:
+            RequireId(step, 0, "a control id");
+            break;
         case ScriptVerb::Click: {
             const std::string word = Lower(a[0].text);
-            const bool button = !a[0].quoted && std::any_of(std::begin(kMessageButtons), std::end(kMessageButtons),
-                                                            [&](const char* b) { return word == b; });
+            const bool button =
+                !a[0].quoted && std::any_of(std::begin(kMessageButtons), std::end(kMessageButtons),
+                                            [&](const char* b) { return word == b; });
             if (!button) RequireId(step, 0, "a control id or ok, yes, no, cancel");
             break;
         }
         case ScriptVerb::Tab: {
             double index = 0.0;
-            if (a[0].quoted || !ParseScriptNumber(a[0].text, index) || index < 0 || index != std::floor(index) ||
-                index > 1000)
+            if (a[0].quoted || !ParseScriptNumber(a[0].text, index) || index < 0 ||
+                index != std::floor(index) || index > 1000)
                 throw ScriptError(step.line, "tab: \"" + a[0].text + "\" is not a tab index");
             break;
         }
@@ -147,26 +167,32 @@ void CheckArguments(const ScriptStep& step) {
                                                  "\" (enabled, disabled, shown, hidden, checked, unchecked, "
                                                  "text, value, selected)");
             if (spec->takesArgument != (a.size() == 3))
-                throw ScriptError(step.line, std::string("assert: the state ") + spec->name +
-                                                 (spec->takesArgument ? " needs a value" : " takes no value"));
+                throw ScriptError(step.line,
+                                  std::string("assert: the state ") + spec->name +
+                                      (spec->takesArgument ? " needs a value" : " takes no value"));
             if (state == "value") RequireNumber(step, a[2], "a number");
             break;
         }
         case ScriptVerb::Shot:
-            if (a[0].text.empty() || a[0].text.find_first_of("/\\") != std::string::npos || a[0].text[0] == '.')
+            if (a[0].text.empty() || a[0].text.find_first_of("/\\") != std::string::npos ||
+                a[0].text[0] == '.')
                 throw ScriptError(step.line, "shot: \"" + a[0].text + "\" is not a file name");
             break;
         case ScriptVerb::Wait:
             if (!a.empty()) {
                 double seconds = 0.0;
                 if (a[0].quoted || !ParseScriptNumber(a[0].text, seconds) || seconds < 0 || seconds > 86400)
-                    throw ScriptError(step.line, "wait: \"" + a[0].text + "\" is not a time in seconds (0 to 86400)");
+                    throw ScriptError(step.line,
+                                      "wait: \"" + a[0].text + "\" is not a time in seconds (0 to 86400)");
             }
             break;
-        case ScriptVerb::ExpectHelp: RequireNumber(step, a[0], "a context number"); break;
+        case ScriptVerb::ExpectHelp:
+            RequireNumber(step, a[0], "a context number");
+            break;
         case ScriptVerb::Expect:
         case ScriptVerb::Message:
-        case ScriptVerb::Dump: break;
+        case ScriptVerb::Dump:
+            break;
     }
 }
 
@@ -183,7 +209,8 @@ const char* ScriptVerbName(ScriptVerb verb) {
 
 bool ParseControlId(std::string_view text, unsigned& id) {
     double value = 0.0;
-    if (!ParseScriptNumber(text, value) || value < 1 || value > 65535 || value != std::floor(value)) return false;
+    if (!ParseScriptNumber(text, value) || value < 1 || value > 65535 || value != std::floor(value))
+        return false;
     id = static_cast<unsigned>(value);
     return true;
 }
@@ -213,7 +240,8 @@ std::vector<ScriptStep> ParseScript(std::string_view text) {
         const std::string_view line =
             text.substr(start, newline == std::string_view::npos ? std::string_view::npos : newline - start);
         ++lineNumber;
-        if (line.find('\0') != std::string_view::npos) throw ScriptError(lineNumber, "the line holds a NUL byte");
+        if (line.find('\0') != std::string_view::npos)
+            throw ScriptError(lineNumber, "the line holds a NUL byte");
         ScriptStep step;
         step.line = lineNumber;
         auto words = SplitWords(line, lineNumber, step.source);
@@ -226,9 +254,10 @@ std::vector<ScriptStep> ParseScript(std::string_view text) {
             step.verb = spec->verb;
             step.args.assign(words.begin() + 1, words.end());
             if (step.args.size() < spec->minArgs || step.args.size() > spec->maxArgs) {
-                const std::string count = spec->minArgs == spec->maxArgs
-                                              ? std::to_string(spec->minArgs)
-                                              : std::to_string(spec->minArgs) + " to " + std::to_string(spec->maxArgs);
+                const std::string count =
+                    spec->minArgs == spec->maxArgs
+                        ? std::to_string(spec->minArgs)
+                        : std::to_string(spec->minArgs) + " to " + std::to_string(spec->maxArgs);
                 throw ScriptError(lineNumber, std::string(spec->name) + " takes " + count + " argument" +
                                                   (spec->maxArgs == 1 ? "" : "s") + ", not " +
                                                   std::to_string(step.args.size()));

@@ -68,8 +68,9 @@ static double RoundToType(double value, int type) {
             // scaling it up could overflow to infinity.
             return std::fabs(value) < 68719476736.0 ? std::round(value * 65536.0) / 65536.0 : value;
         case KX_TYPE_FLOAT:
-            return std::fabs(value) <= std::numeric_limits<float>::max() ? static_cast<double>(static_cast<float>(value))
-                                                                         : value;
+            return std::fabs(value) <= std::numeric_limits<float>::max()
+                       ? static_cast<double>(static_cast<float>(value))
+                       : value;
         default:
             return value;
     }
@@ -313,10 +314,13 @@ int CKX_Setup::GetIntOption(const char* name) const {
     const std::string text = GetOptionNoError(name);
     // strtol, unlike atoi, has defined behaviour for out-of-range text.
     const long v = std::strtol(text.c_str(), nullptr, 10);
-    return static_cast<int>(std::clamp<long>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+    return static_cast<int>(
+        std::clamp<long>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
-bool CKX_Setup::HasOption(const char* name) const { return m_options.find(std::string_view(name ? name : "")) != m_options.end(); }
+bool CKX_Setup::HasOption(const char* name) const {
+    return m_options.find(std::string_view(name ? name : "")) != m_options.end();
+}
 
 void CKX_Setup::SetOption(const char* name, const char* text) {
     if (!name || !*name) return;
@@ -360,11 +364,13 @@ int CKX_Setup::SetProductID(const std::string& id) { return CheckedIdentity(m_pr
 int CKX_Setup::SetUserAppID(const std::string& id) { return CheckedIdentity(m_userAppId, id); }
 
 bool CKX_Setup::HasDLMotorSensor(int kind, bool) const {
-    return std::find(m_drive.motorSensors.begin(), m_drive.motorSensors.end(), kind) != m_drive.motorSensors.end();
+    return std::find(m_drive.motorSensors.begin(), m_drive.motorSensors.end(), kind) !=
+           m_drive.motorSensors.end();
 }
 
 bool CKX_Setup::HasDLLoadSensor(int kind, bool) const {
-    return std::find(m_drive.loadSensors.begin(), m_drive.loadSensors.end(), kind) != m_drive.loadSensors.end();
+    return std::find(m_drive.loadSensors.begin(), m_drive.loadSensors.end(), kind) !=
+           m_drive.loadSensors.end();
 }
 
 int CKX_Setup::GetIOPortFromPin(int pin) const {

@@ -46,8 +46,9 @@ public:
 
     long Integer(const Json& value, const std::string& place, long lo, long hi) const {
         if (!value.is_number_integer()) Fail(place, "expected a whole number, found " + Describe(value));
-        const bool huge = value.is_number_unsigned() &&
-                          value.get<unsigned long>() > static_cast<unsigned long>(std::numeric_limits<long>::max());
+        const bool huge =
+            value.is_number_unsigned() &&
+            value.get<unsigned long>() > static_cast<unsigned long>(std::numeric_limits<long>::max());
         const long v = huge ? std::numeric_limits<long>::max() : value.get<long>();
         if (huge || v < lo || v > hi)
             Fail(place, "the value " + value.dump() + " is outside " + std::to_string(lo) + ".." +
@@ -78,14 +79,16 @@ public:
         std::vector<int> out;
         const Json& a = Array(value, place);
         for (std::size_t i = 0; i < a.size(); ++i)
-            out.push_back(static_cast<int>(Integer(a[i], place + "[" + std::to_string(i) + "]", -1000000, 1000000)));
+            out.push_back(
+                static_cast<int>(Integer(a[i], place + "[" + std::to_string(i) + "]", -1000000, 1000000)));
         return out;
     }
 
     std::vector<std::string> TextList(const Json& value, const std::string& place) const {
         std::vector<std::string> out;
         const Json& a = Array(value, place);
-        for (std::size_t i = 0; i < a.size(); ++i) out.push_back(Text(a[i], place + "[" + std::to_string(i) + "]"));
+        for (std::size_t i = 0; i < a.size(); ++i)
+            out.push_back(Text(a[i], place + "[" + std::to_string(i) + "]"));
         return out;
     }
 
@@ -100,8 +103,8 @@ public:
             if (i > 0 && list.kHz[i] <= list.kHz[i - 1]) Fail(at, "the frequencies must ascend");
         }
         for (std::size_t i = 0; i < modes.size(); ++i)
-            list.modes.push_back(
-                static_cast<unsigned>(Integer(modes[i], place + ".modes[" + std::to_string(i) + "]", 0, 65535)));
+            list.modes.push_back(static_cast<unsigned>(
+                Integer(modes[i], place + ".modes[" + std::to_string(i) + "]", 0, 65535)));
         if (list.kHz.size() != list.modes.size())
             Fail(place, "\"kHz\" holds " + std::to_string(list.kHz.size()) + " entries but \"modes\" " +
                             std::to_string(list.modes.size()));
@@ -113,19 +116,32 @@ public:
         Object(drive, place);
         for (const auto& [key, value] : drive.items()) {
             const std::string at = place + "." + key;
-            if (key == "motorSensors") d.motorSensors = IntList(value, at);
-            else if (key == "loadSensors") d.loadSensors = IntList(value, at);
-            else if (key == "maxSensorValue") d.maxSensorValue = static_cast<int>(Integer(value, at, 0, 255));
-            else if (key == "sensorNames") d.sensorNames = TextList(value, at);
-            else if (key == "feedbackNames") d.feedbackNames = TextList(value, at);
-            else if (key == "sensorLines") d.sensorLines = TextList(value, at);
-            else if (key == "ioPorts") ReadPorts(value, at, d);
-            else if (key == "ssiFrequencies") d.ssi = Frequencies(value, at);
-            else if (key == "ssiFrequenciesLD") d.ssiLD = Frequencies(value, at);
-            else if (key == "bissFrequencies") d.biss = Frequencies(value, at);
-            else if (key == "bissFrequenciesLD") d.bissLD = Frequencies(value, at);
-            else if (key == "adcBits") d.adcBits = static_cast<int>(Integer(value, at, 1, 16));
-            else Fail(at, "unknown entry");
+            if (key == "motorSensors")
+                d.motorSensors = IntList(value, at);
+            else if (key == "loadSensors")
+                d.loadSensors = IntList(value, at);
+            else if (key == "maxSensorValue")
+                d.maxSensorValue = static_cast<int>(Integer(value, at, 0, 255));
+            else if (key == "sensorNames")
+                d.sensorNames = TextList(value, at);
+            else if (key == "feedbackNames")
+                d.feedbackNames = TextList(value, at);
+            else if (key == "sensorLines")
+                d.sensorLines = TextList(value, at);
+            else if (key == "ioPorts")
+                ReadPorts(value, at, d);
+            else if (key == "ssiFrequencies")
+                d.ssi = Frequencies(value, at);
+            else if (key == "ssiFrequenciesLD")
+                d.ssiLD = Frequencies(value, at);
+            else if (key == "bissFrequencies")
+                d.biss = Frequencies(value, at);
+            else if (key == "bissFrequenciesLD")
+                d.bissLD = Frequencies(value, at);
+            else if (key == "adcBits")
+                d.adcBits = static_cast<int>(Integer(value, at, 1, 16));
+            else
+                Fail(at, "unknown entry");
         }
     }
 
@@ -156,16 +172,24 @@ public:
         for (const auto& [key, v] : p.items()) {
             const std::string vat = at + "." + key;
             if (key == "name") continue;
-            if (key == "value") value = Number(v, vat), hasValue = true;
-            else if (key == "min") min = v.is_null() ? -kUnbounded : Number(v, vat);
-            else if (key == "max") max = v.is_null() ? kUnbounded : Number(v, vat);
-            else if (key == "unit") unit = Text(v, vat);
-            else if (key == "type") type = static_cast<int>(Integer(v, vat, KX_TYPE_REAL, KX_TYPE_FLOAT));
-            else if (key == "precision") precision = static_cast<int>(Integer(v, vat, 0, 17));
-            else Fail(vat, "unknown entry");
+            if (key == "value")
+                value = Number(v, vat), hasValue = true;
+            else if (key == "min")
+                min = v.is_null() ? -kUnbounded : Number(v, vat);
+            else if (key == "max")
+                max = v.is_null() ? kUnbounded : Number(v, vat);
+            else if (key == "unit")
+                unit = Text(v, vat);
+            else if (key == "type")
+                type = static_cast<int>(Integer(v, vat, KX_TYPE_REAL, KX_TYPE_FLOAT));
+            else if (key == "precision")
+                precision = static_cast<int>(Integer(v, vat, 0, 17));
+            else
+                Fail(vat, "unknown entry");
         }
         if (!hasValue) Fail(at, "\"value\" is missing");
-        if (min > max) Fail(at, "the minimum " + Json(min).dump() + " is above the maximum " + Json(max).dump());
+        if (min > max)
+            Fail(at, "the minimum " + Json(min).dump() + " is above the maximum " + Json(max).dump());
         if (!FindUnitType(unit)) Fail(at + ".unit", "unknown unit \"" + unit + "\"");
         auto param = std::make_unique<CKX_Parameter>(name, unit, type);
         param->SetMinInBaseUnit(min);
@@ -193,10 +217,14 @@ public:
         for (const auto& [key, value] : v.items()) {
             const std::string vat = at + "." + key;
             if (key == "name") continue;
-            if (key == "unit") unit = Text(value, vat);
-            else if (key == "type") type = static_cast<int>(Integer(value, vat, KX_TYPE_REAL, KX_TYPE_FLOAT));
-            else if (key == "address") address = static_cast<int>(Integer(value, vat, -1, 0xFFFFFF));
-            else Fail(vat, "unknown entry");
+            if (key == "unit")
+                unit = Text(value, vat);
+            else if (key == "type")
+                type = static_cast<int>(Integer(value, vat, KX_TYPE_REAL, KX_TYPE_FLOAT));
+            else if (key == "address")
+                address = static_cast<int>(Integer(value, vat, -1, 0xFFFFFF));
+            else
+                Fail(vat, "unknown entry");
         }
         if (!FindUnitType(unit)) Fail(at + ".unit", "unknown unit \"" + unit + "\"");
         setup.AddVariable(std::make_unique<CKX_Variable>(name, unit, type, address));
@@ -262,11 +290,16 @@ public:
         for (const auto& [key, v] : value.items()) {
             const std::string at = "identity." + key;
             int ok = 1;
-            if (key == "firmwareId") ok = setup.SetFirmwareID(Text(v, at));
-            else if (key == "productId") ok = setup.SetProductID(Text(v, at));
-            else if (key == "userAppId") ok = setup.SetUserAppID(Text(v, at));
-            else if (key == "e2romSize") setup.SetE2ROMSize(static_cast<unsigned>(Integer(v, at, 0, 65535)));
-            else Fail(at, "unknown entry");
+            if (key == "firmwareId")
+                ok = setup.SetFirmwareID(Text(v, at));
+            else if (key == "productId")
+                ok = setup.SetProductID(Text(v, at));
+            else if (key == "userAppId")
+                ok = setup.SetUserAppID(Text(v, at));
+            else if (key == "e2romSize")
+                setup.SetE2ROMSize(static_cast<unsigned>(Integer(v, at, 0, 65535)));
+            else
+                Fail(at, "unknown entry");
             if (!ok) Fail(at, "not a valid identity text");
         }
     }
@@ -368,10 +401,14 @@ std::string SaveSetupToText(const CKX_Setup& setup) {
     const DriveDescription& d = setup.GetDrive();
     Json ports = Json::array();
     for (const auto& [pin, port] : d.portOfPin) ports.push_back(Json{{"pin", pin}, {"port", port}});
-    doc["drive"] = Json{{"motorSensors", d.motorSensors},   {"loadSensors", d.loadSensors},
-                        {"maxSensorValue", d.maxSensorValue}, {"sensorNames", d.sensorNames},
-                        {"feedbackNames", d.feedbackNames}, {"sensorLines", d.sensorLines},
-                        {"ioPorts", ports},                 {"ssiFrequencies", FrequenciesJson(d.ssi)},
+    doc["drive"] = Json{{"motorSensors", d.motorSensors},
+                        {"loadSensors", d.loadSensors},
+                        {"maxSensorValue", d.maxSensorValue},
+                        {"sensorNames", d.sensorNames},
+                        {"feedbackNames", d.feedbackNames},
+                        {"sensorLines", d.sensorLines},
+                        {"ioPorts", ports},
+                        {"ssiFrequencies", FrequenciesJson(d.ssi)},
                         {"ssiFrequenciesLD", FrequenciesJson(d.ssiLD)},
                         {"bissFrequencies", FrequenciesJson(d.biss)},
                         {"bissFrequenciesLD", FrequenciesJson(d.bissLD)},
@@ -403,7 +440,9 @@ std::string SaveSetupToText(const CKX_Setup& setup) {
     return doc.dump(1, '\t') + "\n";
 }
 
-void SaveSetupFile(const CKX_Setup& setup, const std::string& path) { WriteFileAtomically(path, SaveSetupToText(setup)); }
+void SaveSetupFile(const CKX_Setup& setup, const std::string& path) {
+    WriteFileAtomically(path, SaveSetupToText(setup));
+}
 
 void WriteFileAtomically(const std::string& path, std::string_view text) {
     using Cause = SetupFileError::Cause;

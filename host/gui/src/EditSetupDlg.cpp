@@ -100,9 +100,9 @@ struct CKX_EditSetupDlg::Binding {
     std::string name;
     CKX_Parameter* user = nullptr;  // a dialog-owned parameter
     unsigned edit = 0, unit = 0;
-    unsigned first = 0, last = 0;   // radio run, or the list
+    unsigned first = 0, last = 0;  // radio run, or the list
     unsigned slider = 0, low = 0, high = 0;
-    double min = 0.0, max = 0.0;    // slider range in base units
+    double min = 0.0, max = 0.0;  // slider range in base units
 };
 
 namespace {
@@ -122,7 +122,8 @@ const char* ClassOf(const QWidget* widget) { return widget->metaObject()->classN
 
 }  // namespace
 
-CKX_EditSetupDlg::CKX_EditSetupDlg(CKX_Setup& setup, unsigned templateId, int, const char** steps, CWnd* parent)
+CKX_EditSetupDlg::CKX_EditSetupDlg(CKX_Setup& setup, unsigned templateId, int, const char** steps,
+                                   CWnd* parent)
     : m_setup(setup), m_templateId(templateId), m_parent(parent) {
     for (const char** step = steps; step && *step; ++step) m_steps.emplace_back(*step);
     BuildWindow();
@@ -181,7 +182,8 @@ void CKX_EditSetupDlg::AuditProblem(const std::string& problem) {
     m_audit.push_back(text.str());
 }
 
-QWidget* CKX_EditSetupDlg::Control(unsigned id, const char* role, std::initializer_list<const char*> classes) {
+QWidget* CKX_EditSetupDlg::Control(unsigned id, const char* role,
+                                   std::initializer_list<const char*> classes) {
     QWidget* widget = GetDlgItem(id);
     if (!widget) {
         AuditProblem(std::string(role) + " " + std::to_string(id) + " is not in the template");
@@ -198,7 +200,8 @@ QWidget* CKX_EditSetupDlg::Control(unsigned id, const char* role, std::initializ
 CKX_EditSetupDlg::Binding& CKX_EditSetupDlg::Bind(int kind, const std::string& name, CKX_Parameter* user) {
     if (!user) {
         const kx::QuietLookup quiet;
-        if (!m_setup.FindParameter(name)) AuditProblem("bound parameter \"" + name + "\" is not in the setup");
+        if (!m_setup.FindParameter(name))
+            AuditProblem("bound parameter \"" + name + "\" is not in the setup");
     }
     auto binding = std::make_unique<Binding>();
     binding->kind = static_cast<Binding::Kind>(kind);
@@ -208,7 +211,8 @@ CKX_EditSetupDlg::Binding& CKX_EditSetupDlg::Bind(int kind, const std::string& n
     return *m_bindings.back();
 }
 
-void CKX_EditSetupDlg::BindValue(const std::string& name, CKX_Parameter* user, unsigned editId, unsigned unitId) {
+void CKX_EditSetupDlg::BindValue(const std::string& name, CKX_Parameter* user, unsigned editId,
+                                 unsigned unitId) {
     Binding& b = Bind(Binding::Value, name, user);
     b.edit = editId;
     b.unit = unitId;
@@ -233,7 +237,8 @@ void CKX_EditSetupDlg::AddSwitchParameterControls(const char* name, unsigned fir
     Binding& b = Bind(Binding::Radio, name);
     b.first = firstId;
     b.last = lastId;
-    if (lastId < firstId) AuditProblem("radio run " + std::to_string(firstId) + " .. " + std::to_string(lastId));
+    if (lastId < firstId)
+        AuditProblem("radio run " + std::to_string(firstId) + " .. " + std::to_string(lastId));
     for (unsigned id = firstId; id <= lastId; ++id) Control(id, "radio button", {"QRadioButton"});
 }
 
@@ -285,7 +290,8 @@ void CKX_EditSetupDlg::LoadBinding(const Binding& b) {
                     for (const kx::UnitDef& unit : type->units)
                         list->addItem(QString::fromStdString(kx::NormalizeUnitName(unit.name)));
                 }
-                list->setCurrentIndex(list->findText(QString::fromStdString(kx::NormalizeUnitName(p->GetUnitName()))));
+                list->setCurrentIndex(
+                    list->findText(QString::fromStdString(kx::NormalizeUnitName(p->GetUnitName()))));
             }
             if (auto* slider = qobject_cast<QAbstractSlider*>(GetDlgItem(b.slider))) {
                 const QSignalBlocker block(slider);
@@ -458,38 +464,43 @@ void CKX_EditSetupDlg::WireBindings() {
                                      [this, b, list] { Invoke([this, b, list] { ChangeUnit(*b, list); }); });
                 if (b->kind != Binding::Slider) break;
                 if (auto* slider = qobject_cast<QAbstractSlider*>(GetDlgItem(b->slider)))
-                    QObject::connect(slider, &QAbstractSlider::valueChanged, m_window.get(), [this, b](int position) {
-                        Invoke([this, b, position] {
-                            WriteBaseValue(*b, b->min + (b->max - b->min) * position / kSliderSteps);
+                    QObject::connect(
+                        slider, &QAbstractSlider::valueChanged, m_window.get(), [this, b](int position) {
+                            Invoke([this, b, position] {
+                                WriteBaseValue(*b, b->min + (b->max - b->min) * position / kSliderSteps);
+                            });
                         });
-                    });
                 for (const auto& [id, direction] : {std::pair{b->low, -1}, std::pair{b->high, +1}}) {
                     auto* spin = qobject_cast<QAbstractButton*>(GetDlgItem(id));
                     if (!spin) continue;
-                    QObject::connect(spin, &QAbstractButton::clicked, m_window.get(), [this, b, d = direction] {
-                        Invoke([this, b, d] {
-                            CKX_Parameter* p = BoundParameter(*b);
-                            if (!p) return;
-                            const double step = (b->max - b->min) / 100.0;
-                            WriteBaseValue(*b, std::clamp(p->GetValueInBaseUnit() + d * step, b->min, b->max));
+                    QObject::connect(
+                        spin, &QAbstractButton::clicked, m_window.get(), [this, b, d = direction] {
+                            Invoke([this, b, d] {
+                                CKX_Parameter* p = BoundParameter(*b);
+                                if (!p) return;
+                                const double step = (b->max - b->min) / 100.0;
+                                WriteBaseValue(
+                                    *b, std::clamp(p->GetValueInBaseUnit() + d * step, b->min, b->max));
+                            });
                         });
-                    });
                 }
                 break;
             case Binding::Check:
                 if (auto* check = qobject_cast<QAbstractButton*>(GetDlgItem(b->first)))
-                    QObject::connect(check, &QAbstractButton::clicked, m_window.get(), [this, b](bool checked) {
-                        Invoke([this, b, checked] { WriteBaseValue(*b, checked ? 1.0 : 0.0); });
-                    });
+                    QObject::connect(
+                        check, &QAbstractButton::clicked, m_window.get(), [this, b](bool checked) {
+                            Invoke([this, b, checked] { WriteBaseValue(*b, checked ? 1.0 : 0.0); });
+                        });
                 break;
             case Binding::Radio:
                 for (unsigned id = b->first; id <= b->last; ++id) {
                     auto* radio = qobject_cast<QAbstractButton*>(GetDlgItem(id));
                     if (!radio) continue;
-                    QObject::connect(radio, &QAbstractButton::clicked, m_window.get(), [this, b, id](bool checked) {
-                        if (!checked) return;
-                        Invoke([this, b, id] { WriteBaseValue(*b, static_cast<double>(id - b->first)); });
-                    });
+                    QObject::connect(
+                        radio, &QAbstractButton::clicked, m_window.get(), [this, b, id](bool checked) {
+                            if (!checked) return;
+                            Invoke([this, b, id] { WriteBaseValue(*b, static_cast<double>(id - b->first)); });
+                        });
                 }
                 break;
             case Binding::List:
@@ -600,9 +611,12 @@ void CKX_EditSetupDlg::ShowGuideline(int step) {
     }
     m_step = std::clamp(step, 0, count - 1);
     const QString shown = QString::fromStdString(m_steps[static_cast<std::size_t>(m_step)]);
-    if (auto* plain = qobject_cast<QPlainTextEdit*>(text)) plain->setPlainText(shown);
-    else if (auto* rich = qobject_cast<QTextEdit*>(text)) rich->setPlainText(shown);
-    else if (auto* label = qobject_cast<QLabel*>(text)) label->setText(shown);
+    if (auto* plain = qobject_cast<QPlainTextEdit*>(text))
+        plain->setPlainText(shown);
+    else if (auto* rich = qobject_cast<QTextEdit*>(text))
+        rich->setPlainText(shown);
+    else if (auto* label = qobject_cast<QLabel*>(text))
+        label->setText(shown);
     if (previous) previous->setEnabled(m_step > 0);
     if (next) next->setEnabled(m_step < count - 1);
 }
@@ -633,8 +647,10 @@ void CKX_EditSetupDlg::EndDialog(int result) {
 // ---- controls
 
 void CKX_EditSetupDlg::EnableChild(unsigned id, int enable, int) {
-    if (QWidget* widget = GetDlgItem(id)) widget->setEnabled(enable != 0);
-    else AuditProblem("control " + std::to_string(id) + " of an enable rule is not in the template");
+    if (QWidget* widget = GetDlgItem(id))
+        widget->setEnabled(enable != 0);
+    else
+        AuditProblem("control " + std::to_string(id) + " of an enable rule is not in the template");
 }
 
 void CKX_EditSetupDlg::EnableChildren(const unsigned* ids, int enable, int flag) {
@@ -642,8 +658,10 @@ void CKX_EditSetupDlg::EnableChildren(const unsigned* ids, int enable, int flag)
 }
 
 void CKX_EditSetupDlg::ShowChild(unsigned id, int show) {
-    if (QWidget* widget = GetDlgItem(id)) widget->setVisible(show != 0);
-    else AuditProblem("control " + std::to_string(id) + " of a show rule is not in the template");
+    if (QWidget* widget = GetDlgItem(id))
+        widget->setVisible(show != 0);
+    else
+        AuditProblem("control " + std::to_string(id) + " of a show rule is not in the template");
 }
 
 void CKX_EditSetupDlg::ShowChildren(const unsigned* ids, int show) {
@@ -655,13 +673,20 @@ void CKX_EditSetupDlg::SetChildText(unsigned id, const char* text) {
     const QString caption = QString::fromUtf8(text ? text : "");
     // A caption with a buddy shows "&&" as "&" by itself; a plain one shows
     // its text as it is.
-    if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(label->buddy() ? caption : kx::ShownText(caption));
-    else if (auto* button = qobject_cast<QAbstractButton*>(widget)) button->setText(caption);
-    else if (auto* group = qobject_cast<QGroupBox*>(widget)) group->setTitle(caption);
-    else if (auto* edit = qobject_cast<QLineEdit*>(widget)) edit->setText(caption);
-    else if (auto* plain = qobject_cast<QPlainTextEdit*>(widget)) plain->setPlainText(caption);
-    else if (widget) widget->setWindowTitle(caption);
-    else AuditProblem("control " + std::to_string(id) + " of a caption is not in the template");
+    if (auto* label = qobject_cast<QLabel*>(widget))
+        label->setText(label->buddy() ? caption : kx::ShownText(caption));
+    else if (auto* button = qobject_cast<QAbstractButton*>(widget))
+        button->setText(caption);
+    else if (auto* group = qobject_cast<QGroupBox*>(widget))
+        group->setTitle(caption);
+    else if (auto* edit = qobject_cast<QLineEdit*>(widget))
+        edit->setText(caption);
+    else if (auto* plain = qobject_cast<QPlainTextEdit*>(widget))
+        plain->setPlainText(caption);
+    else if (widget)
+        widget->setWindowTitle(caption);
+    else
+        AuditProblem("control " + std::to_string(id) + " of a caption is not in the template");
 }
 
 void CKX_EditSetupDlg::SetButtonImage(unsigned id, const char* imageName) {
@@ -688,7 +713,8 @@ void CKX_EditSetupDlg::EnableCANSettings() {
     }
     for (unsigned id : {kCANGroup, kCANBaudList, kCANBaudLabel})
         if (QWidget* widget = GetDlgItem(id)) widget->setEnabled(true);
-    if (QWidget* button = GetDlgItem(kCANopenButton)) button->setEnabled(kx::CANopenSettingsAvailable(m_setup));
+    if (QWidget* button = GetDlgItem(kCANopenButton))
+        button->setEnabled(kx::CANopenSettingsAvailable(m_setup));
 }
 
 void CKX_EditSetupDlg::OpenCANopenSettings() {

@@ -11,11 +11,20 @@ namespace kx {
 int MessageBox(QWidget* parent, const std::string& text, const std::string& caption, unsigned type) {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (type & 0xF0) {
-        case MB_ICONERROR: icon = QMessageBox::Critical; break;
-        case MB_ICONQUESTION: icon = QMessageBox::Question; break;
-        case MB_ICONWARNING: icon = QMessageBox::Warning; break;
-        case MB_ICONINFORMATION: icon = QMessageBox::Information; break;
-        default: break;
+        case MB_ICONERROR:
+            icon = QMessageBox::Critical;
+            break;
+        case MB_ICONQUESTION:
+            icon = QMessageBox::Question;
+            break;
+        case MB_ICONWARNING:
+            icon = QMessageBox::Warning;
+            break;
+        case MB_ICONINFORMATION:
+            icon = QMessageBox::Information;
+            break;
+        default:
+            break;
     }
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
     QMessageBox::StandardButton escape = QMessageBox::Ok;
@@ -32,7 +41,8 @@ int MessageBox(QWidget* parent, const std::string& text, const std::string& capt
             buttons = QMessageBox::Yes | QMessageBox::No;
             escape = QMessageBox::No;
             break;
-        default: break;
+        default:
+            break;
     }
     QString title = QString::fromStdString(caption);
     if (title.isEmpty() && parent) title = parent->window()->windowTitle();
@@ -44,10 +54,14 @@ int MessageBox(QWidget* parent, const std::string& text, const std::string& capt
     auto* clicked = box.clickedButton();
     const QMessageBox::StandardButton answer = clicked ? box.standardButton(clicked) : escape;
     switch (answer) {
-        case QMessageBox::Yes: return IDYES;
-        case QMessageBox::No: return IDNO;
-        case QMessageBox::Cancel: return IDCANCEL;
-        default: return IDOK;
+        case QMessageBox::Yes:
+            return IDYES;
+        case QMessageBox::No:
+            return IDNO;
+        case QMessageBox::Cancel:
+            return IDCANCEL;
+        default:
+            return IDOK;
     }
 }
 

@@ -17,11 +17,7 @@ void BuildCANopenSettings(QDialog& dialog) {
 
 const ResourceModule& HostModule() {
     static const ResourceModule module{
-        "kxgui",
-        {{kCANopenSettingsTemplate, &BuildCANopenSettings}},
-        {},
-        {},
-        {},
+        "kxgui", {{kCANopenSettingsTemplate, &BuildCANopenSettings}}, {}, {}, {},
     };
     return module;
 }

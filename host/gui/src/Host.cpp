@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <string>
 
-
 std::string GetGUIDirectory() {
     if (const char* configured = std::getenv("KX_GUI_DIRECTORY"); configured && *configured) {
         std::string directory = configured;

@@ -62,12 +62,14 @@ unsigned IdOf(const ScriptWord& word) {
 QString ControlText(const QWidget* widget) {
     if (auto* edit = qobject_cast<const QLineEdit*>(widget)) return edit->text();
     if (auto* button = qobject_cast<const QAbstractButton*>(widget)) return ShownText(button->text());
-    if (auto* label = qobject_cast<const QLabel*>(widget)) return label->buddy() ? ShownText(label->text()) : label->text();
+    if (auto* label = qobject_cast<const QLabel*>(widget))
+        return label->buddy() ? ShownText(label->text()) : label->text();
     if (auto* group = qobject_cast<const QGroupBox*>(widget)) return ShownText(group->title());
     if (auto* list = qobject_cast<const QComboBox*>(widget)) return list->currentText();
     if (auto* plain = qobject_cast<const QPlainTextEdit*>(widget)) return plain->toPlainText();
     if (auto* rich = qobject_cast<const QTextEdit*>(widget)) return rich->toPlainText();
-    if (auto* tabs = qobject_cast<const QTabWidget*>(widget)) return ShownText(tabs->tabText(tabs->currentIndex()));
+    if (auto* tabs = qobject_cast<const QTabWidget*>(widget))
+        return ShownText(tabs->tabText(tabs->currentIndex()));
     return widget->windowTitle();
 }
 
@@ -77,7 +79,8 @@ std::string DataText(const QVariant& data) {
     bool ok = false;
     const double number = data.toDouble(&ok);
     if (ok && std::isfinite(number)) {
-        if (number == std::trunc(number) && std::fabs(number) < 1e15) return std::to_string(static_cast<long long>(number));
+        if (number == std::trunc(number) && std::fabs(number) < 1e15)
+            return std::to_string(static_cast<long long>(number));
         return Text(QLocale::c().toString(number, 'g', 17));
     }
     return Text(data.toString());
@@ -93,7 +96,8 @@ bool DataMatches(const QVariant& data, const ScriptWord& word) {
 
 int FindItem(const QComboBox* list, const ScriptWord& word) {
     for (int i = 0; i < list->count(); ++i) {
-        if (word.quoted ? Text(list->itemText(i)) == word.text : DataMatches(list->itemData(i), word)) return i;
+        if (word.quoted ? Text(list->itemText(i)) == word.text : DataMatches(list->itemData(i), word))
+            return i;
     }
     return -1;
 }
@@ -168,8 +172,10 @@ QWidget* HelpViewer() {
 }  // namespace
 
 void SetHostBusy(const void* owner, bool busy) {
-    if (busy) BusyOwners().insert(owner);
-    else BusyOwners().erase(owner);
+    if (busy)
+        BusyOwners().insert(owner);
+    else
+        BusyOwners().erase(owner);
 }
 
 bool IsHostBusy() { return !BusyOwners().empty(); }
@@ -267,7 +273,8 @@ ScriptPlayer::Check ScriptPlayer::Ready(const ScriptStep& step) const {
             break;
         }
         case ScriptVerb::Click:
-            if (const auto button = MessageButton(a[0].text); button != QMessageBox::NoButton && !a[0].quoted) {
+            if (const auto button = MessageButton(a[0].text);
+                button != QMessageBox::NoButton && !a[0].quoted) {
                 auto* box = qobject_cast<QMessageBox*>(top);
                 check.ready = box && box->button(button);
                 if (box && !check.ready) check.found += "; it has no " + a[0].text + " button";
@@ -277,12 +284,20 @@ ScriptPlayer::Check ScriptPlayer::Ready(const ScriptStep& step) const {
             break;
         case ScriptVerb::Set:
         case ScriptVerb::Select:
-        case ScriptVerb::Unit: check.ready = control(IdOf(a[0])) != nullptr; break;
-        case ScriptVerb::Tab: check.ready = control(kTabControl) != nullptr; break;
+        case ScriptVerb::Unit:
+            check.ready = control(IdOf(a[0])) != nullptr;
+            break;
+        case ScriptVerb::Tab:
+            check.ready = control(kTabControl) != nullptr;
+            break;
         case ScriptVerb::Key:
         case ScriptVerb::Dump:
-        case ScriptVerb::Shot: check.ready = top != nullptr; break;
-        case ScriptVerb::Wait: check.ready = true; break;
+        case ScriptVerb::Shot:
+            check.ready = top != nullptr;
+            break;
+        case ScriptVerb::Wait:
+            check.ready = true;
+            break;
         case ScriptVerb::ExpectHelp: {
             double context = 0.0;
             ParseScriptNumber(a[0].text, context);
@@ -299,13 +314,20 @@ ScriptPlayer::Check ScriptPlayer::Ready(const ScriptStep& step) const {
             std::string state = a[1].text;
             for (char& c : state) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             auto* button = qobject_cast<QAbstractButton*>(widget);
-            if (state == "enabled") check.ready = widget->isEnabled();
-            else if (state == "disabled") check.ready = !widget->isEnabled();
-            else if (state == "shown") check.ready = widget->isVisibleTo(top);
-            else if (state == "hidden") check.ready = !widget->isVisibleTo(top);
-            else if (state == "checked") check.ready = button && button->isChecked();
-            else if (state == "unchecked") check.ready = button && !button->isChecked();
-            else if (state == "text") check.ready = Text(ControlText(widget)) == a[2].text;
+            if (state == "enabled")
+                check.ready = widget->isEnabled();
+            else if (state == "disabled")
+                check.ready = !widget->isEnabled();
+            else if (state == "shown")
+                check.ready = widget->isVisibleTo(top);
+            else if (state == "hidden")
+                check.ready = !widget->isVisibleTo(top);
+            else if (state == "checked")
+                check.ready = button && button->isChecked();
+            else if (state == "unchecked")
+                check.ready = button && !button->isChecked();
+            else if (state == "text")
+                check.ready = Text(ControlText(widget)) == a[2].text;
             else if (state == "value") {
                 double wanted = 0.0;
                 ParseScriptNumber(a[2].text, wanted);
@@ -326,13 +348,13 @@ void ScriptPlayer::Act(const ScriptStep& step) {
     const auto& a = step.args;
     const auto usable = [&](QWidget* widget) {
         if (!widget->isEnabled()) {
-            Fail(&step, DescribeTop(top) + "; control " + std::to_string(IdOf(a[0])) + " is disabled: " +
-                            DescribeState(top, widget));
+            Fail(&step, DescribeTop(top) + "; control " + std::to_string(IdOf(a[0])) +
+                            " is disabled: " + DescribeState(top, widget));
             return false;
         }
         if (!widget->isVisibleTo(top)) {
-            Fail(&step, DescribeTop(top) + "; control " + std::to_string(IdOf(a[0])) + " is hidden: " +
-                            DescribeState(top, widget));
+            Fail(&step, DescribeTop(top) + "; control " + std::to_string(IdOf(a[0])) +
+                            " is hidden: " + DescribeState(top, widget));
             return false;
         }
         return true;
@@ -341,9 +363,11 @@ void ScriptPlayer::Act(const ScriptStep& step) {
         case ScriptVerb::Set: {
             QWidget* widget = FindControl(top, IdOf(a[0]));
             auto* edit = qobject_cast<QLineEdit*>(widget);
-            if (!edit) return Fail(&step, DescribeTop(top) + "; control " + a[0].text + " is not an edit field");
+            if (!edit)
+                return Fail(&step, DescribeTop(top) + "; control " + a[0].text + " is not an edit field");
             if (!usable(edit)) return;
-            if (edit->isReadOnly()) return Fail(&step, DescribeTop(top) + "; control " + a[0].text + " is read-only");
+            if (edit->isReadOnly())
+                return Fail(&step, DescribeTop(top) + "; control " + a[0].text + " is read-only");
             edit->setFocus(Qt::OtherFocusReason);
             edit->selectAll();
             edit->setText(Q(a[1].text));
@@ -368,14 +392,15 @@ void ScriptPlayer::Act(const ScriptStep& step) {
         case ScriptVerb::Select:
         case ScriptVerb::Unit: {
             auto* list = qobject_cast<QComboBox*>(FindControl(top, IdOf(a[0])));
-            if (!list) return Fail(&step, DescribeTop(top) + "; control " + a[0].text + " is not a drop-down list");
+            if (!list)
+                return Fail(&step, DescribeTop(top) + "; control " + a[0].text + " is not a drop-down list");
             if (!usable(list)) return;
             ScriptWord word = a[1];
             if (step.verb == ScriptVerb::Unit) word.quoted = true;  // a unit is chosen by its name
             const int index = FindItem(list, word);
             if (index < 0)
-                return Fail(&step, DescribeTop(top) + "; control " + a[0].text + " has no item " + Quote(a[1].text) +
-                                       ": " + DescribeState(top, list));
+                return Fail(&step, DescribeTop(top) + "; control " + a[0].text + " has no item " +
+                                       Quote(a[1].text) + ": " + DescribeState(top, list));
             list->setFocus(Qt::MouseFocusReason);
             list->setCurrentIndex(index);
             emit list->activated(index);
@@ -395,7 +420,8 @@ void ScriptPlayer::Act(const ScriptStep& step) {
             QStringList parts = Q(a[0].text).split(u'+');
             for (QString& part : parts)
                 if (!part.isEmpty()) part = part.left(1).toUpper() + part.mid(1).toLower();
-            const QKeySequence sequence = QKeySequence::fromString(parts.join(u'+'), QKeySequence::PortableText);
+            const QKeySequence sequence =
+                QKeySequence::fromString(parts.join(u'+'), QKeySequence::PortableText);
             if (sequence.isEmpty() || sequence[0].key() == Qt::Key_unknown)
                 return Fail(&step, "\"" + a[0].text + "\" is not a key sequence");
             const QKeyCombination combination = sequence[0];
@@ -419,7 +445,8 @@ void ScriptPlayer::Act(const ScriptStep& step) {
         }
         case ScriptVerb::Shot: {
             if (m_options.screenshotDir.empty()) return;
-            const std::filesystem::path path = std::filesystem::path(m_options.screenshotDir) / (a[0].text + ".png");
+            const std::filesystem::path path =
+                std::filesystem::path(m_options.screenshotDir) / (a[0].text + ".png");
             if (!top->grab().save(QString::fromStdString(path.string()), "PNG"))
                 return Fail(&step, "the screenshot could not be saved as " + path.string());
             return;
@@ -437,7 +464,8 @@ void ScriptPlayer::Act(const ScriptStep& step) {
         case ScriptVerb::Expect:
         case ScriptVerb::Message:
         case ScriptVerb::Assert:
-        case ScriptVerb::ExpectHelp: return;
+        case ScriptVerb::ExpectHelp:
+            return;
     }
 }
 
@@ -490,8 +518,10 @@ void ScriptPlayer::CloseWindows() {
     // Each window is asked to close as the user would (Esc); one that keeps
     // asking questions is closed outright after a while.
     if (auto* dialog = qobject_cast<QDialog*>(top)) {
-        if (++m_closing > 50) dialog->done(0);
-        else dialog->reject();
+        if (++m_closing > 50)
+            dialog->done(0);
+        else
+            dialog->reject();
     } else {
         top->close();
     }
@@ -532,7 +562,8 @@ std::string ScriptPlayer::DumpWindow(QWidget* window) {
         const QVariant ctrlId = widget->property("ctrlId");
         if (ctrlId.isValid() && widget->window() == window) controls.emplace_back(ctrlId.toUInt(), widget);
     }
-    std::sort(controls.begin(), controls.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
+    std::sort(controls.begin(), controls.end(),
+              [](const auto& x, const auto& y) { return x.first < y.first; });
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
     for (const auto& [ctrlId, widget] : controls) list.push_back(DescribeControl(window, widget));
     dump["controls"] = list;

@@ -36,9 +36,9 @@ enum class ScriptVerb {
 };
 
 struct ScriptStep {
-    int line = 0;              // 1-based line of the file
+    int line = 0;  // 1-based line of the file
     ScriptVerb verb{};
-    std::string source;        // the line as written, without its comment
+    std::string source;  // the line as written, without its comment
     std::vector<ScriptWord> args;
 };
 

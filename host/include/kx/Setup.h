@@ -177,15 +177,15 @@ struct FrequencyList {
 
 // What the host knows about the drive a setup is for.
 struct DriveDescription {
-    std::vector<int> motorSensors;            // offered motor sensor kinds
-    std::vector<int> loadSensors;             // offered load sensor kinds
-    int maxSensorValue = 5;                   // highest valid sensor-type code
-    std::vector<std::string> sensorNames;     // by sensor-type code
-    std::vector<std::string> feedbackNames;   // by feedback connector
-    std::vector<std::string> sensorLines;     // one config line per feedback connector
-    std::map<int, int> portOfPin;             // I/O pin -> port
+    std::vector<int> motorSensors;           // offered motor sensor kinds
+    std::vector<int> loadSensors;            // offered load sensor kinds
+    int maxSensorValue = 5;                  // highest valid sensor-type code
+    std::vector<std::string> sensorNames;    // by sensor-type code
+    std::vector<std::string> feedbackNames;  // by feedback connector
+    std::vector<std::string> sensorLines;    // one config line per feedback connector
+    std::map<int, int> portOfPin;            // I/O pin -> port
     FrequencyList ssi, ssiLD, biss, bissLD;
-    int adcBits = 12;                         // analogue converter resolution
+    int adcBits = 12;  // analogue converter resolution
 };
 
 }  // namespace kx

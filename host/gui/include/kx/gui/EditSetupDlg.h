@@ -53,9 +53,12 @@ struct MessageMap {
 }  // namespace kx
 
 // Message map entries: KX_ON_CLICKED(3171, CDriveSetupDlg::OnDetect).
-#define KX_ON_CLICKED(id, fn) kx::MessageMapEntry{id, kx::Event::Clicked, static_cast<kx::Handler>(&fn)}
-#define KX_ON_SELCHANGE(id, fn) kx::MessageMapEntry{id, kx::Event::SelChange, static_cast<kx::Handler>(&fn)}
-#define KX_ON_EDITDONE(id, fn) kx::MessageMapEntry{id, kx::Event::EditDone, static_cast<kx::Handler>(&fn)}
+#define KX_ON_CLICKED(id, fn) \
+    kx::MessageMapEntry { id, kx::Event::Clicked, static_cast<kx::Handler>(&fn) }
+#define KX_ON_SELCHANGE(id, fn) \
+    kx::MessageMapEntry { id, kx::Event::SelChange, static_cast<kx::Handler>(&fn) }
+#define KX_ON_EDITDONE(id, fn) \
+    kx::MessageMapEntry { id, kx::Event::EditDone, static_cast<kx::Handler>(&fn) }
 
 // What data exchange is doing: loading the controls (FALSE) or reading them
 // back into the setup (TRUE).

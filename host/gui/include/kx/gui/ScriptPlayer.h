@@ -22,9 +22,9 @@ class QWidget;
 namespace kx {
 
 struct ScriptOptions {
-    std::string screenshotDir;       // where "shot" saves (empty: shots are not saved)
+    std::string screenshotDir;        // where "shot" saves (empty: shots are not saved)
     std::ostream* dumpOut = nullptr;  // where "dump" prints (null: standard output)
-    double timeout = 10.0;           // host seconds a step waits for its window
+    double timeout = 10.0;            // host seconds a step waits for its window
 };
 
 // Marks something that is running for "wait" (a commissioning test between

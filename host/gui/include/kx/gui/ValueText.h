@@ -34,6 +34,7 @@ KXGUI_API bool DisplayLimits(const CKX_Parameter& parameter, double& min, double
 
 // The message for a refused value: it names the parameter and its limits in
 // the shown unit.
-KXGUI_API std::string InvalidValueMessage(const CKX_Parameter& parameter, const QString& typed, ReadStatus status);
+KXGUI_API std::string InvalidValueMessage(const CKX_Parameter& parameter, const QString& typed,
+                                          ReadStatus status);
 
 }  // namespace kx

@@ -98,6 +98,7 @@ TEST_F(DriveSetup, AxisIdListAndItsCANopenMessage) {
             "message \"" +
             std::string(dcdrive::kAxisIdCANopenMessage) +
             "\"\n"
+            "shot axis-id-message\n"
             "click ok\n"
             "select 3136 \"127\"\n"
             "assert 3136 text \"127\"\n"  // no message for a CANopen axis ID
@@ -212,6 +213,7 @@ TEST_F(DriveSetup, CANBusGroupAndItsSettings) {
             "select 10021 250\n"
             "click 10022\n"
             "expect \"CANopen settings\"\n"
+            "shot canopen-settings\n"
             "set 10031 100\n"
             "click 1\n"
             "expect \"Drive Setup\"\n"
@@ -401,8 +403,8 @@ TEST(InertiaQuestionDialog, Choices) {
         CInertiaQuestion dialog(*setup, nullptr);
         const std::string script =
             second ? "click 3334\nassert 1 enabled\nclick 1\n" : "assert 3333 checked\nclick 1\n";
-        const auto run =
-            dctest::RunScript("expect \"Motor inertia\"\n" + script, [&] { return dialog.DoModal(); });
+        const auto run = dctest::RunScript("expect \"Motor inertia\"\nshot motor-inertia\n" + script,
+                                           [&] { return dialog.DoModal(); });
         EXPECT_HELD(run);
         EXPECT_EQ(run.result, IDOK);
         EXPECT_DOUBLE_EQ(Value(*setup, "Jt"), second ? 1e-5 : 2e-5 * 1.01);

@@ -46,38 +46,34 @@ private:
     fs::path path_;
 };
 
-struct PathCase {
-    const char* guiDirectory;
-    const char* helpFile;
-    unsigned context;
-    const char* path;
-};
-
-class OpenHelpPath : public testing::TestWithParam<PathCase> {};
-
 // The path is the GUI directory and the file name joined as they are; the
 // viewer gets no owner, the context command and the context number.
-TEST_P(OpenHelpPath, CallsTheViewerWithTheJoinedPath) {
-    const PathCase& c = GetParam();
+TEST(OpenHelpFile, CallsTheViewerWithTheJoinedPath) {
+    const struct {
+        const char* guiDirectory;
+        const char* helpFile;
+        unsigned context;
+        const char* path;
+    } cases[] = {
+        {"/opt/app/gui/", "dcdrive.qhc", dcdrive::kHelpDriveSetup, "/opt/app/gui/dcdrive.qhc"},
+        {"/opt/app/gui", "dcdrive.qhc", dcdrive::kHelpMotorSetup, "/opt/app/guidcdrive.qhc"},
+        {"", "dcdrive.qhc", dcdrive::kHelpIncrementalEncoderTest, "dcdrive.qhc"},
+        {"/gui/", "help/other.qhc", dcdrive::kHelpTotalInertiaTest, "/gui/help/other.qhc"},
+    };
     dcdrive::SetHelpViewerLibraryForTesting(HELP_VIEWER_STUB);
     const StubRecord stub(HELP_VIEWER_STUB);
     ASSERT_NE(stub.handle, nullptr) << dlerror();
-    const int before = stub.Calls();
-    dcdrive::OpenHelpFile(c.guiDirectory, c.helpFile, c.context);
-    ASSERT_EQ(stub.Calls(), before + 1);
-    EXPECT_STREQ(stub.Get<const char*>("StubLastPath"), c.path);
-    EXPECT_EQ(stub.Get<unsigned>("StubLastCommand"), 15u);
-    EXPECT_EQ(stub.Get<std::uintptr_t>("StubLastData"), c.context);
-    EXPECT_EQ(stub.Get<void*>("StubLastOwner"), nullptr);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        const int before = stub.Calls();
+        dcdrive::OpenHelpFile(c.guiDirectory, c.helpFile, c.context);
+        ASSERT_EQ(stub.Calls(), before + 1);
+        EXPECT_STREQ(stub.Get<const char*>("StubLastPath"), c.path);
+        EXPECT_EQ(stub.Get<unsigned>("StubLastCommand"), 15u);
+        EXPECT_EQ(stub.Get<std::uintptr_t>("StubLastData"), c.context);
+        EXPECT_EQ(stub.Get<void*>("StubLastOwner"), nullptr);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Paths, OpenHelpPath,
-    testing::Values(
-        PathCase{"/opt/app/gui/", "dcdrive.qhc", dcdrive::kHelpDriveSetup, "/opt/app/gui/dcdrive.qhc"},
-        PathCase{"/opt/app/gui", "dcdrive.qhc", dcdrive::kHelpMotorSetup, "/opt/app/guidcdrive.qhc"},
-        PathCase{"", "dcdrive.qhc", dcdrive::kHelpIncrementalEncoderTest, "dcdrive.qhc"},
-        PathCase{"/gui/", "help/other.qhc", dcdrive::kHelpTotalInertiaTest, "/gui/help/other.qhc"}));
 
 // A setup whose help file name is empty opens nothing.
 TEST(OpenHelpFile, EmptyFileNameOpensNothing) {

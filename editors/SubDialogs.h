@@ -20,6 +20,11 @@ enum class SubDialog {
     SpeedTuning,
     PositionTuning,
     InertiaQuestion,
+    Filters,
+    EncoderConnectionTest,
+    SsiEncoderConnectionTest,
+    AnalogueReferenceTest,
+    TotalInertiaTest,
 };
 
 // Runs the dialog modally on the setup; returns IDOK or IDCANCEL.

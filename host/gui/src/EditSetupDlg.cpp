@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -700,6 +701,19 @@ void CKX_EditSetupDlg::SetButtonImage(unsigned id, const char* imageName) {
     button->setIcon(icon);
     const int side = button->fontMetrics().height() * 3;
     button->setIconSize(QSize(side, side));
+}
+
+void CKX_EditSetupDlg::SetChildBitmap(unsigned id, unsigned bitmapId) {
+    auto* picture = qobject_cast<QLabel*>(Control(id, "picture", {"QLabel"}));
+    const QIcon bitmap = kx::ResourceChain::Instance().FindBitmap(bitmapId);
+    if (bitmap.isNull()) {
+        AuditProblem("bitmap " + std::to_string(bitmapId) + " is not registered");
+        return;
+    }
+    if (!picture) return;
+    QSize size = picture->minimumSize();
+    if (size.isEmpty()) size = bitmap.actualSize(QSize(4096, 4096));
+    picture->setPixmap(bitmap.pixmap(size, picture->devicePixelRatioF()));
 }
 
 void CKX_EditSetupDlg::EnableCANSettings() {

@@ -139,6 +139,9 @@ protected:
     void ShowChildren(const unsigned* ids, int show);
     void SetChildText(unsigned id, const char* text);
     void SetButtonImage(unsigned id, const char* imageName);
+    // Shows a bitmap of the resource chain (by bitmap id) in picture control
+    // `id`, at the size the template gives the control (else the bitmap's own).
+    void SetChildBitmap(unsigned id, unsigned bitmapId);
     void EnableCANSettings();
     void InitializeMotorEditor() {}
 

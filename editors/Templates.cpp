@@ -33,6 +33,7 @@ const kx::ResourceModule& PluginResources() {
         {{"TO_MOTORSETUP", ":/dcdrive/images/to_motorsetup.svg"}},
         {},
         {},
+        {},
     };
     return module;
 }

@@ -70,7 +70,7 @@ void BuildTestTemplate(QDialog& dialog) {
 }
 
 const kx::ResourceModule& TestModule() {
-    static const kx::ResourceModule module{"test", {{kTemplate, &BuildTestTemplate}}, {}, {}, {}};
+    static const kx::ResourceModule module{"test", {{kTemplate, &BuildTestTemplate}}, {}, {}, {}, {}};
     return module;
 }
 

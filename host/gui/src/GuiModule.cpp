@@ -2,9 +2,6 @@
 // plug-ins take from it, registered in the resource chain when the library
 // loads.
 #include <QDialog>
-#include <QDir>
-#include <QFileInfo>
-#include <map>
 
 #include "CANopenSettingsDlg.h"
 #include "kx/Setup.h"
@@ -19,22 +16,11 @@ void BuildCANopenSettings(QDialog& dialog) {
     form.setupUi(&dialog);
 }
 
-// The host's bitmaps are the files of resources/bitmaps/, each named by its
-// bitmap id ("3067.svg"), compiled into the library.
-std::map<unsigned, QString> HostBitmaps() {
-    std::map<unsigned, QString> bitmaps;
-    const QDir folder(QStringLiteral(":/kxgui/bitmaps"));
-    for (const QFileInfo& file : folder.entryInfoList(QDir::Files)) {
-        bool ok = false;
-        const unsigned id = file.completeBaseName().toUInt(&ok);
-        if (ok) bitmaps[id] = file.filePath();
-    }
-    return bitmaps;
-}
-
 const ResourceModule& HostModule() {
     static const ResourceModule module{
-        "kxgui", {{kCANopenSettingsTemplate, &BuildCANopenSettings}}, {}, HostBitmaps(), {},
+        "kxgui", {{kCANopenSettingsTemplate, &BuildCANopenSettings}}, {}, {}, {},
+        // The files of resources/bitmaps/, each named by its bitmap id.
+        QStringLiteral(":/kxgui/bitmaps"),
     };
     return module;
 }

@@ -1,5 +1,6 @@
 #include "kx/gui/Resources.h"
 
+#include <QFileInfo>
 #include <algorithm>
 
 namespace kx {
@@ -38,6 +39,11 @@ QIcon ResourceChain::FindBitmap(unsigned bitmapId) const {
     for (auto it = m_modules.rbegin(); it != m_modules.rend(); ++it) {
         const auto found = (*it)->bitmaps.find(bitmapId);
         if (found != (*it)->bitmaps.end()) return QIcon(found->second);
+        if ((*it)->bitmapFolder.isEmpty()) continue;
+        for (const char* suffix : {".svg", ".png"}) {
+            const QString path = (*it)->bitmapFolder + u'/' + QString::number(bitmapId) + QLatin1String(suffix);
+            if (QFileInfo::exists(path)) return QIcon(path);
+        }
     }
     return {};
 }

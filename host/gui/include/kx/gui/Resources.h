@@ -26,6 +26,10 @@ struct ResourceModule {
     std::map<std::string, QString> images;          // by name: Qt resource path
     std::map<unsigned, QString> bitmaps;            // by bitmap id: Qt resource path
     std::map<unsigned, std::string> strings;        // string table
+    // A Qt resource folder of bitmaps named by id ("3067.svg" or ".png"),
+    // looked up when a bitmap is asked for (the files are registered by the
+    // library's start-up code, in no fixed order with the module's own).
+    QString bitmapFolder;
 };
 
 class KXGUI_API ResourceChain {

@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "AdvancedDialog.h"
 #include "DriveInfo.h"
 #include "InertiaQuestion.h"
 
@@ -16,6 +17,7 @@ int Run(CKX_Setup& setup, CWnd* parent) {
 
 std::map<SubDialog, SubDialogRunner>& Registry() {
     static std::map<SubDialog, SubDialogRunner> registry{
+        {SubDialog::Advanced, &Run<CAdvancedDialog>},
         {SubDialog::DriveInfo, &Run<CDriveInfo>},
         {SubDialog::InertiaQuestion, &Run<CInertiaQuestion>},
     };

@@ -2,9 +2,11 @@
 
 #include <QDialog>
 
+#include "AdvancedDialog.h"
 #include "DriveInfo.h"
 #include "DriveSetupDlg.h"
 #include "InertiaQuestion.h"
+#include "ui_AdvancedDialog.h"
 #include "ui_DriveInfo.h"
 #include "ui_DriveSetupDlg.h"
 #include "ui_InertiaQuestion.h"
@@ -27,6 +29,7 @@ const kx::ResourceModule& PluginResources() {
         "dcdrive",
         {
             {kDriveSetupTemplate, &Build<Ui::CDriveSetupDlg>},
+            {kAdvancedTemplate, &Build<Ui::CAdvancedDialog>},
             {kDriveInfoTemplate, &Build<Ui::CDriveInfo>},
             {kInertiaQuestionTemplate, &Build<Ui::CInertiaQuestion>},
         },

@@ -11,6 +11,7 @@
 #include "GuiTest.h"
 #include "conversions/Derived.h"
 #include "conversions/Drivers.h"
+#include "editors/AdvancedDialog.h"
 #include "editors/DriveInfo.h"
 #include "editors/DriveSetupDlg.h"
 #include "editors/EditorRules.h"
@@ -44,6 +45,7 @@ const std::map<unsigned, std::function<std::unique_ptr<CKX_EditSetupDlg>(CKX_Set
     {kDriveSetupTemplate, [](CKX_Setup& s) { return std::make_unique<CDriveSetupDlg>(s, nullptr); }},
     {kDriveInfoTemplate, [](CKX_Setup& s) { return std::make_unique<CDriveInfo>(s, nullptr); }},
     {kInertiaQuestionTemplate, [](CKX_Setup& s) { return std::make_unique<CInertiaQuestion>(s, nullptr); }},
+    {kAdvancedTemplate, [](CKX_Setup& s) { return std::make_unique<CAdvancedDialog>(s, nullptr); }},
 };
 
 TEST(TemplateAudit, EveryTemplateHoldsWhatItsDialogNames) {

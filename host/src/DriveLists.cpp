@@ -106,7 +106,7 @@ SensorCombos ComputeSensorCombos(const DriveDescription& drive, const SensorSele
     int& firstConnector = loadFirst ? s.loadConnector : s.motorConnector;
     int& secondType = loadFirst ? s.motorType : s.loadType;
     int& secondConnector = loadFirst ? s.motorConnector : s.loadConnector;
-    if (!valid(firstConnector) && connectors > 0) firstConnector = 0;
+    if (!valid(firstConnector)) firstConnector = 0;
     const int taken = TakesConnector(firstType) ? firstConnector : -1;
     if (TakesConnector(secondType) && (!valid(secondConnector) || secondConnector == taken)) {
         int free = -1;
@@ -117,7 +117,7 @@ SensorCombos ComputeSensorCombos(const DriveDescription& drive, const SensorSele
         else
             secondType = kNone;
     }
-    if (!valid(secondConnector) && connectors > 0) secondConnector = 0;
+    if (!valid(secondConnector)) secondConnector = 0;
 
     out.motorTypes = TypeEntries(drive, motorTypes);
     out.loadTypes = TypeEntries(drive, loadTypes);

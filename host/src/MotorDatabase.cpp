@@ -164,6 +164,7 @@ std::string CheckMotorData(const MotorData& motor) {
 MotorData MotorFromSetup(const CKX_Setup& setup, std::string name) {
     MotorData motor;
     motor.name = std::move(name);
+    const QuietLookup quiet;  // a missing value reads 0, which CheckMotorData refuses
     for (const Field& f : kFields) {
         const CKX_Parameter* p = setup.FindParameter(std::string_view(f.key));
         motor.*f.member = p ? p->GetValueInBaseUnit() : 0.0;
@@ -176,6 +177,7 @@ std::string ApplyMotor(CKX_Setup& setup, const MotorData& motor) {
     const auto note = [&refused](const char* key) { refused += (refused.empty() ? "" : ", ") + Quoted(key); };
     // kFields holds "In" first: write "ImaxM" before it.
     const Field* order[] = {&kFields[1], &kFields[0], &kFields[2], &kFields[3], &kFields[4], &kFields[5]};
+    const QuietLookup quiet;  // a missing parameter is named in the result
     for (const Field* f : order) {
         CKX_Parameter* p = setup.FindParameter(std::string_view(f->key));
         const double value = motor.*f->member;

@@ -45,7 +45,8 @@ struct SensorCombos {
 //   letter case) keeps its choice and the other side moves to a free
 //   connector, the motor having priority when nothing was changed; a side
 //   that finds no free connector drops its sensor to "None";
-// - a connector outside the drive's connectors becomes the first free one.
+// - a connector outside the drive's connectors becomes the first free one
+//   (0 for a side that takes none).
 // The connector lists hold every connector of the drive, the load's without
 // the one the motor's sensor takes.
 KX_API SensorCombos ComputeSensorCombos(const DriveDescription& drive, const SensorSelection& present,

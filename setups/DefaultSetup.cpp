@@ -19,6 +19,8 @@ std::string_view StandardMotorsJson() {
     return {reinterpret_cast<const char*>(kStandardMotorsBytes), kStandardMotorsSize};
 }
 
-std::unique_ptr<CKX_Setup> LoadDefaultSetup() { return kx::LoadSetupFromText(DefaultSetupJson(), "default.json"); }
+std::unique_ptr<CKX_Setup> LoadDefaultSetup() {
+    return kx::LoadSetupFromText(DefaultSetupJson(), "default.json");
+}
 
 }  // namespace dcdrive

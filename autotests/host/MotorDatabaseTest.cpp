@@ -2,6 +2,7 @@
 // temporary XDG_DATA_HOME, choosing and applying a motor, saving, deleting,
 // and a USER file that cannot be read.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -9,7 +10,6 @@
 #include <limits>
 #include <optional>
 #include <sstream>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -23,9 +23,8 @@ namespace fs = std::filesystem;
 class MotorDatabaseTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_dir = fs::temp_directory_path() /
-                ("dcdrive-motors-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        m_dir = fs::temp_directory_path() / ("dcdrive-motors-" + std::to_string(::getpid()) + "-" +
+                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(m_dir);
         fs::create_directories(m_dir);
         for (const char* name : {"XDG_DATA_HOME", "HOME"}) {

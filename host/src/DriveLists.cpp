@@ -22,7 +22,8 @@ int ConnectorCount(const DriveDescription& drive) {
 
 std::string SensorName(const DriveDescription& drive, int type) {
     const auto index = static_cast<std::size_t>(type);
-    if (index < drive.sensorNames.size() && !drive.sensorNames[index].empty()) return drive.sensorNames[index];
+    if (index < drive.sensorNames.size() && !drive.sensorNames[index].empty())
+        return drive.sensorNames[index];
     if (index < kSensorNames.size()) return kSensorNames[index];
     return "Sensor type " + std::to_string(type);
 }
@@ -82,7 +83,8 @@ std::string ConnectorName(const DriveDescription& drive, int connector) {
     if (connector >= 0 && index < drive.sensorLines.size()) {
         std::size_t pos = 0;
         std::string name;
-        if (ReadEscapedStringFromConfigLine(drive.sensorLines[index], pos, name) && !name.empty()) return name;
+        if (ReadEscapedStringFromConfigLine(drive.sensorLines[index], pos, name) && !name.empty())
+            return name;
     }
     return "Feedback #" + std::to_string(connector + 1);
 }
@@ -131,10 +133,10 @@ SensorCombos ComputeSensorCombos(const DriveDescription& drive, const SensorSele
 
 }  // namespace kx
 
-int CKX_Setup::FillDlSensorsCombos(CKX_ListControl* motorTypes, int& motorType, CKX_ListControl* motorConnectors,
-                                   int& motorConnector, CKX_ListControl* loadTypes, int& loadType,
-                                   CKX_ListControl* loadConnectors, int& loadConnector, const char* changed,
-                                   bool selectedOnly) const {
+int CKX_Setup::FillDlSensorsCombos(CKX_ListControl* motorTypes, int& motorType,
+                                   CKX_ListControl* motorConnectors, int& motorConnector,
+                                   CKX_ListControl* loadTypes, int& loadType, CKX_ListControl* loadConnectors,
+                                   int& loadConnector, const char* changed, bool selectedOnly) const {
     const kx::SensorSelection present{motorType, motorConnector, loadType, loadConnector};
     kx::SensorCombos combos = kx::ComputeSensorCombos(m_drive, present, changed ? changed : "");
     const kx::SensorSelection& s = combos.selection;

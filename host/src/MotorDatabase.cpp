@@ -30,12 +30,9 @@ struct Field {
     double MotorData::*member;
 };
 constexpr Field kFields[] = {
-    {"In", "nominal current", 1000.0, &MotorData::In},
-    {"ImaxM", "peak current", 1000.0, &MotorData::ImaxM},
-    {"K", "torque constant", 100.0, &MotorData::K},
-    {"R", "resistance", 10000.0, &MotorData::R},
-    {"L", "inductance", 10.0, &MotorData::L},
-    {"Jm", "motor inertia", 100.0, &MotorData::Jm},
+    {"In", "nominal current", 1000.0, &MotorData::In}, {"ImaxM", "peak current", 1000.0, &MotorData::ImaxM},
+    {"K", "torque constant", 100.0, &MotorData::K},    {"R", "resistance", 10000.0, &MotorData::R},
+    {"L", "inductance", 10.0, &MotorData::L},          {"Jm", "motor inertia", 100.0, &MotorData::Jm},
 };
 
 std::string Trimmed(std::string_view text) {
@@ -231,8 +228,9 @@ MotorDatabaseResult MotorDatabase::AddUserMotor(MotorData motor) {
     if (const std::string problem = CheckMotorData(motor); !problem.empty())
         return {false, "The motor was not saved: " + problem + "."};
     if (IsUserDatabaseUnreadable())
-        return {false, "The motor was not saved: the USER motor database " + Quoted(m_userPath) +
-                           " cannot be read and is left as it is. Repair or remove the file, then save again."};
+        return {false,
+                "The motor was not saved: the USER motor database " + Quoted(m_userPath) +
+                    " cannot be read and is left as it is. Repair or remove the file, then save again."};
     m_user.push_back({std::move(motor), MotorDatabaseKind::User});
     MotorDatabaseResult result = SaveUser();
     if (!result.ok) m_user.pop_back();
@@ -241,7 +239,8 @@ MotorDatabaseResult MotorDatabase::AddUserMotor(MotorData motor) {
 
 MotorDatabaseResult MotorDatabase::DeleteUserMotor(std::string_view name) {
     if (FindIn(m_standard, name))
-        return {false, Quoted(Trimmed(name)) + " is a motor of the standard database, which cannot be changed."};
+        return {false,
+                Quoted(Trimmed(name)) + " is a motor of the standard database, which cannot be changed."};
     if (IsUserDatabaseUnreadable())
         return {false, "The motor was not deleted: the USER motor database " + Quoted(m_userPath) +
                            " cannot be read and is left as it is. Repair or remove the file first."};

@@ -36,13 +36,14 @@ CKX_ListControl* Emptied(QComboBox* box, ComboBoxList& list) {
 }
 }  // namespace
 
-int FillDlSensorsCombos(const CKX_Setup& setup, QComboBox* motorTypes, int& motorType, QComboBox* motorConnectors,
-                        int& motorConnector, QComboBox* loadTypes, int& loadType, QComboBox* loadConnectors,
-                        int& loadConnector, const char* changed, bool selectedOnly) {
+int FillDlSensorsCombos(const CKX_Setup& setup, QComboBox* motorTypes, int& motorType,
+                        QComboBox* motorConnectors, int& motorConnector, QComboBox* loadTypes, int& loadType,
+                        QComboBox* loadConnectors, int& loadConnector, const char* changed,
+                        bool selectedOnly) {
     ComboBoxList mt(motorTypes), mc(motorConnectors), lt(loadTypes), lc(loadConnectors);
     return setup.FillDlSensorsCombos(Emptied(motorTypes, mt), motorType, Emptied(motorConnectors, mc),
-                                     motorConnector, Emptied(loadTypes, lt), loadType, Emptied(loadConnectors, lc),
-                                     loadConnector, changed, selectedOnly);
+                                     motorConnector, Emptied(loadTypes, lt), loadType,
+                                     Emptied(loadConnectors, lc), loadConnector, changed, selectedOnly);
 }
 
 int FillIOBrakeCombo(const CKX_Setup& setup, QComboBox* list, int current) {

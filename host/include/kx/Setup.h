@@ -184,10 +184,10 @@ enum class OutputStage : int {
 
 // A digital output that can drive the motor brake.
 struct BrakeOutput {
-    int port = 0;                              // I/O port ("MotorBrake_output" holds it)
-    std::string name;                          // shown in the brake output list
-    OutputStage stage = OutputStage::Source;   // the output's driver
-    bool inverted = false;                     // the port's logic level is inverted
+    int port = 0;                             // I/O port ("MotorBrake_output" holds it)
+    std::string name;                         // shown in the brake output list
+    OutputStage stage = OutputStage::Source;  // the output's driver
+    bool inverted = false;                    // the port's logic level is inverted
 };
 
 // Flags of IsBrakePortEnable: the port can drive the brake, and its stage
@@ -205,7 +205,7 @@ struct DriveDescription {
     std::vector<std::string> sensorLines;    // one config line per feedback connector
     std::map<int, int> portOfPin;            // I/O pin -> port
     FrequencyList ssi, ssiLD, biss, bissLD;
-    int adcBits = 12;  // analogue converter resolution
+    int adcBits = 12;                       // analogue converter resolution
     std::vector<BrakeOutput> brakeOutputs;  // outputs that can drive the motor brake, in list order
 };
 

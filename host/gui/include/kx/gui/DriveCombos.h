@@ -4,8 +4,8 @@
 #pragma once
 
 #include "kx/ListControl.h"
-#include "kx/gui/Gui.h"
 #include "kx/Setup.h"
+#include "kx/gui/Gui.h"
 
 class QComboBox;
 
@@ -29,9 +29,9 @@ private:
 // CKX_Setup::FillDlSensorsCombos does, correcting the four codes; returns 1
 // when a code was corrected.
 KXGUI_API int FillDlSensorsCombos(const CKX_Setup& setup, QComboBox* motorTypes, int& motorType,
-                               QComboBox* motorConnectors, int& motorConnector, QComboBox* loadTypes,
-                               int& loadType, QComboBox* loadConnectors, int& loadConnector, const char* changed,
-                               bool selectedOnly = false);
+                                  QComboBox* motorConnectors, int& motorConnector, QComboBox* loadTypes,
+                                  int& loadType, QComboBox* loadConnectors, int& loadConnector,
+                                  const char* changed, bool selectedOnly = false);
 
 // Clears the list and fills it with the drive's brake outputs, selecting the
 // one on port `current`. Returns the number of items.

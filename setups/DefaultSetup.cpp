@@ -8,11 +8,19 @@ namespace dcdrive {
 
 extern const unsigned char kDefaultSetupBytes[];
 extern const std::size_t kDefaultSetupSize;
+extern const unsigned char kStandardMotorsBytes[];
+extern const std::size_t kStandardMotorsSize;
 
 std::string_view DefaultSetupJson() {
     return {reinterpret_cast<const char*>(kDefaultSetupBytes), kDefaultSetupSize};
 }
 
-std::unique_ptr<CKX_Setup> LoadDefaultSetup() { return kx::LoadSetupFromText(DefaultSetupJson(), "default.json"); }
+std::string_view StandardMotorsJson() {
+    return {reinterpret_cast<const char*>(kStandardMotorsBytes), kStandardMotorsSize};
+}
+
+std::unique_ptr<CKX_Setup> LoadDefaultSetup() {
+    return kx::LoadSetupFromText(DefaultSetupJson(), "default.json");
+}
 
 }  // namespace dcdrive

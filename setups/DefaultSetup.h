@@ -11,6 +11,9 @@ namespace dcdrive {
 // The JSON text of setups/default.json.
 std::string_view DefaultSetupJson();
 
+// The JSON text of setups/motors.json: the standard motor database.
+std::string_view StandardMotorsJson();
+
 // A fresh setup loaded from the embedded default.
 std::unique_ptr<CKX_Setup> LoadDefaultSetup();
 

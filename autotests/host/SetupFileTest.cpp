@@ -12,7 +12,9 @@ const char* kSmall = R"({
   "description": "test drive",
   "helpFile": "small.qhc",
   "drive": {"motorSensors": [1, 4], "ssiFrequencies": {"kHz": [1000, 2000], "modes": [1, 2]},
-            "ioPorts": [{"pin": 30, "port": 2}], "adcBits": 12},
+            "ioPorts": [{"pin": 30, "port": 2}, {"pin": 31, "port": 3}], "adcBits": 12,
+            "brakeOutputs": [{"port": 3, "name": "OUT3", "stage": "sink", "inverted": true},
+                             {"port": 2, "name": "OUT2"}]},
   "parameters": [
     {"name": "PWMPER", "value": 1500, "min": 0, "max": 65535, "type": 2},
     {"name": "Imax_Prot", "value": 8.5, "min": 0.001, "max": 10, "unit": "mA", "precision": 4},
@@ -58,6 +60,19 @@ TEST(SetupFile, RefusesMalformedOrInconsistentContent) {
          "\"kHz\" holds 2 entries but \"modes\" 1"},
         {R"({"parameters": [], "drive": {"bissFrequencies": {"kHz": [2000, 1000], "modes": [1, 2]}}})",
          "must ascend"},
+        {R"({"parameters": [], "drive": {"brakeOutputs": [{"port": 1, "name": "OUT1"}]}})",
+         "drive.brakeOutputs[0]: port 1 is not in \"ioPorts\""},
+        {R"({"parameters": [], "drive": {"ioPorts": [{"pin": 4, "port": 1}],
+             "brakeOutputs": [{"port": 1, "name": "A"}, {"port": 1, "name": "B"}]}})",
+         "drive.brakeOutputs[1]: port 1 is listed twice"},
+        {R"({"parameters": [], "drive": {"ioPorts": [{"pin": 4, "port": 1}],
+             "brakeOutputs": [{"port": 1, "name": "A", "stage": "push-pull"}]}})",
+         "brakeOutputs[0].stage: expected \"source\" or \"sink\", found \"push-pull\""},
+        {R"({"parameters": [], "drive": {"ioPorts": [{"pin": 4, "port": 1}],
+             "brakeOutputs": [{"port": 1, "name": "A", "inverted": 1}]}})",
+         "brakeOutputs[0].inverted: expected true or false"},
+        {R"({"parameters": [], "drive": {"ioPorts": [{"pin": 4, "port": 1}], "brakeOutputs": [{"port": 1}]}})",
+         "brakeOutputs[0]: \"name\" is missing"},
         {R"({"parameters": [], "format": "something-else"})", "format: not a setup file"},
         {R"({"parameters": [], "version": 7})", "written by a newer program"},
         {R"({"parameters": [], "extra": 1})", "extra: unknown section"},
@@ -91,6 +106,10 @@ TEST(SetupFile, ReadsEverySection) {
     EXPECT_EQ(Compute_ADCMaxValue(setup.get()), 65520u);  // 12 bits, left-aligned
     std::vector<unsigned> kHz, modes;
     EXPECT_EQ(setup->GetSSIFreqList(kHz, modes), 2);
+    EXPECT_EQ(setup->GetNumberOfBrakeOutputs(), 2);
+    EXPECT_TRUE(setup->IsIOKX3PortInverted(3));
+    EXPECT_EQ(setup->IsBrakePortEnable(3) & kx::kBrakePortStageMask, 0x20);
+    EXPECT_EQ(setup->IsBrakePortEnable(2) & kx::kBrakePortStageMask, 0x10);  // source unless told
 }
 
 TEST(SetupFile, SaveAndLoadGiveTheSameSetup) {

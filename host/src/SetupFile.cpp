@@ -140,8 +140,52 @@ public:
                 d.bissLD = Frequencies(value, at);
             else if (key == "adcBits")
                 d.adcBits = static_cast<int>(Integer(value, at, 1, 16));
+            else if (key == "brakeOutputs")
+                ReadBrakeOutputs(value, at, d);
             else
                 Fail(at, "unknown entry");
+        }
+        // The brake configuration register holds the output's pin: a brake
+        // output must be a port whose pin is known.
+        std::unordered_set<int> ports;
+        for (const auto& [pin, port] : d.portOfPin) ports.insert(port);
+        for (std::size_t i = 0; i < d.brakeOutputs.size(); ++i)
+            if (!ports.count(d.brakeOutputs[i].port))
+                Fail(place + ".brakeOutputs[" + std::to_string(i) + "]",
+                     "port " + std::to_string(d.brakeOutputs[i].port) + " is not in \"ioPorts\"");
+    }
+
+    void ReadBrakeOutputs(const Json& value, const std::string& place, DriveDescription& d) const {
+        const Json& a = Array(value, place);
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            const std::string at = place + "[" + std::to_string(i) + "]";
+            Object(a[i], at);
+            BrakeOutput output;
+            output.port = static_cast<int>(Integer(Member(a[i], "port", at), at + ".port", 0, 65535));
+            output.name = Text(Member(a[i], "name", at), at + ".name");
+            if (output.name.empty()) Fail(at + ".name", "the name is empty");
+            for (const auto& [key, v] : a[i].items()) {
+                const std::string vat = at + "." + key;
+                if (key == "port" || key == "name") continue;
+                if (key == "stage") {
+                    const std::string stage = Text(v, vat);
+                    if (stage == "source")
+                        output.stage = OutputStage::Source;
+                    else if (stage == "sink")
+                        output.stage = OutputStage::Sink;
+                    else
+                        Fail(vat, "expected \"source\" or \"sink\", found \"" + stage + "\"");
+                } else if (key == "inverted") {
+                    if (!v.is_boolean()) Fail(vat, "expected true or false, found " + Describe(v));
+                    output.inverted = v.get<bool>();
+                } else {
+                    Fail(vat, "unknown entry");
+                }
+            }
+            for (const BrakeOutput& other : d.brakeOutputs)
+                if (other.port == output.port)
+                    Fail(at, "port " + std::to_string(output.port) + " is listed twice");
+            d.brakeOutputs.push_back(std::move(output));
         }
     }
 
@@ -344,6 +388,16 @@ struct FileCloser {
 
 Json FrequenciesJson(const FrequencyList& list) { return Json{{"kHz", list.kHz}, {"modes", list.modes}}; }
 
+Json BrakeOutputsJson(const std::vector<BrakeOutput>& outputs) {
+    Json a = Json::array();
+    for (const BrakeOutput& o : outputs)
+        a.push_back(Json{{"port", o.port},
+                         {"name", o.name},
+                         {"stage", o.stage == OutputStage::Sink ? "sink" : "source"},
+                         {"inverted", o.inverted}});
+    return a;
+}
+
 }  // namespace
 
 SetupFileError::SetupFileError(const std::string& source, const std::string& place,
@@ -412,7 +466,8 @@ std::string SaveSetupToText(const CKX_Setup& setup) {
                         {"ssiFrequenciesLD", FrequenciesJson(d.ssiLD)},
                         {"bissFrequencies", FrequenciesJson(d.biss)},
                         {"bissFrequenciesLD", FrequenciesJson(d.bissLD)},
-                        {"adcBits", d.adcBits}};
+                        {"adcBits", d.adcBits},
+                        {"brakeOutputs", BrakeOutputsJson(d.brakeOutputs)}};
     Json parameters = Json::array();
     for (std::size_t i = 0; i < setup.GetParameterCount(); ++i) {
         const CKX_Parameter* p = setup.GetParameterAt(i);

@@ -14,6 +14,7 @@
 #include "kx/Kernel.h"
 #include "kx/Units.h"
 
+class CKX_ListControl;
 class CKX_Setup;
 
 namespace kx {
@@ -175,6 +176,25 @@ struct FrequencyList {
     std::vector<unsigned> modes;
 };
 
+// How a digital output switches its load.
+enum class OutputStage : int {
+    Source = 0x10,  // PNP: switches the load to +Vlog
+    Sink = 0x20,    // NPN: switches the load to GND
+};
+
+// A digital output that can drive the motor brake.
+struct BrakeOutput {
+    int port = 0;                             // I/O port ("MotorBrake_output" holds it)
+    std::string name;                         // shown in the brake output list
+    OutputStage stage = OutputStage::Source;  // the output's driver
+    bool inverted = false;                    // the port's logic level is inverted
+};
+
+// Flags of IsBrakePortEnable: the port can drive the brake, and its stage
+// (OutputStage) in the bits kBrakePortStageMask.
+inline constexpr int kBrakePortEnabled = 0x01;
+inline constexpr int kBrakePortStageMask = 0x30;
+
 // What the host knows about the drive a setup is for.
 struct DriveDescription {
     std::vector<int> motorSensors;           // offered motor sensor kinds
@@ -185,7 +205,8 @@ struct DriveDescription {
     std::vector<std::string> sensorLines;    // one config line per feedback connector
     std::map<int, int> portOfPin;            // I/O pin -> port
     FrequencyList ssi, ssiLD, biss, bissLD;
-    int adcBits = 12;  // analogue converter resolution
+    int adcBits = 12;                       // analogue converter resolution
+    std::vector<BrakeOutput> brakeOutputs;  // outputs that can drive the motor brake, in list order
 };
 
 }  // namespace kx
@@ -276,6 +297,28 @@ public:
     std::string GetFeedbackName(int connector) const;
     // One config line per feedback connector, in connector order.
     std::vector<std::string> GetDLSensorsArray() const { return m_drive.sensorLines; }
+
+    // Fills the sensor type and connector lists of the motor and the load
+    // (any list may be null) with what the drive offers, and corrects the
+    // four codes to a consistent selection (kx::ComputeSensorCombos);
+    // `changed` names the sensor parameter the user has just changed, or is
+    // null. With selectedOnly each list holds only its selected entry.
+    // Returns 1 when any code was corrected.
+    int FillDlSensorsCombos(CKX_ListControl* motorTypes, int& motorType, CKX_ListControl* motorConnectors,
+                            int& motorConnector, CKX_ListControl* loadTypes, int& loadType,
+                            CKX_ListControl* loadConnectors, int& loadConnector, const char* changed,
+                            bool selectedOnly) const;
+
+    // ---- motor brake outputs
+    int GetNumberOfBrakeOutputs() const { return static_cast<int>(m_drive.brakeOutputs.size()); }
+    // Fills the list with the brake outputs (item data = port) and selects
+    // the one on port `current`. Returns the number of items added.
+    int FillIOBrakeCombo(CKX_ListControl* list, int current) const;
+    // Whether the logic level of I/O port `port` is inverted; false for a
+    // port that drives no brake.
+    bool IsIOKX3PortInverted(int port) const;
+    // kBrakePortEnabled | the output stage for a brake output, 0 for any other port.
+    int IsBrakePortEnable(int port) const;
 
 private:
     void Reindex();

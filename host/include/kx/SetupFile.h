@@ -13,8 +13,10 @@
 //     "ioPorts": [{"pin": 12, "port": 0}, ...],
 //     "ssiFrequencies": {"kHz": [...], "modes": [...]}, "ssiFrequenciesLD": {...},
 //     "bissFrequencies": {...}, "bissFrequenciesLD": {...},
-//     "adcBits": 12
-//   },
+//     "adcBits": 12,
+//     "brakeOutputs": [{"port": 1, "name": "OUT1", "stage": "source", "inverted": false}, ...]
+//   },                                                    (stage "source" (PNP) or "sink" (NPN);
+//                                                          each port must be one of "ioPorts")
 //   "parameters": [
 //     {"name": "PWMPER", "value": 1500, "min": 0, "max": 65535, "unit": "", "type": 2,
 //      "precision": 0}, ...

@@ -1,0 +1,251 @@
+// The motor databases: the standard one as shipped, the USER file in a
+// temporary XDG_DATA_HOME, choosing and applying a motor, saving, deleting,
+// and a USER file that cannot be read.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <optional>
+#include <sstream>
+#include <utility>
+#include <vector>
+
+#include "DefaultSetup.h"
+#include "kx/MotorDatabase.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class MotorDatabaseTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_dir = fs::temp_directory_path() / ("dcdrive-motors-" + std::to_string(::getpid()) + "-" +
+                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir);
+        for (const char* name : {"XDG_DATA_HOME", "HOME"}) {
+            const char* old = std::getenv(name);
+            m_saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        }
+        ::setenv("XDG_DATA_HOME", m_dir.c_str(), 1);
+    }
+    void TearDown() override {
+        for (const auto& [name, value] : m_saved) {
+            if (value)
+                ::setenv(name.c_str(), value->c_str(), 1);
+            else
+                ::unsetenv(name.c_str());
+        }
+        fs::remove_all(m_dir);
+    }
+    fs::path UserFile() const { return m_dir / "dcdrive" / "motors.json"; }
+    void WriteUserFile(const std::string& text) const {
+        fs::create_directories(UserFile().parent_path());
+        std::ofstream(UserFile()) << text;
+    }
+    static std::string Read(const fs::path& path) {
+        std::ifstream in(path);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    static kx::MotorData Motor(const std::string& name) { return {name, 2.0, 8.0, 0.05, 1.2, 0.0004, 2e-5}; }
+
+    fs::path m_dir;
+    std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
+};
+
+TEST_F(MotorDatabaseTest, UserFileLivesInTheDataFolder) {
+    EXPECT_EQ(kx::DefaultUserMotorDatabasePath(), UserFile().string());
+    // A relative XDG_DATA_HOME is ignored: the home folder's default applies.
+    ::setenv("XDG_DATA_HOME", "relative/data", 1);
+    ::setenv("HOME", m_dir.c_str(), 1);
+    EXPECT_EQ(kx::DefaultUserMotorDatabasePath(), (m_dir / ".local/share/dcdrive/motors.json").string());
+}
+
+TEST_F(MotorDatabaseTest, StandardMotorsArePhysicalAndConsistent) {
+    kx::MotorDatabase db(dcdrive::StandardMotorsJson());
+    EXPECT_TRUE(db.TakeReports().empty());
+    const auto list = db.List();
+    ASSERT_GE(list.size(), 6u);
+    ASSERT_LE(list.size(), 8u);
+    for (const kx::MotorEntry& e : list) {
+        SCOPED_TRACE(e.motor.name);
+        EXPECT_EQ(e.database, kx::MotorDatabaseKind::Standard);
+        EXPECT_EQ(kx::CheckMotorData(e.motor), "");
+        // A brushed DC motor's electrical time constant L/R lies between 0.02
+        // and 20 ms, its mechanical one Jm*R/K^2 between 1 and 50 ms, and its
+        // peak current is 2 to 10 times its nominal one.
+        const double electrical = e.motor.L / e.motor.R;
+        EXPECT_GT(electrical, 2e-5);
+        EXPECT_LT(electrical, 2e-2);
+        const double mechanical = e.motor.Jm * e.motor.R / (e.motor.K * e.motor.K);
+        EXPECT_GT(mechanical, 1e-3);
+        EXPECT_LT(mechanical, 5e-2);
+        EXPECT_GE(e.motor.ImaxM / e.motor.In, 2.0);
+        EXPECT_LE(e.motor.ImaxM / e.motor.In, 10.0);
+    }
+}
+
+TEST_F(MotorDatabaseTest, AppliedMotorGoesIntoTheSetupInBaseUnits) {
+    kx::MotorDatabase db(dcdrive::StandardMotorsJson());
+    const auto setup = dcdrive::LoadDefaultSetup();
+    // A motor whose nominal current lies above the setup's present peak current.
+    const kx::MotorEntry* big = nullptr;
+    for (const kx::MotorEntry& e : db.List())
+        if (e.motor.In > setup->GetParameterValueInBaseUnit("ImaxM")) big = db.Find(e.motor.name);
+    ASSERT_NE(big, nullptr);
+    EXPECT_EQ(kx::ApplyMotor(*setup, big->motor), "");
+    const kx::MotorData back = kx::MotorFromSetup(*setup, big->motor.name);
+    EXPECT_EQ(back.In, big->motor.In);
+    EXPECT_EQ(back.ImaxM, big->motor.ImaxM);
+    EXPECT_EQ(back.K, big->motor.K);
+    EXPECT_EQ(back.R, big->motor.R);
+    EXPECT_EQ(back.L, big->motor.L);
+    EXPECT_EQ(back.Jm, big->motor.Jm);
+
+    // Limits of the setup that refuse a value are named.
+    setup->FindParameter("K")->SetMaxInBaseUnit(0.01);
+    EXPECT_EQ(kx::ApplyMotor(*setup, big->motor), "\"K\"");
+    setup->RemoveParameter("Jm");
+    EXPECT_EQ(kx::ApplyMotor(*setup, big->motor), "\"K\", \"Jm\"");
+}
+
+TEST_F(MotorDatabaseTest, SavedMotorIsThereAfterReload) {
+    {
+        kx::MotorDatabase db(dcdrive::StandardMotorsJson());
+        EXPECT_FALSE(fs::exists(UserFile()));  // no file until the first save
+        const auto result = db.AddUserMotor(Motor("  Conveyor motor "));
+        EXPECT_TRUE(result.ok) << result.message;
+        EXPECT_TRUE(db.AddUserMotor(Motor("Spare")).ok);
+    }
+    kx::MotorDatabase db(dcdrive::StandardMotorsJson());
+    EXPECT_TRUE(db.TakeReports().empty());
+    const kx::MotorEntry* found = db.Find("conveyor MOTOR");
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found->database, kx::MotorDatabaseKind::User);
+    EXPECT_EQ(found->motor.name, "Conveyor motor");
+    EXPECT_EQ(found->motor.L, 0.0004);
+    EXPECT_EQ(found->motor.Jm, 2e-5);
+    const auto list = db.List();
+    EXPECT_EQ(list.back().motor.name, "Spare");  // USER motors follow the standard ones
+    EXPECT_EQ(list.front().database, kx::MotorDatabaseKind::Standard);
+    // The save left no temporary file beside the database.
+    for (const auto& entry : fs::directory_iterator(UserFile().parent_path()))
+        EXPECT_EQ(entry.path().filename(), "motors.json");
+}
+
+TEST_F(MotorDatabaseTest, RefusesBadAdditionsAndDeletions) {
+    kx::MotorDatabase db(dcdrive::StandardMotorsJson());
+    ASSERT_TRUE(db.AddUserMotor(Motor("Mine")).ok);
+    const std::string standard = db.List().front().motor.name;
+    kx::MotorData noCurrent = Motor("No current");
+    noCurrent.In = 0;
+    kx::MotorData peakBelow = Motor("Peak below");
+    peakBelow.ImaxM = 1.0;
+    kx::MotorData notFinite = Motor("Not finite");
+    notFinite.Jm = std::numeric_limits<double>::infinity();
+
+    const struct {
+        kx::MotorData motor;
+        const char* message;
+    } adds[] = {
+        {Motor("   "), "Please enter a name for the motor."},
+        {Motor(standard), "is already in the standard database. Please choose another name."},
+        {Motor("MINE"), "A motor named \"MINE\" is already in the USER database."},
+        {noCurrent, "the nominal current \"In\" must be a positive number"},
+        {peakBelow, "the peak current \"ImaxM\" is below the nominal current \"In\""},
+        {notFinite, "the motor inertia \"Jm\" must be a positive number"},
+    };
+    const std::string before = Read(UserFile());
+    for (const auto& c : adds) {
+        const auto result = db.AddUserMotor(c.motor);
+        EXPECT_FALSE(result.ok) << c.motor.name;
+        EXPECT_NE(result.message.find(c.message), std::string::npos) << result.message;
+    }
+    const struct {
+        std::string name;
+        const char* message;
+    } deletes[] = {
+        {standard, "is a motor of the standard database, which cannot be changed."},
+        {"Nobody's", "There is no motor named \"Nobody's\" in the USER database."},
+    };
+    for (const auto& c : deletes) {
+        const auto result = db.DeleteUserMotor(c.name);
+        EXPECT_FALSE(result.ok) << c.name;
+        EXPECT_NE(result.message.find(c.message), std::string::npos) << result.message;
+    }
+    EXPECT_EQ(Read(UserFile()), before);
+    EXPECT_NE(db.Find(standard), nullptr);
+
+    EXPECT_TRUE(db.DeleteUserMotor(" mine").ok);
+    EXPECT_EQ(db.Find("Mine"), nullptr);
+    EXPECT_EQ(kx::MotorDatabase(dcdrive::StandardMotorsJson()).Find("Mine"), nullptr);
+}
+
+TEST_F(MotorDatabaseTest, FailedSaveKeepsTheDatabaseAsItWas) {
+    // The data folder's "dcdrive" is a file: no database can be written there.
+    std::ofstream(m_dir / "dcdrive") << "in the way";
+    kx::MotorDatabase db(dcdrive::StandardMotorsJson());
+    const auto result = db.AddUserMotor(Motor("Mine"));
+    EXPECT_FALSE(result.ok);
+    EXPECT_NE(result.message.find("The USER motor database could not be saved:"), std::string::npos)
+        << result.message;
+    EXPECT_EQ(db.Find("Mine"), nullptr);
+}
+
+TEST_F(MotorDatabaseTest, UnreadableUserFileIsReportedOnceAndNeverOverwritten) {
+    const struct {
+        const char* text;
+        const char* problem;
+    } cases[] = {
+        {"{\"motors\": [", "not valid JSON"},
+        {"", "not valid JSON"},
+        {R"({"motors": {}})", "motors: expected an array"},
+        {R"({"motors": [{"name": "A", "In": "2", "ImaxM": 8, "K": 0.05, "R": 1, "L": 0.001, "Jm": 1e-5}]})",
+         "motors[0] (\"A\").In: expected a number"},
+        {R"({"motors": [{"name": "A", "In": 2, "ImaxM": 8, "K": 0.05, "R": 1, "L": 0.001}]})",
+         "\"Jm\" is missing"},
+        {R"({"motors": [{"name": "A", "In": 2, "ImaxM": 8, "K": -0.05, "R": 1, "L": 0.001, "Jm": 1e-5}]})",
+         "the torque constant \"K\" must be a positive number"},
+        {R"({"motors": [{"name": "A", "In": 2, "ImaxM": 8, "K": 0.05, "R": 1, "L": 50, "Jm": 1e-5}]})",
+         "the inductance \"L\" must not exceed 10"},
+        {R"({"motors": [{"name": "A", "In": 2, "ImaxM": 8, "K": 0.05, "R": 1, "L": 0.001, "Jm": 1e-5},
+                        {"name": "a", "In": 2, "ImaxM": 8, "K": 0.05, "R": 1, "L": 0.001, "Jm": 1e-5}]})",
+         "motors[1] (\"a\"): the name is used twice"},
+        {R"({"format": "dcdrive-setup", "motors": []})", "not a motor database"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        WriteUserFile(c.text);
+        kx::MotorDatabase db(dcdrive::StandardMotorsJson());
+        EXPECT_TRUE(db.IsUserDatabaseUnreadable());
+        const auto reports = db.TakeReports();
+        ASSERT_EQ(reports.size(), 1u);
+        EXPECT_NE(reports[0].find("The USER motor database \"" + UserFile().string() + "\" cannot be read: "),
+                  std::string::npos)
+            << reports[0];
+        EXPECT_NE(reports[0].find(c.problem), std::string::npos) << reports[0];
+        EXPECT_TRUE(db.TakeReports().empty());
+
+        // Saving and deleting are refused and the file stays as it is.
+        const auto added = db.AddUserMotor(Motor("New"));
+        EXPECT_FALSE(added.ok);
+        EXPECT_NE(added.message.find("cannot be read and is left as it is"), std::string::npos);
+        EXPECT_FALSE(db.DeleteUserMotor("A").ok);
+        EXPECT_EQ(Read(UserFile()), c.text);
+        EXPECT_EQ(fs::directory_iterator(UserFile().parent_path())->path(), UserFile());
+
+        // The standard database works on.
+        const auto list = db.List();
+        ASSERT_FALSE(list.empty());
+        EXPECT_EQ(list.back().database, kx::MotorDatabaseKind::Standard);
+        EXPECT_NE(db.Find(list.front().motor.name), nullptr);
+    }
+}
+
+}  // namespace

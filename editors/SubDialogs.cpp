@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "AnalogReferenceDlg.h"
 #include "DriveInfo.h"
 #include "InertiaQuestion.h"
 
@@ -18,6 +19,7 @@ std::map<SubDialog, SubDialogRunner>& Registry() {
     static std::map<SubDialog, SubDialogRunner> registry{
         {SubDialog::DriveInfo, &Run<CDriveInfo>},
         {SubDialog::InertiaQuestion, &Run<CInertiaQuestion>},
+        {SubDialog::ExternalReference, &Run<CAnalogReferenceDlg>},
     };
     return registry;
 }

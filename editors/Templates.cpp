@@ -2,9 +2,11 @@
 
 #include <QDialog>
 
+#include "AnalogReferenceDlg.h"
 #include "DriveInfo.h"
 #include "DriveSetupDlg.h"
 #include "InertiaQuestion.h"
+#include "ui_AnalogReferenceDlg.h"
 #include "ui_DriveInfo.h"
 #include "ui_DriveSetupDlg.h"
 #include "ui_InertiaQuestion.h"
@@ -29,6 +31,7 @@ const kx::ResourceModule& PluginResources() {
             {kDriveSetupTemplate, &Build<Ui::CDriveSetupDlg>},
             {kDriveInfoTemplate, &Build<Ui::CDriveInfo>},
             {kInertiaQuestionTemplate, &Build<Ui::CInertiaQuestion>},
+            {kAnalogReferenceTemplate, &Build<Ui::CAnalogReferenceDlg>},
         },
         {{"TO_MOTORSETUP", ":/dcdrive/images/to_motorsetup.svg"}},
         {},

@@ -11,6 +11,15 @@
 #include "kx/gui/Resources.h"
 #include "ui_CANopenSettings.h"
 
+// The bitmaps' resource registers itself when the library loads, but not
+// necessarily before this file's own registration reads it: it is
+// registered here first (a second registration changes nothing).
+static void RegisterHostBitmapResource() {
+#ifdef KXGUI_HAS_BITMAPS
+    Q_INIT_RESOURCE(kxgui_bitmaps);
+#endif
+}
+
 namespace kx {
 namespace {
 
@@ -22,6 +31,7 @@ void BuildCANopenSettings(QDialog& dialog) {
 // The host's bitmaps are the files of resources/bitmaps/, each named by its
 // bitmap id ("3067.svg"), compiled into the library.
 std::map<unsigned, QString> HostBitmaps() {
+    RegisterHostBitmapResource();
     std::map<unsigned, QString> bitmaps;
     const QDir folder(QStringLiteral(":/kxgui/bitmaps"));
     for (const QFileInfo& file : folder.entryInfoList(QDir::Files)) {

@@ -14,8 +14,8 @@ namespace dcdrive {
 
 // Control ids of the external reference setup that more than one place names.
 namespace reference_ids {
-inline constexpr unsigned kTest = 1000, kPicture = 1014, kLimit = 3116,
-                          kDigital = 3289, kAnalogue = 3290, kSource = 3399;
+inline constexpr unsigned kTest = 1000, kPicture = 1014, kLimit = 3116, kDigital = 3289, kAnalogue = 3290,
+                          kSource = 3399;
 }
 
 // One binding of the dialog: a value edit with its unit list (0: value only),

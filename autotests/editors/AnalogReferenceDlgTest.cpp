@@ -70,8 +70,8 @@ TEST_F(ExternalReference, WhatEachModeShows) {
         setup = dcdrive::LoadDefaultSetup();
         Set("ControlMode", c.mode);
         Set("isAnalogueReference", c.analogue);
-        const std::string name = "external-reference-mode" + std::to_string(c.mode) + "-" +
-                                 (c.analogue ? "analogue" : "digital");
+        const std::string name =
+            "external-reference-mode" + std::to_string(c.mode) + "-" + (c.analogue ? "analogue" : "digital");
         EXPECT_HELD(Run(std::string(c.script) + Shot(name) + "click 1\n"));
         if (c.mode == 0 && c.analogue == 0) {
             EXPECT_EQ(Value("isLimitMaximum"), 1);
@@ -117,7 +117,8 @@ TEST_F(ExternalReference, GearRatio) {
         Set("GEARMASTER", c.master);
         Set("GEARSLAVE", -5);
         const std::string shown = kx::FormatDisplayNumber(c.masterAfter, 0).toStdString();
-        EXPECT_HELD(Run("set 3295 " + std::string(c.slaveTyped) + "\nassert 3296 value " + shown + "\nclick 1\n"));
+        EXPECT_HELD(
+            Run("set 3295 " + std::string(c.slaveTyped) + "\nassert 3296 value " + shown + "\nclick 1\n"));
         EXPECT_EQ(Value("GEARMASTER"), c.masterAfter);
         EXPECT_EQ(Value("GEARSLAVE"), c.slaveAfter);
     }
@@ -174,7 +175,8 @@ TEST_F(ExternalReference, OpensFromTheDriveSetup) {
     CDriveSetupDlg dialog(*setup, nullptr);
     const auto run = dctest::RunScript(
         "expect \"Drive Setup\"\nclick 1064\nclick 3208\nexpect \"External Reference Setup\"\n" +
-            Shot("external-reference-from-drive-setup") + "click 3292\nclick 1\nexpect \"Drive Setup\"\nclick 1\n",
+            Shot("external-reference-from-drive-setup") +
+            "click 3292\nclick 1\nexpect \"Drive Setup\"\nclick 1\n",
         [&] { return dialog.DoModal(); });
     EXPECT_HELD(run);
     EXPECT_EQ(Value("ExternalReference"), 1);

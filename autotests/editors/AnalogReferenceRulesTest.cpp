@@ -64,16 +64,43 @@ TEST(AnalogReferenceRules, BindingsFollowModeAndAnalogueInput) {
         bool analogueInput;
         std::map<std::string, std::string> expected;  // "" : not bound
     } cases[] = {
-        {0, true, {{"POS_max", "1006/1015"}, {"POS_min", "1008/0"}, {"SPD_max", ""}, {"isLimitMaximum", "3116/0"},
-                   {"ErefMaxSpeed", "3302/3136"}, {"ErefMaxAcceleration", "3304/3137"},
-                   {"DeadBand_Point", "1010/1016"}, {"DeadBand_Range", "1012/0"}, {"filter", "1003/1004"},
-                   {"UseFilter", "1001/0"}}},
-        {1, true, {{"SPD_max", "1006/1015"}, {"SPD_min", "1008/0"}, {"POS_max", ""}, {"isLimitMaximum", "3116/0"},
-                   {"ErefMaxSpeed", ""}, {"ErefMaxAcceleration", "3302/3136"}, {"DeadBand_Point", "1010/1016"}}},
-        {2, true, {{"CRT_max", "1006/1015"}, {"CRT_min", "1008/0"}, {"isLimitMaximum", ""}, {"ErefMaxSpeed", ""},
-                   {"ErefMaxAcceleration", ""}, {"DeadBand_Range", "1012/0"}}},
-        {0, false, {{"POS_max", ""}, {"POS_min", ""}, {"DeadBand_Point", ""}, {"UseFilter", ""}, {"filter", ""},
-                    {"ErefMaxSpeed", "3302/3136"}}},
+        {0,
+         true,
+         {{"POS_max", "1006/1015"},
+          {"POS_min", "1008/0"},
+          {"SPD_max", ""},
+          {"isLimitMaximum", "3116/0"},
+          {"ErefMaxSpeed", "3302/3136"},
+          {"ErefMaxAcceleration", "3304/3137"},
+          {"DeadBand_Point", "1010/1016"},
+          {"DeadBand_Range", "1012/0"},
+          {"filter", "1003/1004"},
+          {"UseFilter", "1001/0"}}},
+        {1,
+         true,
+         {{"SPD_max", "1006/1015"},
+          {"SPD_min", "1008/0"},
+          {"POS_max", ""},
+          {"isLimitMaximum", "3116/0"},
+          {"ErefMaxSpeed", ""},
+          {"ErefMaxAcceleration", "3302/3136"},
+          {"DeadBand_Point", "1010/1016"}}},
+        {2,
+         true,
+         {{"CRT_max", "1006/1015"},
+          {"CRT_min", "1008/0"},
+          {"isLimitMaximum", ""},
+          {"ErefMaxSpeed", ""},
+          {"ErefMaxAcceleration", ""},
+          {"DeadBand_Range", "1012/0"}}},
+        {0,
+         false,
+         {{"POS_max", ""},
+          {"POS_min", ""},
+          {"DeadBand_Point", ""},
+          {"UseFilter", ""},
+          {"filter", ""},
+          {"ErefMaxSpeed", "3302/3136"}}},
         {2, false, {{"CRT_max", ""}, {"DeadBand_Range", ""}, {"isLimitMaximum", ""}}},
     };
     for (const auto& c : cases) {
@@ -99,10 +126,12 @@ TEST(AnalogReferenceRules, StartShowsSpanCaptionsAndPicture) {
         bool limitShown;
         unsigned picture;
     } cases[] = {
-        {0, true, 20, "-10", "10", "Maximum Position", "Minimum Position", "Limit maximum speed at", true, 3003},
+        {0, true, 20, "-10", "10", "Maximum Position", "Minimum Position", "Limit maximum speed at", true,
+         3003},
         {1, true, 5, "0", "5", "Maximum Speed", "Minimum Speed", "Limit maximum acceleration at", true, 3044},
         {2, true, 7, "0", "3.3", "Maximum Current", "Minimum Current", "", false, 3002},
-        {0, false, 3.3, "0", "3.3", "Maximum Position", "Minimum Position", "Limit maximum speed at", true, 3003},
+        {0, false, 3.3, "0", "3.3", "Maximum Position", "Minimum Position", "Limit maximum speed at", true,
+         3003},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("mode " + std::to_string(c.mode) + ", span " + std::to_string(c.span));
@@ -134,7 +163,8 @@ TEST(AnalogReferenceRules, DisplayByReferenceKindLimitAndConnector) {
         {"position, analogue, limit, filter", 0, true, 1, 1, 1, 0, "0", true, false, true, true, false, true},
         {"position, digital, limit", 0, true, 0, 1, 0, 0, "0", false, true, true, false, true, false},
         {"position, digital, no limit", 0, true, 0, 0, 0, 0, "0", false, true, true, false, false, false},
-        {"position, digital choice switched off", 0, true, 0, 0, 0, 0, "1", false, true, false, false, false, false},
+        {"position, digital choice switched off", 0, true, 0, 0, 0, 0, "1", false, true, false, false, false,
+         false},
         {"position, no free connector", 0, true, 1, 0, 0, 1, "0", true, false, false, false, false, false},
         {"speed, analogue, limit", 1, true, 1, 1, 0, 0, "0", true, false, false, true, false, false},
         {"speed, digital, limit", 1, true, 0, 1, 0, 0, "0", false, false, false, false, true, false},
@@ -233,8 +263,10 @@ TEST(AnalogReferenceRules, RangeEndsBoundEachOther) {
         auto setup = dcdrive::LoadDefaultSetup();
         setup->FindParameter(c.typed)->SetValueInBaseUnit(c.value);
         EXPECT_TRUE(dcdrive::LimitReferenceRange(*setup, c.typed));
-        EXPECT_DOUBLE_EQ(setup->FindParameter(c.min)->GetMaxInBaseUnit(), setup->GetParameterValueInBaseUnit(c.max));
-        EXPECT_DOUBLE_EQ(setup->FindParameter(c.max)->GetMinInBaseUnit(), setup->GetParameterValueInBaseUnit(c.min));
+        EXPECT_DOUBLE_EQ(setup->FindParameter(c.min)->GetMaxInBaseUnit(),
+                         setup->GetParameterValueInBaseUnit(c.max));
+        EXPECT_DOUBLE_EQ(setup->FindParameter(c.max)->GetMinInBaseUnit(),
+                         setup->GetParameterValueInBaseUnit(c.min));
     }
     auto setup = dcdrive::LoadDefaultSetup();
     EXPECT_FALSE(dcdrive::LimitReferenceRange(*setup, "DeadBand_Point"));

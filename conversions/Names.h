@@ -395,5 +395,6 @@ inline constexpr const char* kVMOT_max = "VMOT_max";
 inline constexpr const char* kVLOG_min = "VLOG_min";
 inline constexpr const char* kVLOG_max = "VLOG_max";
 inline constexpr const char* kisMotorInertiaUnknown = "isMotorInertiaUnknown";
+inline constexpr const char* kOptDisableExternalDigitalReference = "DisableExternalDigitalReference";
 
 }  // namespace dcdrive::names

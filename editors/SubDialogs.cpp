@@ -3,6 +3,7 @@
 #include <map>
 
 #include "AdvancedDialog.h"
+#include "AnalogReferenceDlg.h"
 #include "DriveInfo.h"
 #include "InertiaQuestion.h"
 
@@ -20,6 +21,7 @@ std::map<SubDialog, SubDialogRunner>& Registry() {
         {SubDialog::Advanced, &Run<CAdvancedDialog>},
         {SubDialog::DriveInfo, &Run<CDriveInfo>},
         {SubDialog::InertiaQuestion, &Run<CInertiaQuestion>},
+        {SubDialog::ExternalReference, &Run<CAnalogReferenceDlg>},
     };
     return registry;
 }

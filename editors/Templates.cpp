@@ -3,10 +3,12 @@
 #include <QDialog>
 
 #include "AdvancedDialog.h"
+#include "AnalogReferenceDlg.h"
 #include "DriveInfo.h"
 #include "DriveSetupDlg.h"
 #include "InertiaQuestion.h"
 #include "ui_AdvancedDialog.h"
+#include "ui_AnalogReferenceDlg.h"
 #include "ui_DriveInfo.h"
 #include "ui_DriveSetupDlg.h"
 #include "ui_InertiaQuestion.h"
@@ -32,6 +34,7 @@ const kx::ResourceModule& PluginResources() {
             {kAdvancedTemplate, &Build<Ui::CAdvancedDialog>},
             {kDriveInfoTemplate, &Build<Ui::CDriveInfo>},
             {kInertiaQuestionTemplate, &Build<Ui::CInertiaQuestion>},
+            {kAnalogReferenceTemplate, &Build<Ui::CAnalogReferenceDlg>},
         },
         {{"TO_MOTORSETUP", ":/dcdrive/images/to_motorsetup.svg"}},
         {},

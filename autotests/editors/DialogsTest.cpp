@@ -9,6 +9,7 @@
 
 #include "DefaultSetup.h"
 #include "GuiTest.h"
+#include "editors/AnalogReferenceDlg.h"
 #include "conversions/Derived.h"
 #include "conversions/Drivers.h"
 #include "editors/AdvancedDialog.h"
@@ -46,6 +47,7 @@ const std::map<unsigned, std::function<std::unique_ptr<CKX_EditSetupDlg>(CKX_Set
     {kDriveInfoTemplate, [](CKX_Setup& s) { return std::make_unique<CDriveInfo>(s, nullptr); }},
     {kInertiaQuestionTemplate, [](CKX_Setup& s) { return std::make_unique<CInertiaQuestion>(s, nullptr); }},
     {kAdvancedTemplate, [](CKX_Setup& s) { return std::make_unique<CAdvancedDialog>(s, nullptr); }},
+    {kAnalogReferenceTemplate, [](CKX_Setup& s) { return std::make_unique<CAnalogReferenceDlg>(s, nullptr); }},
 };
 
 TEST(TemplateAudit, EveryTemplateHoldsWhatItsDialogNames) {
@@ -234,7 +236,7 @@ TEST_F(DriveSetup, ButtonsOfMissingDialogsAreDisabled) {
     Set(*setup, "ControlMode", 1);
     Set(*setup, "ExternalReference", 1);
     EXPECT_HELD(
-        Run("assert 3171 disabled\nassert 3178 disabled\nassert 3208 disabled\n"
+        Run("assert 3171 disabled\nassert 3178 disabled\nassert 3208 enabled\n"
             "assert 10019 disabled\nassert 3159 enabled\nclick 2\n"));
 }
 

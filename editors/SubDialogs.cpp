@@ -3,6 +3,7 @@
 #include <map>
 
 #include "DriveInfo.h"
+#include "FiltersDialog.h"
 #include "InertiaQuestion.h"
 
 namespace dcdrive {
@@ -18,6 +19,7 @@ std::map<SubDialog, SubDialogRunner>& Registry() {
     static std::map<SubDialog, SubDialogRunner> registry{
         {SubDialog::DriveInfo, &Run<CDriveInfo>},
         {SubDialog::InertiaQuestion, &Run<CInertiaQuestion>},
+        {SubDialog::Filters, [](CKX_Setup& s, CWnd* p) { return CFiltersDialog(s, 0, p).DoModal(); }},
     };
     return registry;
 }

@@ -4,9 +4,11 @@
 
 #include "DriveInfo.h"
 #include "DriveSetupDlg.h"
+#include "FiltersDialog.h"
 #include "InertiaQuestion.h"
 #include "ui_DriveInfo.h"
 #include "ui_DriveSetupDlg.h"
+#include "ui_FiltersDialog.h"
 #include "ui_InertiaQuestion.h"
 
 namespace dcdrive {
@@ -29,6 +31,7 @@ const kx::ResourceModule& PluginResources() {
             {kDriveSetupTemplate, &Build<Ui::CDriveSetupDlg>},
             {kDriveInfoTemplate, &Build<Ui::CDriveInfo>},
             {kInertiaQuestionTemplate, &Build<Ui::CInertiaQuestion>},
+            {kFiltersTemplate, &Build<Ui::CFiltersDialog>},
         },
         {{"TO_MOTORSETUP", ":/dcdrive/images/to_motorsetup.svg"}},
         {},

@@ -13,6 +13,7 @@
 #include "conversions/Drivers.h"
 #include "editors/DriveInfo.h"
 #include "editors/DriveSetupDlg.h"
+#include "editors/FiltersDialog.h"
 #include "editors/EditorRules.h"
 #include "editors/InertiaQuestion.h"
 #include "editors/SubDialogs.h"
@@ -44,6 +45,7 @@ const std::map<unsigned, std::function<std::unique_ptr<CKX_EditSetupDlg>(CKX_Set
     {kDriveSetupTemplate, [](CKX_Setup& s) { return std::make_unique<CDriveSetupDlg>(s, nullptr); }},
     {kDriveInfoTemplate, [](CKX_Setup& s) { return std::make_unique<CDriveInfo>(s, nullptr); }},
     {kInertiaQuestionTemplate, [](CKX_Setup& s) { return std::make_unique<CInertiaQuestion>(s, nullptr); }},
+    {kFiltersTemplate, [](CKX_Setup& s) { return std::make_unique<CFiltersDialog>(s, 0, nullptr); }},
 };
 
 TEST(TemplateAudit, EveryTemplateHoldsWhatItsDialogNames) {

@@ -24,13 +24,21 @@ ControlRule Enable(std::vector<unsigned> ids, bool on) {
 ControlRule Show(std::vector<unsigned> ids, bool on) { return {ControlRule::Action::Show, std::move(ids), on, {}}; }
 ControlRule Text(unsigned id, const char* text) { return {ControlRule::Action::Text, {id}, false, text}; }
 
+// Below it a response counts as a zero: its phase is rounding noise.
+constexpr double kZeroMagnitude = 1e-9;
+
 // Phase in degrees along the grid, without the jumps of 360 degrees that
-// the principal value makes.
+// the principal value makes. At a zero of the response (a low pass at the
+// Nyquist frequency) the phase has no value and keeps the one before.
 std::vector<double> UnwrappedPhase(const std::vector<std::complex<double>>& response) {
     std::vector<double> phase;
     phase.reserve(response.size());
     double offset = 0.0;
     for (const std::complex<double>& h : response) {
+        if (std::abs(h) < kZeroMagnitude && !phase.empty()) {
+            phase.push_back(phase.back());
+            continue;
+        }
         const double principal = std::arg(h) * kDegreesPerRadian;
         if (!phase.empty()) {
             const double step = principal + offset - phase.back();
@@ -93,7 +101,7 @@ std::vector<FilterRowRule> FiltersDisplayRules(const CKX_Setup& setup, bool read
 
 BodePlotData FilterBodePlot(const CKX_Setup& setup) {
     BodePlotData plot;
-    const double period = setup.GetParameterValueInBaseUnit(names::kTs_S);
+    const double period = ValueOr(setup, names::kTs_S, 0.0);
     if (!(period > 0.0) || !std::isfinite(period)) return plot;
     const double nyquist = 0.5 / period;
     plot.frequencies.reserve(kBodePoints);

@@ -17,7 +17,7 @@ namespace {
 
 // Filter curves: one colour each, by filter number - 1.
 const std::array<QColor, 10> kFilterColours = {
-    QColor(31, 119, 180), QColor(255, 127, 14), QColor(44, 160, 44),  QColor(214, 39, 40),
+    QColor(31, 119, 180),  QColor(255, 127, 14), QColor(44, 160, 44),   QColor(214, 39, 40),
     QColor(148, 103, 189), QColor(140, 86, 75),  QColor(227, 119, 194), QColor(127, 127, 127),
     QColor(188, 189, 34),  QColor(23, 190, 207)};
 // Whole chains, by location: drawn wider and dashed over the filters.
@@ -175,7 +175,8 @@ void CFiltersDialog::RedrawBodePlot() {
     for (const BodeCurve& curve : data.curves) {
         QPen pen;
         if (curve.filter > 0) {
-            pen = QPen(kFilterColours[static_cast<std::size_t>(curve.filter - 1) % kFilterColours.size()], 1.5);
+            pen =
+                QPen(kFilterColours[static_cast<std::size_t>(curve.filter - 1) % kFilterColours.size()], 1.5);
         } else {
             pen = QPen(kChainColours[static_cast<std::size_t>(curve.location) % kChainColours.size()], 2.5,
                        Qt::DashLine);

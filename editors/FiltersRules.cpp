@@ -21,7 +21,9 @@ bool IsLeadLag(int type) { return type == kBiquadLeadLag1 || type == kBiquadLead
 ControlRule Enable(std::vector<unsigned> ids, bool on) {
     return {ControlRule::Action::Enable, std::move(ids), on, {}};
 }
-ControlRule Show(std::vector<unsigned> ids, bool on) { return {ControlRule::Action::Show, std::move(ids), on, {}}; }
+ControlRule Show(std::vector<unsigned> ids, bool on) {
+    return {ControlRule::Action::Show, std::move(ids), on, {}};
+}
 ControlRule Text(unsigned id, const char* text) { return {ControlRule::Action::Text, {id}, false, text}; }
 
 // Below it a response counts as a zero: its phase is rounding noise.
@@ -56,14 +58,14 @@ double MagnitudeDb(double magnitude) {
 }  // namespace
 
 std::vector<unsigned> FilterRowControls(const FilterRowIds& r) {
-    return {r.group,      r.onOff,     r.type,   r.location, r.q,
-            r.frequency,  r.frequencyUnit, r.second, r.secondUnit, r.typeLabel,
-            r.qLabel,     r.frequencyLabel, r.locationLabel};
+    return {r.group,     r.onOff,          r.type,         r.location,   r.q,
+            r.frequency, r.frequencyUnit,  r.second,       r.secondUnit, r.typeLabel,
+            r.qLabel,    r.frequencyLabel, r.locationLabel};
 }
 
 FilterRowNames FilterNames(int filter) {
     const std::string n = std::to_string(filter);
-    return {"BQFilter" + n, "BQFilterType" + n, "BQFilterLocation" + n,
+    return {"BQFilter" + n,   "BQFilterType" + n, "BQFilterLocation" + n,
             "BQFilterF1" + n, "BQFilterF2" + n,   "BQFilterQ" + n};
 }
 
@@ -84,8 +86,8 @@ std::vector<FilterRowRule> FiltersDisplayRules(const CKX_Setup& setup, bool read
         const bool leadLag = IsLeadLag(type);
 
         rules.push_back({Enable({r.group}, on)});
-        rules.push_back({Enable({r.locationLabel, r.location, r.typeLabel, r.type, r.frequencyLabel, r.frequency,
-                                 r.frequencyUnit, r.second, r.secondUnit},
+        rules.push_back({Enable({r.locationLabel, r.location, r.typeLabel, r.type, r.frequencyLabel,
+                                 r.frequency, r.frequencyUnit, r.second, r.secondUnit},
                                 editable)});
         rules.push_back({Enable({r.qLabel}, usesQ)});
         rules.push_back({Enable({r.q}, usesQ), type == kBiquadLowPass1 ? 1 : 0});
@@ -106,11 +108,13 @@ BodePlotData FilterBodePlot(const CKX_Setup& setup) {
     const double nyquist = 0.5 / period;
     plot.frequencies.reserve(kBodePoints);
     for (int i = 0; i < kBodePoints; ++i)
-        plot.frequencies.push_back(nyquist * std::pow(10.0, -3.0 * (kBodePoints - 1 - i) / (kBodePoints - 1)));
+        plot.frequencies.push_back(nyquist *
+                                   std::pow(10.0, -3.0 * (kBodePoints - 1 - i) / (kBodePoints - 1)));
 
     const std::vector<BiquadChainSlot> chain = DesignBiquadChain(setup);
     std::vector<std::vector<double>> chainDeg(kFilterLocations.size(), std::vector<double>(kBodePoints, 0.0));
-    std::vector<std::vector<double>> chainGain(kFilterLocations.size(), std::vector<double>(kBodePoints, 1.0));
+    std::vector<std::vector<double>> chainGain(kFilterLocations.size(),
+                                               std::vector<double>(kBodePoints, 1.0));
     for (const BiquadChainSlot& slot : chain) {
         std::vector<std::complex<double>> response;
         response.reserve(kBodePoints);

@@ -241,7 +241,9 @@ HeldBiquad QuantizeBiquad(const BiquadCoefficients& c) {
     HeldBiquad held;
     held.fixedPoint = true;
     held.scaleFactor = std::ldexp(1.0, exponent);
-    const auto word = [&](double x) { return ToInt32Word(std::floor(x / held.scaleFactor * kTwoTo31 + 0.5)); };
+    const auto word = [&](double x) {
+        return ToInt32Word(std::floor(x / held.scaleFactor * kTwoTo31 + 0.5));
+    };
     held.words = {word(c.b0), word(c.b1), word(c.b2), word(c.a1), word(c.a2)};
     return held;
 }
@@ -354,8 +356,8 @@ std::vector<BiquadChainSlot> DesignBiquadChain(const CKX_Setup& setup) {
 
 int CBiquadFilter::WriteFilter(CKX_Setup& setup, int filter, int slot, bool fixedPoint) {
     const std::optional<HeldBiquad> held =
-        DesignHeldBiquad(setup, filter, fixedPoint, fixedPoint ? MaxScaleFactor(setup, slot)
-                                                               : std::numeric_limits<double>::infinity());
+        DesignHeldBiquad(setup, filter, fixedPoint,
+                         fixedPoint ? MaxScaleFactor(setup, slot) : std::numeric_limits<double>::infinity());
     if (!held) return 0;
     WriteHeld(setup, slot, *held);
     m_coefficients = held->words;

@@ -88,24 +88,50 @@ TEST(FiltersDialog, LeadLagRelabelsTheRowAndFirstOrderHasNoQ) {
     Describe(*setup, 2, 1, 1, 100, 0.7, 200);
     const auto& r = kFilterRows[1];
     CFiltersDialog dialog(*setup, 0, nullptr);
-    const auto run = Play(dialog,
-                         "assert " + Id(r.qLabel) + " text Q\nassert " + Id(r.q) + " shown\nassert " +
-                             Id(r.second) + " hidden\n"
-                             "select " + Id(r.type) + " 8\n"
-                             "assert " + Id(r.qLabel) + " text \"Lag Frequency\"\n"
-                             "assert " + Id(r.frequencyLabel) + " text \"Lead Frequency\"\n"
-                             "assert " + Id(r.second) + " shown\nassert " + Id(r.secondUnit) + " shown\n"
-                             "assert " + Id(r.q) + " hidden\nassert " + Id(r.second) + " value 200\n"
-                             "shot filters-lead-lag\n"
-                             "select " + Id(r.type) + " 0\n"
-                             "assert " + Id(r.qLabel) + " text Q\nassert " + Id(r.qLabel) + " disabled\n"
-                             "assert " + Id(r.q) + " disabled\nassert " + Id(r.q) + " shown\n"
-                             "assert " + Id(r.frequency) + " enabled\n"
-                             "click " + Id(r.onOff) + "\n"
-                             "assert " + Id(r.onOff) + " text Off\nassert " + Id(r.onOff) + " enabled\n"
-                             "assert " + Id(r.group) + " disabled\nassert " + Id(r.type) + " disabled\n"
-                             "assert " + Id(r.location) + " disabled\nassert " + Id(r.frequency) + " disabled\n"
-                             "click 1\n");
+    const auto run = Play(dialog, "assert " + Id(r.qLabel) + " text Q\nassert " + Id(r.q) +
+                                      " shown\nassert " + Id(r.second) +
+                                      " hidden\n"
+                                      "select " +
+                                      Id(r.type) +
+                                      " 8\n"
+                                      "assert " +
+                                      Id(r.qLabel) +
+                                      " text \"Lag Frequency\"\n"
+                                      "assert " +
+                                      Id(r.frequencyLabel) +
+                                      " text \"Lead Frequency\"\n"
+                                      "assert " +
+                                      Id(r.second) + " shown\nassert " + Id(r.secondUnit) +
+                                      " shown\n"
+                                      "assert " +
+                                      Id(r.q) + " hidden\nassert " + Id(r.second) +
+                                      " value 200\n"
+                                      "shot filters-lead-lag\n"
+                                      "select " +
+                                      Id(r.type) +
+                                      " 0\n"
+                                      "assert " +
+                                      Id(r.qLabel) + " text Q\nassert " + Id(r.qLabel) +
+                                      " disabled\n"
+                                      "assert " +
+                                      Id(r.q) + " disabled\nassert " + Id(r.q) +
+                                      " shown\n"
+                                      "assert " +
+                                      Id(r.frequency) +
+                                      " enabled\n"
+                                      "click " +
+                                      Id(r.onOff) +
+                                      "\n"
+                                      "assert " +
+                                      Id(r.onOff) + " text Off\nassert " + Id(r.onOff) +
+                                      " enabled\n"
+                                      "assert " +
+                                      Id(r.group) + " disabled\nassert " + Id(r.type) +
+                                      " disabled\n"
+                                      "assert " +
+                                      Id(r.location) + " disabled\nassert " + Id(r.frequency) +
+                                      " disabled\n"
+                                      "click 1\n");
     EXPECT_HELD(run);
     EXPECT_EQ(Value(*setup, "BQFilterType2"), 0);
     EXPECT_EQ(Value(*setup, "BQFilter2"), 0);
@@ -226,15 +252,15 @@ TEST(FiltersDialog, BodePlotIsTheResponseOfTheWrittenCoefficients) {
             }
         }
         Set(*setup, "Ts_S", 0.0005);
-        Describe(*setup, 1, 2, 2, 300, 2, 0);     // notch on the speed feedback
-        Describe(*setup, 2, 1, 1, 100, 0.7, 0);   // low pass, typed below
-        Describe(*setup, 4, 8, 1, 20, 0.7, 80);   // lead-lag on the speed controller output
-        Describe(*setup, 6, 0, 0, 150, 0.7, 0);   // first-order low pass on the speed reference
-        Describe(*setup, 7, 3, 1, 100, 0.7, 0);   // switched off below
+        Describe(*setup, 1, 2, 2, 300, 2, 0);    // notch on the speed feedback
+        Describe(*setup, 2, 1, 1, 100, 0.7, 0);  // low pass, typed below
+        Describe(*setup, 4, 8, 1, 20, 0.7, 80);  // lead-lag on the speed controller output
+        Describe(*setup, 6, 0, 0, 150, 0.7, 0);  // first-order low pass on the speed reference
+        Describe(*setup, 7, 3, 1, 100, 0.7, 0);  // switched off below
         Set(*setup, "BQFilter7", 0);
         CFiltersDialog dialog(*setup, 0, nullptr);
         EXPECT_HELD(Play(dialog, "set " + Id(kFilterRows[1].frequency) + " 40\nset " + Id(kFilterRows[1].q) +
-                                    " 2\nshot filters-bode\nclick 1\n"));
+                                     " 2\nshot filters-bode\nclick 1\n"));
         ASSERT_EQ(Value(*setup, "BQFilterF12"), 40);
 
         dcdrive::ParametersToRegisters(*setup);
@@ -243,15 +269,13 @@ TEST(FiltersDialog, BodePlotIsTheResponseOfTheWrittenCoefficients) {
                                               Value(*setup, "ASPD_BQ_INI")};
         ASSERT_EQ(counters, (std::vector<double>{1, 2, 1}));
         // Slots by location, each group in filter-number order.
-        const struct {
-            int slot, filter, location;
-        } laidOut[] = {{1, 6, 0}, {2, 2, 1}, {3, 4, 1}, {4, 1, 2}};
+        const struct { int slot, filter, location; } laidOut[] = {{1, 6, 0}, {2, 2, 1}, {3, 4, 1}, {4, 1, 2}};
         const Curve reference = GraphNamed(*dialog.GetWindow(), "Filter 1");
         ASSERT_FALSE(reference.f.empty());
         EXPECT_NEAR(reference.f.back(), 0.5 / ts, 1e-9) << "up to the Nyquist frequency";
         EXPECT_TRUE(GraphNamed(*dialog.GetWindow(), "Filter 7").f.empty()) << "an off filter has no curve";
-        std::vector<std::vector<std::complex<double>>> chains(3,
-                                                              std::vector<std::complex<double>>(reference.f.size(), 1.0));
+        std::vector<std::vector<std::complex<double>>> chains(
+            3, std::vector<std::complex<double>>(reference.f.size(), 1.0));
         for (const auto& s : laidOut) {
             const dcdrive::HeldBiquad held = ReadSlot(*setup, s.slot, fixedPoint);
             std::vector<std::complex<double>> h;

@@ -6,10 +6,10 @@
 #include <map>
 #include <string>
 
+#include "DefaultSetup.h"
 #include "editors/FiltersRules.h"
 #include "filters/Biquad.h"
 #include "kx/Setup.h"
-#include "DefaultSetup.h"
 
 using namespace dcdrive;
 

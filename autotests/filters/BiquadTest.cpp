@@ -232,8 +232,9 @@ TEST(Biquad, ResponseOfHeldCoefficients) {
         const HeldBiquad* held;
         double f;
         std::complex<double> h;
-    } cases[] = {{&unity, 0.3, 1.0},       {&average, 0.0, 1.0}, {&average, 0.5, 0.0},
-                 {&average, 0.25, {0.5, -0.5}}, {&delay, 0.0, 2.0},   {&delay, 0.5, -1.0 / 1.5}};
+    } cases[] = {{&unity, 0.3, 1.0},   {&average, 0.0, 1.0},
+                 {&average, 0.5, 0.0}, {&average, 0.25, {0.5, -0.5}},
+                 {&delay, 0.0, 2.0},   {&delay, 0.5, -1.0 / 1.5}};
     for (const auto& c : cases) {
         const std::complex<double> h = BiquadResponse(*c.held, c.f);
         EXPECT_NEAR(h.real(), c.h.real(), 1e-12) << c.f;

@@ -5,6 +5,7 @@
 #include "AdvancedDialog.h"
 #include "AnalogReferenceDlg.h"
 #include "DriveInfo.h"
+#include "FiltersDialog.h"
 #include "InertiaQuestion.h"
 
 namespace dcdrive {
@@ -22,6 +23,7 @@ std::map<SubDialog, SubDialogRunner>& Registry() {
         {SubDialog::DriveInfo, &Run<CDriveInfo>},
         {SubDialog::InertiaQuestion, &Run<CInertiaQuestion>},
         {SubDialog::ExternalReference, &Run<CAnalogReferenceDlg>},
+        {SubDialog::Filters, [](CKX_Setup& s, CWnd* p) { return CFiltersDialog(s, 0, p).DoModal(); }},
     };
     return registry;
 }

@@ -6,11 +6,13 @@
 #include "AnalogReferenceDlg.h"
 #include "DriveInfo.h"
 #include "DriveSetupDlg.h"
+#include "FiltersDialog.h"
 #include "InertiaQuestion.h"
 #include "ui_AdvancedDialog.h"
 #include "ui_AnalogReferenceDlg.h"
 #include "ui_DriveInfo.h"
 #include "ui_DriveSetupDlg.h"
+#include "ui_FiltersDialog.h"
 #include "ui_InertiaQuestion.h"
 
 namespace dcdrive {
@@ -35,6 +37,7 @@ const kx::ResourceModule& PluginResources() {
             {kDriveInfoTemplate, &Build<Ui::CDriveInfo>},
             {kInertiaQuestionTemplate, &Build<Ui::CInertiaQuestion>},
             {kAnalogReferenceTemplate, &Build<Ui::CAnalogReferenceDlg>},
+            {kFiltersTemplate, &Build<Ui::CFiltersDialog>},
         },
         {{"TO_MOTORSETUP", ":/dcdrive/images/to_motorsetup.svg"}},
         {},

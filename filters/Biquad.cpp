@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <string>
 
 #include "conversions/Capabilities.h"
@@ -105,11 +106,11 @@ const std::string& CBiquadFilter::GetTypeName(int type) const {
     return m_typeNames[static_cast<std::size_t>(type)];
 }
 
-bool CBiquadFilter::ComputeCoefficients(int type, double f1, double second, double gainDb) {
-    if (type < 0 || type >= kBiquadTypeCount) return false;
-    if (!IsPlaceableFrequency(f1) || !std::isfinite(gainDb)) return false;
-    if (IsLeadLag(type) && !IsPlaceableFrequency(second)) return false;
-    if (UsesQ(type) && !(second > 0.0 && std::isfinite(second))) return false;
+std::optional<BiquadCoefficients> DesignBiquad(int type, double f1, double second, double gainDb) {
+    if (type < 0 || type >= kBiquadTypeCount) return std::nullopt;
+    if (!IsPlaceableFrequency(f1) || !std::isfinite(gainDb)) return std::nullopt;
+    if (IsLeadLag(type) && !IsPlaceableFrequency(second)) return std::nullopt;
+    if (UsesQ(type) && !(second > 0.0 && std::isfinite(second))) return std::nullopt;
 
     const double k = std::tan(kPi * f1);
     const double kk = k * k;
@@ -210,17 +211,22 @@ bool CBiquadFilter::ComputeCoefficients(int type, double f1, double second, doub
             break;
         }
         default:
-            return false;
+            return std::nullopt;
     }
     const bool cut = gainDb < 0.0 && type >= kBiquadPeak && type <= kBiquadHighShelf;
     if (cut) c = Inverse(c);
-    if (!IsFinite(c)) return false;
-    m_coefficients = c;
+    if (!IsFinite(c)) return std::nullopt;
+    return c;
+}
+
+bool CBiquadFilter::ComputeCoefficients(int type, double f1, double second, double gainDb) {
+    const std::optional<BiquadCoefficients> c = DesignBiquad(type, f1, second, gainDb);
+    if (!c) return false;
+    m_coefficients = *c;
     return true;
 }
 
-void CBiquadFilter::Quantize() {
-    BiquadCoefficients& c = m_coefficients;
+HeldBiquad QuantizeBiquad(const BiquadCoefficients& c) {
     const double largest =
         std::max({std::fabs(c.b0), std::fabs(c.b1), std::fabs(c.b2), std::fabs(c.a1), std::fabs(c.a2)});
     // The exponent is the exact ceil(log2(largest)), also for powers of two.
@@ -232,88 +238,150 @@ void CBiquadFilter::Quantize() {
         const double mantissa = std::frexp(largest, &binary);  // largest = mantissa * 2^binary
         exponent = mantissa == 0.5 ? binary - 1 : binary;
     }
-    m_scaleFactor = std::ldexp(1.0, exponent);
-    for (double* x : {&c.b0, &c.b1, &c.b2, &c.a1, &c.a2})
-        *x = ToInt32Word(std::floor(*x / m_scaleFactor * kTwoTo31 + 0.5));
+    HeldBiquad held;
+    held.fixedPoint = true;
+    held.scaleFactor = std::ldexp(1.0, exponent);
+    const auto word = [&](double x) {
+        return ToInt32Word(std::floor(x / held.scaleFactor * kTwoTo31 + 0.5));
+    };
+    held.words = {word(c.b0), word(c.b1), word(c.b2), word(c.a1), word(c.a2)};
+    return held;
 }
 
-bool CBiquadFilter::WriteFixedPoint(CKX_Setup& setup, int slot, bool unityGain) {
-    Quantize();
-    // A scale factor beyond what the slot's word holds would be cut to a
-    // value that is no power of two and scale the whole filter wrongly.
-    const CKX_Parameter* scale = Probe(setup, SlotName(slot, kScaleField, true).c_str());
-    if (scale && scale->GetMinInBaseUnit() <= scale->GetMaxInBaseUnit() &&
-        m_scaleFactor > scale->GetMaxInBaseUnit())
-        return false;
-    BiquadCoefficients& c = m_coefficients;
-    if (unityGain) {
-        // Trim b0 so that the whole numbers give a gain of exactly 1 at 0 Hz.
-        const double unity = kTwoTo31 / m_scaleFactor;
-        if (std::trunc((c.b0 + c.b1 + c.b2 - c.a1 - c.a2) * m_scaleFactor) != kTwoTo31)
-            c.b0 = ToInt32Word(std::floor(unity - c.b1 - c.b2 + c.a1 + c.a2 + 0.5));
-    }
-    const double values[] = {c.b0, c.b1, c.b2, c.a1, c.a2};
-    for (std::size_t i = 0; i < std::size(values); ++i)
-        WriteSlotField(setup, slot, kSlotFields[i], true, values[i]);
-    WriteSlotField(setup, slot, kScaleField, true, m_scaleFactor);
-    return true;
+void CBiquadFilter::Quantize() {
+    const HeldBiquad held = QuantizeBiquad(m_coefficients);
+    m_coefficients = held.words;
+    m_scaleFactor = held.scaleFactor;
 }
 
-void CBiquadFilter::WriteSinglePrecision(CKX_Setup& setup, int slot, bool unityGain) {
-    m_scaleFactor = 1.0;
-    const BiquadCoefficients& d = m_coefficients;
+BiquadCoefficients HeldValues(const HeldBiquad& held) {
+    const double unit = held.fixedPoint ? held.scaleFactor / kTwoTo31 : 1.0;
+    const BiquadCoefficients& w = held.words;
+    return {w.b0 * unit, w.b1 * unit, w.b2 * unit, w.a1 * unit, w.a2 * unit};
+}
+
+std::complex<double> BiquadResponse(const HeldBiquad& held, double normalizedFrequency) {
+    const BiquadCoefficients c = HeldValues(held);
+    const std::complex<double> z1 = std::polar(1.0, -2.0 * kPi * normalizedFrequency);  // z^-1
+    return (c.b0 + (c.b1 + c.b2 * z1) * z1) / (1.0 + (c.a1 + c.a2 * z1) * z1);
+}
+
+namespace {
+
+// The words of a fixed-point design, b0 trimmed so that the whole numbers
+// give a gain of exactly 1 at 0 Hz.
+void TrimFixedPoint(HeldBiquad& held) {
+    BiquadCoefficients& c = held.words;
+    const double unity = kTwoTo31 / held.scaleFactor;
+    if (std::trunc((c.b0 + c.b1 + c.b2 - c.a1 - c.a2) * held.scaleFactor) != kTwoTo31)
+        c.b0 = ToInt32Word(std::floor(unity - c.b1 - c.b2 + c.a1 + c.a2 + 0.5));
+}
+
+// The single-precision values of a design, b0 trimmed so that their
+// single-precision sum gives a gain of exactly 1 at 0 Hz.
+HeldBiquad SinglePrecision(const BiquadCoefficients& d, bool unityGain) {
     float b0 = static_cast<float>(d.b0);
     const float b1 = static_cast<float>(d.b1);
     const float b2 = static_cast<float>(d.b2);
     const float a1 = static_cast<float>(d.a1);
     const float a2 = static_cast<float>(d.a2);
     if (unityGain) {
-        // Trim b0 so that the single-precision sum gives a gain of exactly 1 at 0 Hz.
         const float sum = b0 + b1 + b2 - a1 - a2;
         if (sum != 1.0f) b0 = 1.0f - b1 - b2 + a1 + a2;
     }
-    m_coefficients = {b0, b1, b2, a1, a2};
-    const float values[] = {b0, b1, b2, a1, a2};
-    for (std::size_t i = 0; i < std::size(values); ++i) {
-        const double pattern = std::bit_cast<std::int32_t>(values[i]);
-        WriteSlotField(setup, slot, kSlotFields[i], false, pattern);
-    }
+    HeldBiquad held;
+    held.fixedPoint = false;
+    held.words = {b0, b1, b2, a1, a2};
+    return held;
 }
 
-int CBiquadFilter::WriteFilter(CKX_Setup& setup, int filter, int slot, bool fixedPoint) {
+// The largest scale factor slot `slot` holds: a scale factor beyond what
+// the slot's word holds would be cut to a value that is no power of two and
+// scale the whole filter wrongly.
+double MaxScaleFactor(const CKX_Setup& setup, int slot) {
+    const CKX_Parameter* scale = Probe(setup, SlotName(slot, kScaleField, true).c_str());
+    if (scale && scale->GetMinInBaseUnit() <= scale->GetMaxInBaseUnit()) return scale->GetMaxInBaseUnit();
+    return std::numeric_limits<double>::infinity();
+}
+
+void WriteHeld(CKX_Setup& setup, int slot, const HeldBiquad& held) {
+    const BiquadCoefficients& c = held.words;
+    const double values[] = {c.b0, c.b1, c.b2, c.a1, c.a2};
+    for (std::size_t i = 0; i < std::size(values); ++i) {
+        const double value =
+            held.fixedPoint ? values[i] : std::bit_cast<std::int32_t>(static_cast<float>(values[i]));
+        WriteSlotField(setup, slot, kSlotFields[i], held.fixedPoint, value);
+    }
+    if (held.fixedPoint) WriteSlotField(setup, slot, kScaleField, true, held.scaleFactor);
+}
+
+}  // namespace
+
+std::optional<HeldBiquad> DesignHeldBiquad(const CKX_Setup& setup, int filter, bool fixedPoint,
+                                           double maxScaleFactor) {
     const double period = setup.GetParameterValueInBaseUnit(names::kTs_S);
     const int type = TruncateToInt32(FilterValue(setup, kBQFilterType, filter));
     double second = FilterValue(setup, kBQFilterQ, filter);
     if (IsLeadLag(type)) second = FilterValue(setup, kBQFilterF2, filter) * period;
     const double f1 = FilterValue(setup, kBQFilterF1, filter) * period;
-    if (!ComputeCoefficients(type, f1, second, 0.0)) return 0;
+    const std::optional<BiquadCoefficients> design = DesignBiquad(type, f1, second, 0.0);
+    if (!design) return std::nullopt;
 
-    if (fixedPoint) return WriteFixedPoint(setup, slot, KeepsUnityGainAtZero(type)) ? 1 : 0;
-    WriteSinglePrecision(setup, slot, KeepsUnityGainAtZero(type));
+    if (!fixedPoint) return SinglePrecision(*design, KeepsUnityGainAtZero(type));
+    HeldBiquad held = QuantizeBiquad(*design);
+    if (held.scaleFactor > maxScaleFactor) return std::nullopt;
+    if (KeepsUnityGainAtZero(type)) TrimFixedPoint(held);
+    return held;
+}
+
+bool HasFixedPointSlots(const CKX_Setup& setup) { return Exists(setup, kFirstFixedPointSlot); }
+
+std::vector<BiquadChainSlot> DesignBiquadChain(const CKX_Setup& setup) {
+    const int described = std::min(FilterCount(setup), kMaxBiquadFilters);
+    const bool fixedPoint = HasFixedPointSlots(setup);
+    std::vector<BiquadChainSlot> chain;
+    for (const FilterLocation location : kFilterLocations) {
+        for (int filter = 1; filter <= described; ++filter) {
+            if (FilterValue(setup, kBQFilter, filter) == 0.0) continue;
+            if (CodeAs<FilterLocation>(FilterValue(setup, kBQFilterLocation, filter)) != location) continue;
+            const int slot = static_cast<int>(chain.size()) + 1;
+            const std::optional<HeldBiquad> held =
+                DesignHeldBiquad(setup, filter, fixedPoint, MaxScaleFactor(setup, slot));
+            if (!held) continue;  // no usable design: left out
+            chain.push_back({slot, filter, location, *held});
+        }
+    }
+    return chain;
+}
+
+int CBiquadFilter::WriteFilter(CKX_Setup& setup, int filter, int slot, bool fixedPoint) {
+    const std::optional<HeldBiquad> held =
+        DesignHeldBiquad(setup, filter, fixedPoint,
+                         fixedPoint ? MaxScaleFactor(setup, slot) : std::numeric_limits<double>::infinity());
+    if (!held) return 0;
+    WriteHeld(setup, slot, *held);
+    m_coefficients = held->words;
+    m_scaleFactor = held->scaleFactor;
     return 1;
 }
 
 void CBiquadFilter::WriteFilters(CKX_Setup& setup) {
     const int count = FilterCount(setup);
-    const int described = std::min(count, kMaxBiquadFilters);
-    const bool fixedPoint = Exists(setup, kFirstFixedPointSlot);
+    const bool fixedPoint = HasFixedPointSlots(setup);
+    const std::vector<BiquadChainSlot> chain = DesignBiquadChain(setup);
 
     // The drive runs no filter while the chain is being rewritten.
     for (const char* counter : kChainCounters) WriteBase(setup, counter, 0.0);
 
-    int slot = 1;
     int perLocation[std::size(kChainCounters)] = {};
-    for (const FilterLocation location : kFilterLocations) {
-        for (int filter = 1; filter <= described; ++filter) {
-            if (FilterValue(setup, kBQFilter, filter) == 0.0) continue;
-            if (CodeAs<FilterLocation>(FilterValue(setup, kBQFilterLocation, filter)) != location) continue;
-            if (!WriteFilter(setup, filter, slot, fixedPoint)) continue;  // no usable design: left out
-            ++perLocation[ToInt(location)];
-            ++slot;
-        }
+    for (const BiquadChainSlot& entry : chain) {
+        WriteHeld(setup, entry.slot, entry.held);
+        m_coefficients = entry.held.words;
+        m_scaleFactor = entry.held.scaleFactor;
+        ++perLocation[ToInt(entry.location)];
     }
 
-    for (; slot <= count; ++slot) {
+    for (int slot = static_cast<int>(chain.size()) + 1; slot <= count; ++slot) {
         // Slots beyond the ten described filters exist on drives whose
         // "MaxFilters" says so: clearing ends at the first one the setup
         // lacks, so that a corrupt count cannot run through billions of names.

@@ -6,6 +6,9 @@
 #pragma once
 
 #include <array>
+#include <complex>
+#include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +48,56 @@ struct BiquadCoefficients {
     double a1 = 0.0;
     double a2 = 0.0;
 };
+
+// A biquad as the drive holds it in a chain slot. In the fixed-point format
+// the coefficients are the whole numbers of the slot words, in units of
+// scaleFactor / 2^31; in the single-precision format they are the
+// single-precision values themselves and the scale factor is 1.
+struct HeldBiquad {
+    bool fixedPoint = true;
+    BiquadCoefficients words;
+    double scaleFactor = 1.0;
+};
+
+// The coefficients the drive computes with: the words times their unit.
+BiquadCoefficients HeldValues(const HeldBiquad& held);
+
+// H at the normalized frequency f (the frequency times the sampling period)
+// of the biquad the drive runs with these words.
+std::complex<double> BiquadResponse(const HeldBiquad& held, double normalizedFrequency);
+
+// The prewarped bilinear design of one biquad (see
+// CBiquadFilter::ComputeCoefficients); nothing for inputs that give no
+// usable filter.
+std::optional<BiquadCoefficients> DesignBiquad(int type, double f1, double second, double gainDb);
+
+// The fixed-point words of a design and the scale factor they are in (see
+// CBiquadFilter::Quantize).
+HeldBiquad QuantizeBiquad(const BiquadCoefficients& coefficients);
+
+// Filter `filter` (1..10) of the setup's description as the drive will hold
+// it: designed with the slow-loop period "Ts_S", converted to the format and,
+// except High Pass and Band Pass, trimmed to a gain of exactly 1 at 0 Hz.
+// Nothing when the description gives no usable design or, in fixed point,
+// needs a scale factor above maxScaleFactor.
+std::optional<HeldBiquad> DesignHeldBiquad(const CKX_Setup& setup, int filter, bool fixedPoint,
+                                           double maxScaleFactor = std::numeric_limits<double>::infinity());
+
+// One slot of the chain the writer builds.
+struct BiquadChainSlot {
+    int slot = 0;    // 1..
+    int filter = 0;  // the described filter it runs, 1..10
+    FilterLocation location = FilterLocation::PositionControllerOutput;
+    HeldBiquad held;
+};
+
+// The chain as the writer lays it out: every enabled filter with a usable
+// design, grouped by location in location order, each group in filter-number
+// order. Empty when the filter count is 0.
+std::vector<BiquadChainSlot> DesignBiquadChain(const CKX_Setup& setup);
+
+// Whether the setup's slots take the fixed-point format (it has "BQ1B0").
+bool HasFixedPointSlots(const CKX_Setup& setup);
 
 class CBiquadFilter {
 public:
@@ -93,9 +146,6 @@ public:
     double GetScaleFactor() const { return m_scaleFactor; }
 
 private:
-    bool WriteFixedPoint(CKX_Setup& setup, int slot, bool unityGain);
-    void WriteSinglePrecision(CKX_Setup& setup, int slot, bool unityGain);
-
     std::array<std::string, kBiquadTypeCount> m_typeNames;
     std::array<unsigned char, kBiquadTypeCount> m_offered{};
     BiquadCoefficients m_coefficients;

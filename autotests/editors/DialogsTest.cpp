@@ -16,6 +16,7 @@
 #include "editors/DriveInfo.h"
 #include "editors/DriveSetupDlg.h"
 #include "editors/EditorRules.h"
+#include "editors/FiltersDialog.h"
 #include "editors/InertiaQuestion.h"
 #include "editors/SubDialogs.h"
 #include "editors/Templates.h"
@@ -48,6 +49,7 @@ const std::map<unsigned, std::function<std::unique_ptr<CKX_EditSetupDlg>(CKX_Set
     {kInertiaQuestionTemplate, [](CKX_Setup& s) { return std::make_unique<CInertiaQuestion>(s, nullptr); }},
     {kAdvancedTemplate, [](CKX_Setup& s) { return std::make_unique<CAdvancedDialog>(s, nullptr); }},
     {kAnalogReferenceTemplate, [](CKX_Setup& s) { return std::make_unique<CAnalogReferenceDlg>(s, nullptr); }},
+    {kFiltersTemplate, [](CKX_Setup& s) { return std::make_unique<CFiltersDialog>(s, 0, nullptr); }},
 };
 
 TEST(TemplateAudit, EveryTemplateHoldsWhatItsDialogNames) {

@@ -219,4 +219,54 @@ TEST(Biquad, SinglePrecisionSlotsHoldTheBitPatterns) {
     EXPECT_TRUE(std::isnan(Value(*setup, 1, "SF"))) << "no scale factor in this format";
 }
 
+TEST(Biquad, ResponseOfHeldCoefficients) {
+    HeldBiquad unity;  // b0 = 2^30 words of 2 / 2^31: exactly 1
+    unity.words = {1073741824, 0, 0, 0, 0};
+    unity.scaleFactor = 2;
+    HeldBiquad average;  // (1 + z^-1) / 2 in single precision
+    average.fixedPoint = false;
+    average.words = {0.5, 0.5, 0, 0, 0};
+    HeldBiquad delay = average;  // z^-1 over (1 - 0.5 z^-1)
+    delay.words = {0, 1, 0, -0.5, 0};
+    const struct {
+        const HeldBiquad* held;
+        double f;
+        std::complex<double> h;
+    } cases[] = {{&unity, 0.3, 1.0},   {&average, 0.0, 1.0},
+                 {&average, 0.5, 0.0}, {&average, 0.25, {0.5, -0.5}},
+                 {&delay, 0.0, 2.0},   {&delay, 0.5, -1.0 / 1.5}};
+    for (const auto& c : cases) {
+        const std::complex<double> h = BiquadResponse(*c.held, c.f);
+        EXPECT_NEAR(h.real(), c.h.real(), 1e-12) << c.f;
+        EXPECT_NEAR(h.imag(), c.h.imag(), 1e-12) << c.f;
+    }
+    // The held words of a design keep its response within their resolution.
+    CBiquadFilter design;
+    ASSERT_TRUE(design.ComputeCoefficients(2, 0.05, 2, 0));
+    const HeldBiquad held = QuantizeBiquad(design.GetCoefficients());
+    for (const double f : {0.0, 0.01, 0.049, 0.2})
+        EXPECT_NEAR(std::abs(BiquadResponse(held, f)), Gain(design.GetCoefficients(), f), 1e-7) << f;
+}
+
+TEST(Biquad, ChainLayoutIsWhatTheWriterWrites) {
+    auto setup = ChainSetup();
+    Describe(*setup, 1, {0, 2, 100, 0.7, 0});  // speed feedback
+    Describe(*setup, 2, {2, 0, 50, 2, 0});     // position controller output
+    Describe(*setup, 3, {1, 1, 600, 0.7, 0});  // above Nyquist: left out
+    Describe(*setup, 4, {8, 1, 20, 0.7, 80});
+    const std::vector<BiquadChainSlot> chain = DesignBiquadChain(*setup);
+    std::vector<std::vector<int>> layout;
+    for (const BiquadChainSlot& s : chain) layout.push_back({s.slot, s.filter, int(ToInt(s.location))});
+    EXPECT_EQ(layout, (std::vector<std::vector<int>>{{1, 2, 0}, {2, 4, 1}, {3, 1, 2}}));
+    CBiquadFilter().WriteFilters(*setup);
+    for (const BiquadChainSlot& s : chain) {
+        const BiquadCoefficients& w = s.held.words;
+        EXPECT_EQ((std::vector<double>{w.b0, w.b1, w.b2, w.a1, w.a2, s.held.scaleFactor}),
+                  (std::vector<double>{Value(*setup, s.slot, "B0"), Value(*setup, s.slot, "B1"),
+                                       Value(*setup, s.slot, "B2"), Value(*setup, s.slot, "A1"),
+                                       Value(*setup, s.slot, "A2"), Value(*setup, s.slot, "SF")}))
+            << "slot " << s.slot;
+    }
+}
+
 }  // namespace

@@ -282,7 +282,8 @@ TEST_F(HelpViewer, ContentsListThePages) {
     for (int row = 0; row < model->rowCount(root); ++row)
         pages << model->data(model->index(row, 0, root), Qt::DisplayRole).toString();
     // Every dialog's page is listed, whatever pages are added beside them.
-    for (const char* page : {"Drive Setup", "Drive info", "Motor inertia", "External Reference Setup"})
+    for (const char* page :
+         {"Drive Setup", "Drive info", "Motor inertia", "Advanced", "External Reference Setup", "Filters"})
         EXPECT_TRUE(pages.contains(QString::fromUtf8(page))) << page;
     ASSERT_TRUE(pages.contains(QStringLiteral("Motor inertia")));
     // Activating an entry opens its page.

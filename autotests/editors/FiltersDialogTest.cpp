@@ -1,0 +1,296 @@
+// The filters editor on real widgets: rows beyond the filter count, the
+// lead-lag captions, read-only mode, the type and location lists, and the
+// Bode plot against the coefficients that the parameter-to-register driver
+// writes.
+#include <QComboBox>
+#include <QDialog>
+#include <bit>
+#include <cmath>
+#include <complex>
+#include <cstdint>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "DefaultSetup.h"
+#include "GuiTest.h"
+#include "conversions/Drivers.h"
+#include "editors/FiltersDialog.h"
+#include "editors/FiltersRules.h"
+#include "editors/SubDialogs.h"
+#include "filters/Biquad.h"
+#include "kx/Setup.h"
+#include "qcustomplot.h"
+
+namespace {
+
+using dcdrive::kFilterRows;
+
+void Set(CKX_Setup& setup, const std::string& name, double value) {
+    const kx::QuietLookup quiet;
+    CKX_Parameter* p = setup.FindParameter(name.c_str());
+    if (!p) p = setup.AddParameter(name);
+    p->SetValueInBaseUnit(value);
+}
+double Value(const CKX_Setup& setup, const std::string& name) {
+    return setup.GetParameterValueInBaseUnit(name.c_str());
+}
+
+// Filter n on, with its type, location, F1, Q and F2.
+void Describe(CKX_Setup& setup, int n, int type, int location, double f1, double q, double f2) {
+    const dcdrive::FilterRowNames names = dcdrive::FilterNames(n);
+    Set(setup, names.on, 1);
+    Set(setup, names.type, type);
+    Set(setup, names.location, location);
+    Set(setup, names.f1, f1);
+    Set(setup, names.q, q);
+    Set(setup, names.f2, f2);
+}
+
+std::string Id(unsigned id) { return std::to_string(id); }
+
+dctest::ScriptRun Play(CFiltersDialog& dialog, const std::string& script) {
+    return dctest::RunScript(script, [&] { return dialog.DoModal(); });
+}
+
+TEST(FiltersDialog, RowsBeyondTheFilterCountAreDisabledAndUnbound) {
+    const struct {
+        const char* maxFilters;
+        double fastLoop;
+        int rows;
+    } cases[] = {{"4", 0, 4}, {"", 0, 10}, {"12", 0, 10}, {"10", 1, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string("MaxFilters ") + c.maxFilters + " fast loop " + std::to_string(c.fastLoop));
+        auto setup = dcdrive::LoadDefaultSetup();
+        setup->SetOption("MaxFilters", c.maxFilters);
+        Set(*setup, "PosSpd_in_FastLoop", c.fastLoop);
+        for (int n = 1; n <= 10; ++n) Describe(*setup, n, 1, 1, 100, 0.7, 200);
+        CFiltersDialog dialog(*setup, 0, nullptr);
+        std::string script = "expect Filters\n";
+        for (int n = 1; n <= 10; ++n) {
+            const auto& r = kFilterRows[static_cast<std::size_t>(n - 1)];
+            const char* state = n <= c.rows ? "enabled" : "disabled";
+            for (unsigned id : {r.group, r.onOff, r.type, r.frequency, r.qLabel})
+                script += "assert " + Id(id) + " " + state + "\n";
+        }
+        if (c.rows == 4) script += "shot filters-four\n";
+        script += "click 1\n";
+        EXPECT_HELD(Play(dialog, script));
+        // An unbound row shows nothing of its filter.
+        const auto* typeList = qobject_cast<QComboBox*>(dialog.GetDlgItem(kFilterRows[9].type));
+        ASSERT_NE(typeList, nullptr);
+        EXPECT_EQ(typeList->count() == 0, c.rows < 10);
+    }
+}
+
+TEST(FiltersDialog, LeadLagRelabelsTheRowAndFirstOrderHasNoQ) {
+    auto setup = dcdrive::LoadDefaultSetup();
+    Describe(*setup, 2, 1, 1, 100, 0.7, 200);
+    const auto& r = kFilterRows[1];
+    CFiltersDialog dialog(*setup, 0, nullptr);
+    const auto run = Play(dialog, "assert " + Id(r.qLabel) + " text Q\nassert " + Id(r.q) +
+                                      " shown\nassert " + Id(r.second) +
+                                      " hidden\n"
+                                      "select " +
+                                      Id(r.type) +
+                                      " 8\n"
+                                      "assert " +
+                                      Id(r.qLabel) +
+                                      " text \"Lag Frequency\"\n"
+                                      "assert " +
+                                      Id(r.frequencyLabel) +
+                                      " text \"Lead Frequency\"\n"
+                                      "assert " +
+                                      Id(r.second) + " shown\nassert " + Id(r.secondUnit) +
+                                      " shown\n"
+                                      "assert " +
+                                      Id(r.q) + " hidden\nassert " + Id(r.second) +
+                                      " value 200\n"
+                                      "shot filters-lead-lag\n"
+                                      "select " +
+                                      Id(r.type) +
+                                      " 0\n"
+                                      "assert " +
+                                      Id(r.qLabel) + " text Q\nassert " + Id(r.qLabel) +
+                                      " disabled\n"
+                                      "assert " +
+                                      Id(r.q) + " disabled\nassert " + Id(r.q) +
+                                      " shown\n"
+                                      "assert " +
+                                      Id(r.frequency) +
+                                      " enabled\n"
+                                      "click " +
+                                      Id(r.onOff) +
+                                      "\n"
+                                      "assert " +
+                                      Id(r.onOff) + " text Off\nassert " + Id(r.onOff) +
+                                      " enabled\n"
+                                      "assert " +
+                                      Id(r.group) + " disabled\nassert " + Id(r.type) +
+                                      " disabled\n"
+                                      "assert " +
+                                      Id(r.location) + " disabled\nassert " + Id(r.frequency) +
+                                      " disabled\n"
+                                      "click 1\n");
+    EXPECT_HELD(run);
+    EXPECT_EQ(Value(*setup, "BQFilterType2"), 0);
+    EXPECT_EQ(Value(*setup, "BQFilter2"), 0);
+}
+
+TEST(FiltersDialog, ReadOnlyShowsTheValuesOnly) {
+    auto setup = dcdrive::LoadDefaultSetup();
+    Describe(*setup, 1, 2, 2, 120, 3, 200);
+    Describe(*setup, 3, 8, 0, 20, 0.7, 60);
+    Set(*setup, "BQFilter3", 0);
+    const auto& one = kFilterRows[0];
+    const auto& three = kFilterRows[2];
+    CFiltersDialog dialog(*setup, 1, nullptr);
+    std::string script = "assert " + Id(one.group) + " enabled\nassert " + Id(three.group) + " disabled\n";
+    for (unsigned id : {one.onOff, one.type, one.location, one.q, one.frequency, one.qLabel, three.onOff})
+        script += "assert " + Id(id) + " disabled\n";
+    script += "assert " + Id(one.onOff) + " checked\nassert " + Id(one.onOff) + " text On\n";
+    script += "assert " + Id(one.type) + " selected 2\nassert " + Id(one.location) + " selected 2\n";
+    script += "assert " + Id(one.frequency) + " value 120\nassert " + Id(one.q) + " value 3\n";
+    script += "assert " + Id(three.frequencyLabel) + " text \"Lead Frequency\"\nassert " + Id(three.second) +
+              " value 60\nshot filters-read-only\nclick 1\n";
+    EXPECT_HELD(Play(dialog, script));
+}
+
+TEST(FiltersDialog, ListsOfferTheTypesAndLocationsByTheirValues) {
+    auto setup = dcdrive::LoadDefaultSetup();
+    Describe(*setup, 5, 9, 2, 20, 0.7, 60);
+    CFiltersDialog dialog(*setup, 0, nullptr);
+    // A type the list leaves out cannot be chosen; the offered ones keep their gaps.
+    EXPECT_FALSE(Play(dialog, "select " + Id(kFilterRows[4].type) + " 5\n").held);
+    EXPECT_HELD(Play(dialog, "assert " + Id(kFilterRows[4].type) + " selected 9\nclick 2\n"));
+    const auto* types = qobject_cast<QComboBox*>(dialog.GetDlgItem(kFilterRows[4].type));
+    const auto* locations = qobject_cast<QComboBox*>(dialog.GetDlgItem(kFilterRows[4].location));
+    ASSERT_TRUE(types && locations);
+    const std::vector<std::pair<std::string, int>> offered = {
+        {"Low Pass 1st order", 0}, {"Low Pass 2nd order", 1}, {"Notch", 2},
+        {"High Pass", 3},          {"Band Pass", 4},          {"Lead-lag 1st order", 8},
+        {"Lead-lag 2nd order", 9}};
+    const std::vector<std::pair<std::string, int>> places = {
+        {"Position Controller Output", 0}, {"Speed Controller Output", 1}, {"Speed Feedback", 2}};
+    for (const auto& [list, expected] : {std::pair{types, offered}, std::pair{locations, places}}) {
+        std::vector<std::pair<std::string, int>> items;
+        for (int i = 0; i < list->count(); ++i)
+            items.emplace_back(list->itemText(i).toStdString(), list->itemData(i).toInt());
+        EXPECT_EQ(items, expected);
+    }
+}
+
+TEST(FiltersDialog, RegisteredRunnerOpensItEditable) {
+    auto setup = dcdrive::LoadDefaultSetup();
+    const dcdrive::SubDialogRunner run = dcdrive::FindSubDialog(dcdrive::SubDialog::Filters);
+    ASSERT_TRUE(run);
+    const auto script = dctest::RunScript("expect Filters\nassert 3485 enabled\nclick 3485\nclick 1\n",
+                                          [&] { return run(*setup, nullptr); });
+    EXPECT_HELD(script);
+    EXPECT_EQ(script.result, IDOK);
+    EXPECT_EQ(Value(*setup, "BQFilter1"), 1);
+}
+
+// ---- the Bode plot against the slot registers
+
+// Slot `slot` as the driver left it in the setup.
+dcdrive::HeldBiquad ReadSlot(const CKX_Setup& setup, int slot, bool fixedPoint) {
+    const std::string base = "BQ" + std::to_string(slot);
+    const auto word = [&](const char* field) {
+        const double v = Value(setup, base + field + (fixedPoint ? "" : "_F"));
+        return fixedPoint ? v : double(std::bit_cast<float>(static_cast<std::int32_t>(v)));
+    };
+    dcdrive::HeldBiquad held;
+    held.fixedPoint = fixedPoint;
+    held.words = {word("B0"), word("B1"), word("B2"), word("A1"), word("A2")};
+    held.scaleFactor = fixedPoint ? Value(setup, base + "SF") : 1.0;
+    return held;
+}
+
+struct Curve {
+    std::vector<double> f, db, deg;
+};
+Curve GraphNamed(const QDialog& window, const QString& name) {
+    Curve curve;
+    for (const char* plotName : {"plotMagnitude", "plotPhase"}) {
+        const auto* plot = window.findChild<QCustomPlot*>(plotName);
+        if (!plot) continue;
+        for (int g = 0; g < plot->graphCount(); ++g) {
+            if (plot->graph(g)->name() != name) continue;
+            for (const QCPGraphData& point : *plot->graph(g)->data()) {
+                if (plotName == std::string("plotMagnitude")) curve.f.push_back(point.key);
+                (plotName == std::string("plotMagnitude") ? curve.db : curve.deg).push_back(point.value);
+            }
+        }
+    }
+    return curve;
+}
+
+void ExpectResponse(const Curve& curve, const std::vector<std::complex<double>>& h, const std::string& what) {
+    ASSERT_EQ(curve.db.size(), h.size()) << what;
+    ASSERT_EQ(curve.deg.size(), h.size()) << what;
+    for (std::size_t i = 0; i < h.size(); ++i) {
+        const double db = std::max(20 * std::log10(std::abs(h[i])), dcdrive::kBodeFloorDb);
+        EXPECT_NEAR(curve.db[i], db, 1e-6) << what << " at " << curve.f[i] << " Hz";
+        const double deg = std::arg(h[i]) * 180 / std::numbers::pi;
+        if (std::abs(h[i]) > 1e-6) {
+            EXPECT_NEAR(std::remainder(curve.deg[i] - deg, 360.0), 0.0, 1e-6) << what << " at " << curve.f[i];
+        }
+    }
+}
+
+TEST(FiltersDialog, BodePlotIsTheResponseOfTheWrittenCoefficients) {
+    for (const bool fixedPoint : {true, false}) {
+        SCOPED_TRACE(fixedPoint ? "fixed point" : "single precision");
+        auto setup = dcdrive::LoadDefaultSetup();
+        if (!fixedPoint) {
+            for (int s = 1; s <= 10; ++s) {
+                for (const char* f : {"B0", "B1", "B2", "A1", "A2", "SF"})
+                    setup->RemoveParameter("BQ" + std::to_string(s) + f);
+                for (const char* f : {"B0_F", "B1_F", "B2_F", "A1_F", "A2_F"})
+                    setup->AddParameter("BQ" + std::to_string(s) + f);
+            }
+        }
+        Set(*setup, "Ts_S", 0.0005);
+        Describe(*setup, 1, 2, 2, 300, 2, 0);    // notch on the speed feedback
+        Describe(*setup, 2, 1, 1, 100, 0.7, 0);  // low pass, typed below
+        Describe(*setup, 4, 8, 1, 20, 0.7, 80);  // lead-lag on the speed controller output
+        Describe(*setup, 6, 0, 0, 150, 0.7, 0);  // first-order low pass on the speed reference
+        Describe(*setup, 7, 3, 1, 100, 0.7, 0);  // switched off below
+        Set(*setup, "BQFilter7", 0);
+        CFiltersDialog dialog(*setup, 0, nullptr);
+        EXPECT_HELD(Play(dialog, "set " + Id(kFilterRows[1].frequency) + " 40\nset " + Id(kFilterRows[1].q) +
+                                     " 2\nshot filters-bode\nclick 1\n"));
+        ASSERT_EQ(Value(*setup, "BQFilterF12"), 40);
+
+        dcdrive::ParametersToRegisters(*setup);
+        const double ts = Value(*setup, "Ts_S");
+        const std::vector<double> counters = {Value(*setup, "SPDREF_BQ_INI"), Value(*setup, "IQREF_BQ_INI"),
+                                              Value(*setup, "ASPD_BQ_INI")};
+        ASSERT_EQ(counters, (std::vector<double>{1, 2, 1}));
+        // Slots by location, each group in filter-number order.
+        const struct { int slot, filter, location; } laidOut[] = {{1, 6, 0}, {2, 2, 1}, {3, 4, 1}, {4, 1, 2}};
+        const Curve reference = GraphNamed(*dialog.GetWindow(), "Filter 1");
+        ASSERT_FALSE(reference.f.empty());
+        EXPECT_NEAR(reference.f.back(), 0.5 / ts, 1e-9) << "up to the Nyquist frequency";
+        EXPECT_TRUE(GraphNamed(*dialog.GetWindow(), "Filter 7").f.empty()) << "an off filter has no curve";
+        std::vector<std::vector<std::complex<double>>> chains(
+            3, std::vector<std::complex<double>>(reference.f.size(), 1.0));
+        for (const auto& s : laidOut) {
+            const dcdrive::HeldBiquad held = ReadSlot(*setup, s.slot, fixedPoint);
+            std::vector<std::complex<double>> h;
+            for (std::size_t i = 0; i < reference.f.size(); ++i) {
+                h.push_back(dcdrive::BiquadResponse(held, reference.f[i] * ts));
+                chains[std::size_t(s.location)][i] *= h.back();
+            }
+            ExpectResponse(GraphNamed(*dialog.GetWindow(), QString("Filter %1").arg(s.filter)), h,
+                           "filter " + std::to_string(s.filter));
+        }
+        for (std::size_t at = 0; at < chains.size(); ++at) {
+            const QString name = QString(dcdrive::kBiquadLocationNames[at]) + " chain";
+            ExpectResponse(GraphNamed(*dialog.GetWindow(), name), chains[at], name.toStdString());
+        }
+    }
+}
+
+}  // namespace

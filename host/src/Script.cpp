@@ -9,14 +9,14 @@
 namespace kx {
 namespace {
 
-struct VerbSpec {
+struct VerbForm {
     const char* name;
     ScriptVerb verb;
     std::size_t minArgs;
     std::size_t maxArgs;
 };
 
-constexpr VerbSpec kVerbs[] = {
+constexpr VerbForm kVerbs[] = {
     {"expect", ScriptVerb::Expect, 1, 1},
     {"message", ScriptVerb::Message, 1, 1},
     {"set", ScriptVerb::Set, 2, 2},
@@ -33,11 +33,11 @@ constexpr VerbSpec kVerbs[] = {
 };
 
 // States of "assert" and whether each takes an argument.
-struct StateSpec {
+struct StateForm {
     const char* name;
     bool takesArgument;
 };
-constexpr StateSpec kStates[] = {{"enabled", false}, {"disabled", false}, {"shown", false},
+constexpr StateForm kStates[] = {{"enabled", false}, {"disabled", false}, {"shown", false},
                                  {"hidden", false},  {"checked", false},  {"unchecked", false},
                                  {"text", true},     {"value", true},     {"selected", true}};
 
@@ -160,16 +160,16 @@ void CheckArguments(const ScriptStep& step) {
         case ScriptVerb::Assert: {
             RequireId(step, 0, "a control id");
             const std::string state = Lower(a[1].text);
-            const auto* spec = std::find_if(std::begin(kStates), std::end(kStates),
-                                            [&](const StateSpec& s) { return state == s.name; });
-            if (a[1].quoted || spec == std::end(kStates))
+            const auto* form = std::find_if(std::begin(kStates), std::end(kStates),
+                                            [&](const StateForm& s) { return state == s.name; });
+            if (a[1].quoted || form == std::end(kStates))
                 throw ScriptError(step.line, "assert: unknown state \"" + a[1].text +
                                                  "\" (enabled, disabled, shown, hidden, checked, unchecked, "
                                                  "text, value, selected)");
-            if (spec->takesArgument != (a.size() == 3))
+            if (form->takesArgument != (a.size() == 3))
                 throw ScriptError(step.line,
-                                  std::string("assert: the state ") + spec->name +
-                                      (spec->takesArgument ? " needs a value" : " takes no value"));
+                                  std::string("assert: the state ") + form->name +
+                                      (form->takesArgument ? " needs a value" : " takes no value"));
             if (state == "value") RequireNumber(step, a[2], "a number");
             break;
         }
@@ -202,8 +202,8 @@ ScriptError::ScriptError(int line, const std::string& message)
     : std::runtime_error("line " + std::to_string(line) + ": " + message), m_line(line) {}
 
 const char* ScriptVerbName(ScriptVerb verb) {
-    for (const VerbSpec& spec : kVerbs)
-        if (spec.verb == verb) return spec.name;
+    for (const VerbForm& form : kVerbs)
+        if (form.verb == verb) return form.name;
     return "?";
 }
 
@@ -247,19 +247,19 @@ std::vector<ScriptStep> ParseScript(std::string_view text) {
         auto words = SplitWords(line, lineNumber, step.source);
         if (!words.empty()) {
             const std::string verb = Lower(words.front().text);
-            const auto* spec = std::find_if(std::begin(kVerbs), std::end(kVerbs),
-                                            [&](const VerbSpec& v) { return verb == v.name; });
-            if (words.front().quoted || spec == std::end(kVerbs))
+            const auto* form = std::find_if(std::begin(kVerbs), std::end(kVerbs),
+                                            [&](const VerbForm& v) { return verb == v.name; });
+            if (words.front().quoted || form == std::end(kVerbs))
                 throw ScriptError(lineNumber, "unknown step \"" + words.front().text + "\"");
-            step.verb = spec->verb;
+            step.verb = form->verb;
             step.args.assign(words.begin() + 1, words.end());
-            if (step.args.size() < spec->minArgs || step.args.size() > spec->maxArgs) {
+            if (step.args.size() < form->minArgs || step.args.size() > form->maxArgs) {
                 const std::string count =
-                    spec->minArgs == spec->maxArgs
-                        ? std::to_string(spec->minArgs)
-                        : std::to_string(spec->minArgs) + " to " + std::to_string(spec->maxArgs);
-                throw ScriptError(lineNumber, std::string(spec->name) + " takes " + count + " argument" +
-                                                  (spec->maxArgs == 1 ? "" : "s") + ", not " +
+                    form->minArgs == form->maxArgs
+                        ? std::to_string(form->minArgs)
+                        : std::to_string(form->minArgs) + " to " + std::to_string(form->maxArgs);
+                throw ScriptError(lineNumber, std::string(form->name) + " takes " + count + " argument" +
+                                                  (form->maxArgs == 1 ? "" : "s") + ", not " +
                                                   std::to_string(step.args.size()));
             }
             CheckArguments(step);

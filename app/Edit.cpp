@@ -1,6 +1,6 @@
 #include "Edit.h"
 
-#include <QApplication>
+#include <QString>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +11,7 @@
 #include "Plugin.h"
 #include "kx/Script.h"
 #include "kx/gui/Clock.h"
+#include "kx/gui/Gui.h"
 #include "kx/gui/ScriptPlayer.h"
 
 namespace dcsetup {
@@ -32,14 +33,6 @@ std::string ReadScript(const std::string& path) {
     return text.str();
 }
 
-bool HasDisplay() {
-    for (const char* variable : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
-        const char* value = std::getenv(variable);
-        if (value && *value) return true;
-    }
-    return false;
-}
-
 // The toolkit's own remarks about the offscreen platform and the session
 // are no news to the user; its warnings of real trouble are passed on.
 void ToolkitMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
@@ -49,9 +42,6 @@ void ToolkitMessage(QtMsgType type, const QMessageLogContext&, const QString& me
     std::fprintf(stderr, "dcsetup: %s\n", message.toLocal8Bit().constData());
 }
 
-int g_argc = 1;
-char g_name[] = "dcsetup";
-char* g_argv[] = {g_name, nullptr};
 
 }  // namespace
 
@@ -65,7 +55,7 @@ EditResult RunEditor(CKX_Setup& setup, const Plugin& plugin, const EditOptions& 
         }
         // A script runs without a screen unless told where to show itself.
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    } else if (!HasDisplay()) {
+    } else if (!kx::HasDisplay()) {
         throw UsageError(
             "edit: no display to open the editor on (set DISPLAY, or give --script FILE to run offscreen)");
     }
@@ -77,7 +67,7 @@ EditResult RunEditor(CKX_Setup& setup, const Plugin& plugin, const EditOptions& 
                              ": not a folder that can be made");
     }
     qInstallMessageHandler(ToolkitMessage);
-    QApplication application(g_argc, g_argv);
+    const kx::ApplicationGuard application;
     if (!options.scriptPath)
         return plugin.editSetup(&setup) == 1 ? EditResult::Accepted : EditResult::Cancelled;
 

@@ -68,18 +68,6 @@ const kx::MessageMap* CAdvancedDialog::GetMessageMap() const {
     return &map;
 }
 
-void CAdvancedDialog::Apply(const std::vector<ControlRule>& rules) {
-    for (const ControlRule& rule : rules)
-        for (unsigned id : rule.ids) {
-            if (rule.action == ControlRule::Action::Enable)
-                EnableChild(id, rule.on);
-            else if (rule.action == ControlRule::Action::Show)
-                ShowChild(id, rule.on);
-            else
-                SetChildText(id, rule.text.c_str());
-        }
-}
-
 BOOL CAdvancedDialog::OnInitDialog() {
     CMySetupDlg::OnInitDialog();
     CKX_Setup& setup = GetSetup();
@@ -91,7 +79,7 @@ BOOL CAdvancedDialog::OnInitDialog() {
             policy.setRetainSizeWhenHidden(true);
             indicator->setSizePolicy(policy);
         }
-    Apply(AdvancedInitRules(setup));
+    ApplyRules(AdvancedInitRules(setup));
     m_state.rescaleReference = Value(setup, kTs_S);
     m_state.fastReference = Value(setup, kTs_C);
     m_state.slowReference = Value(setup, kTs_S);
@@ -104,7 +92,7 @@ void CAdvancedDialog::DoDataExchange(CDataExchange* pDX) {
     CMySetupDlg::DoDataExchange(pDX);
     if (pDX->m_bSaveAndValidate) return;
     SetChildBitmap(kSchemePicture, AdvancedSchemeBitmap(GetSetup()));
-    Apply(AdvancedDisplayRules(GetSetup()));
+    ApplyRules(AdvancedDisplayRules(GetSetup()));
 }
 
 void CAdvancedDialog::PaintLabels() {

@@ -27,7 +27,6 @@ protected:
     void OnHelp();
 
 private:
-    void Apply(const std::vector<dcdrive::ControlRule>& rules);
     // The text colours of the loop labels and the indicators.
     void PaintLabels();
 

@@ -79,24 +79,6 @@ const kx::MessageMap* CAnalogReferenceDlg::GetMessageMap() const {
     return &map;
 }
 
-void CAnalogReferenceDlg::ApplyRules(const std::vector<ControlRule>& rules) {
-    for (const ControlRule& rule : rules) {
-        for (unsigned id : rule.ids) {
-            switch (rule.action) {
-                case ControlRule::Action::Enable:
-                    EnableChild(id, rule.on);
-                    break;
-                case ControlRule::Action::Show:
-                    ShowChild(id, rule.on);
-                    break;
-                case ControlRule::Action::Text:
-                    SetChildText(id, rule.text.c_str());
-                    break;
-            }
-        }
-    }
-}
-
 BOOL CAnalogReferenceDlg::OnInitDialog() {
     CMySetupDlg::OnInitDialog();
     CKX_Setup& setup = GetSetup();

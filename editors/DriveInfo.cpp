@@ -84,8 +84,7 @@ BOOL CDriveInfo::OnInitDialog() {
 void CDriveInfo::DoDataExchange(CDataExchange* pDX) {
     CMySetupDlg::DoDataExchange(pDX);
     if (pDX->m_bSaveAndValidate) return;
-    for (const ControlRule& rule : DriveInfoDisplayRules(GetSetup(), m_editMode != 0))
-        for (unsigned id : rule.ids) EnableChild(id, rule.on);
+    ApplyRules(DriveInfoDisplayRules(GetSetup(), m_editMode != 0));
 }
 
 BOOL CDriveInfo::PreTranslateKeyDown(const QKeyEvent& event) {

@@ -250,21 +250,7 @@ void CDriveSetupDlg::DoDataExchange(CDataExchange* pDX) {
     CMySetupDlg::DoDataExchange(pDX);
     m_axisList = qobject_cast<QComboBox*>(GetDlgItem(kAxisList));
     if (pDX->m_bSaveAndValidate) return;
-    for (const ControlRule& rule : DriveSetupDisplayRules(GetSetup())) {
-        for (unsigned id : rule.ids) {
-            switch (rule.action) {
-                case ControlRule::Action::Enable:
-                    EnableChild(id, rule.on);
-                    break;
-                case ControlRule::Action::Show:
-                    ShowChild(id, rule.on);
-                    break;
-                case ControlRule::Action::Text:
-                    SetChildText(id, rule.text.c_str());
-                    break;
-            }
-        }
-    }
+    ApplyRules(DriveSetupDisplayRules(GetSetup()));
     RefreshAllParameters(0);
     // A button whose dialog is not available cannot be pressed.
     for (const auto& entry : kSubDialogButtons)

@@ -115,21 +115,7 @@ void CFiltersDialog::DoDataExchange(CDataExchange* pDX) {
     if (pDX->m_bSaveAndValidate) return;
     const int rows = FilterRowsInUse(GetSetup());
     for (int filter = 1; filter <= rows; ++filter) RefreshParameterControls(FilterNames(filter).q.c_str());
-    for (const FilterRowRule& r : FiltersDisplayRules(GetSetup(), m_readOnly != 0)) {
-        for (unsigned id : r.rule.ids) {
-            switch (r.rule.action) {
-                case ControlRule::Action::Enable:
-                    EnableChild(id, r.rule.on, r.flag);
-                    break;
-                case ControlRule::Action::Show:
-                    ShowChild(id, r.rule.on);
-                    break;
-                case ControlRule::Action::Text:
-                    SetChildText(id, r.rule.text.c_str());
-                    break;
-            }
-        }
-    }
+    for (const FilterRowRule& r : FiltersDisplayRules(GetSetup(), m_readOnly != 0)) ApplyRule(r.rule, r.flag);
     RedrawBodePlot();
 }
 

@@ -3,6 +3,9 @@
 // editor always shows the gain the drive will really use.
 #pragma once
 
+#include <vector>
+
+#include "EditorRules.h"
 #include "kx/gui/EditSetupDlg.h"
 
 class CMySetupDlg : public CKX_EditSetupDlg {
@@ -12,4 +15,10 @@ public:
 
 protected:
     void OnChangedParameterValue(const char* name) override;
+
+    // Applies display rules decided from the setup, in their order: enables,
+    // shows or captions their controls. `enableFlag` is the editor base's
+    // last EnableChild argument.
+    void ApplyRule(const dcdrive::ControlRule& rule, int enableFlag = 0);
+    void ApplyRules(const std::vector<dcdrive::ControlRule>& rules);
 };

@@ -71,15 +71,18 @@ char g_program[] = "dcdrive";
 char* g_argv[] = {g_program, nullptr};
 }  // namespace
 
+bool HasDisplay() {
+    for (const char* variable : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = std::getenv(variable);
+        if (value && *value) return true;
+    }
+    return false;
+}
+
 ApplicationGuard::ApplicationGuard() {
     if (QCoreApplication::instance()) return;
     // Without a display the toolkit would end the whole process.
-    bool display = false;
-    for (const char* variable : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
-        const char* value = std::getenv(variable);
-        display = display || (value && *value);
-    }
-    if (!display) throw std::runtime_error("no display to open a window on");
+    if (!HasDisplay()) throw std::runtime_error("no display to open a window on");
     m_created = new QApplication(g_argc, g_argv);
 }
 

@@ -42,6 +42,10 @@ namespace kx {
 KXGUI_API int MessageBox(QWidget* parent, const std::string& text, const std::string& caption = {},
                          unsigned type = MB_OK);
 
+// True when the environment names a display (or a platform, such as
+// offscreen) that a window can be opened on.
+KXGUI_API bool HasDisplay();
+
 // Ensures that a QApplication exists for the life of the object: a host
 // that is not a Qt program gets one for the call and loses it afterwards.
 // Throws std::runtime_error when there is no display to create one on.

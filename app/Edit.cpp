@@ -42,7 +42,6 @@ void ToolkitMessage(QtMsgType type, const QMessageLogContext&, const QString& me
     std::fprintf(stderr, "dcsetup: %s\n", message.toLocal8Bit().constData());
 }
 
-
 }  // namespace
 
 EditResult RunEditor(CKX_Setup& setup, const Plugin& plugin, const EditOptions& options) {

@@ -258,4 +258,9 @@ void RegistersToParameters(CKX_Setup& setup) { RunDriverSteps(ReverseDriverSteps
 
 void ParametersToRegisters(CKX_Setup& setup) { RunDriverSteps(ForwardDriverSteps(), setup); }
 
+void RunBothDrivers(CKX_Setup& setup) {
+    ParametersToRegisters(setup);
+    RegistersToParameters(setup);
+}
+
 }  // namespace dcdrive

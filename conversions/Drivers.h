@@ -29,6 +29,11 @@ void RegistersToParameters(CKX_Setup& setup);
 // User parameters -> registers.
 void ParametersToRegisters(CKX_Setup& setup);
 
+// Parameters -> registers, then registers -> parameters: what the editors run
+// around a nested dialog, so that every parameter holds what its registers
+// hold.
+void RunBothDrivers(CKX_Setup& setup);
+
 // Runs the steps in order (what both drivers do).
 void RunDriverSteps(std::span<const DriverStep> steps, CKX_Setup& setup);
 

@@ -9,7 +9,6 @@
 #include "conversions/Names.h"
 #include "help/Help.h"
 #include "kx/Kernel.h"
-#include "kx/gui/Host.h"
 
 using namespace dcdrive;
 using namespace dcdrive::names;
@@ -111,7 +110,8 @@ void CAdvancedDialog::OnChangedParameterValue(const char* name) {
         UpdateData(FALSE);
     } else if (NamesEqual(name, kPWM_freq)) {
         ApplyPWMFrequencyChange(setup, m_state.fastReference, m_state.slowReference);
-        for (const char* refreshed : {kCLPER, kSLPER, kTs_S, kTs_C, kPWMperiod}) RefreshParameterControls(refreshed);
+        for (const char* refreshed : {kCLPER, kSLPER, kTs_S, kTs_C, kPWMperiod})
+            RefreshParameterControls(refreshed);
         UpdateData(FALSE);
     }
 }
@@ -134,7 +134,7 @@ void CAdvancedDialog::OnRefreshParameterValue(const char* name) {
 
 void CAdvancedDialog::OnSchemeClicked() { UpdateData(FALSE); }
 
-void CAdvancedDialog::OnHelp() { OpenHelpFile(GetGUIDirectory(), GetHelpFileOfGUI(GetSetup()), kHelpAdvanced); }
+void CAdvancedDialog::OnHelp() { OpenHelp(kHelpAdvanced); }
 
 void CAdvancedDialog::OnOK() {
     // A value still being typed is committed first; a refused one keeps the

@@ -1,13 +1,14 @@
 #include "AdvancedRules.h"
 
-#include <cmath>
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <initializer_list>
 
 #include "conversions/Capabilities.h"
 #include "conversions/Codes.h"
 #include "conversions/Conventions.h"
+#include "conversions/Derived.h"
 #include "conversions/Drivers.h"
 #include "conversions/Feedback.h"
 #include "conversions/Names.h"
@@ -34,8 +35,12 @@ struct Scheme {
     bool Torque() const { return cm == 2; }
 };
 
-ControlRule Enable(std::vector<unsigned> ids, bool on) { return {ControlRule::Action::Enable, std::move(ids), on, {}}; }
-ControlRule Show(std::vector<unsigned> ids, bool on) { return {ControlRule::Action::Show, std::move(ids), on, {}}; }
+ControlRule Enable(std::vector<unsigned> ids, bool on) {
+    return {ControlRule::Action::Enable, std::move(ids), on, {}};
+}
+ControlRule Show(std::vector<unsigned> ids, bool on) {
+    return {ControlRule::Action::Show, std::move(ids), on, {}};
+}
 
 // The speed feed-forward radios: the group and "current loop" whenever the
 // drive has the choice outside torque control, "speed loop" only when
@@ -56,11 +61,6 @@ bool OneOf(const char* name, std::initializer_list<const char*> names) {
 
 // Both conversion drivers: the registers from the parameters, then the
 // parameters (and their ranges) from the registers.
-void RunDrivers(CKX_Setup& setup) {
-    ParametersToRegisters(setup);
-    RegistersToParameters(setup);
-}
-
 void ReadPeriods(CKX_Setup& setup) {
     ReadSpeedLoopPeriod(setup);
     ReadCurrentLoopPeriod(setup);
@@ -129,8 +129,8 @@ std::vector<ControlRule> AdvancedInitRules(const CKX_Setup& setup) {
     rules.push_back(Show({3012, 3013}, s.Position()));
     rules.push_back(Enable({3012}, s.Position() && (s.m == 0 || s.l == 0)));
     AddFeedForwardRules(setup, s, rules);
-    rules.push_back(Enable({3396, 3397, 3398, 3399, 3400, 3401, 3402, 3403},
-                           HasFreezeControl(setup) && s.Position()));
+    rules.push_back(
+        Enable({3396, 3397, 3398, 3399, 3400, 3401, 3402, 3403}, HasFreezeControl(setup) && s.Position()));
     if (Exists(setup, kPosSpd_in_FastLoop)) {
         const bool slowOrFast = s.cm < 2;
         rules.push_back(Enable({1146, 3014}, slowOrFast));
@@ -146,8 +146,9 @@ std::vector<ControlRule> AdvancedDisplayRules(const CKX_Setup& setup) {
     const Scheme s(setup);
     std::vector<ControlRule> rules;
     AddFeedForwardRules(setup, s, rules);
-    rules.push_back(Enable({3398, 3399, 3400, 3401, 3402, 3403},
-                           HasFreezeControl(setup) && ValueOr(setup, kisFreezeControl, 0) == 1 && s.Position()));
+    rules.push_back(
+        Enable({3398, 3399, 3400, 3401, 3402, 3403},
+               HasFreezeControl(setup) && ValueOr(setup, kisFreezeControl, 0) == 1 && s.Position()));
     const bool estimator = HasSpeedEstimatorParameter(setup);
     rules.push_back(Enable({3355}, estimator));
     rules.push_back(Enable({3356}, estimator && SpeedEstimatorAllowed(setup)));
@@ -168,14 +169,11 @@ void ApplyPWMFrequencyChange(CKX_Setup& setup, double fastReference, double slow
 }
 
 double SerialClockMinimum(const CKX_Setup& setup) {
+    // A setup without the serial interface timings, or a current loop too
+    // short to leave any time for reading, gives no usable minimum.
     const kx::QuietLookup quiet;
-    const double clock = ValueOr(setup, kDSP_freq, 0);
-    if (!IsDivisor(clock)) return 0;
-    const double currentLoop = 2 * ValueOr(setup, kCLPER, 0) * ValueOr(setup, kPWMPER, 0) / clock;
-    const double free = currentLoop - 1 / clock - ValueOr(setup, kAEI_TransferTime, 0) -
-                        ValueOr(setup, kAEI_GuardTime, 0) - ValueOr(setup, kAEI_ComputeTime, 0);
-    if (!(free > 0)) return 0;
-    return ValueOr(setup, kAEI_ReadTime1Mhz, 0) * 1e6 / free;
+    const double fmin = SerialMinimumFrequency(setup);
+    return std::isfinite(fmin) && fmin > 0 ? fmin : 0;
 }
 
 void RescaleToSlowLoopPeriod(CKX_Setup& setup) {
@@ -195,7 +193,7 @@ void RescaleToSlowLoopPeriod(CKX_Setup& setup) {
         const double count = p.GetValueInInternalUnit();
         WriteInternal(p, count);
         if (Differs(p.GetValueInInternalUnit(), count)) {
-            RunDrivers(setup);
+            RunBothDrivers(setup);
             WriteInternal(p, count);
         }
     }
@@ -223,7 +221,8 @@ AdvancedRefresh ApplyAdvancedRefresh(CKX_Setup& setup, const char* name, Advance
     if (HasSpeedForward(setup)) UpdateSpeedForward(setup);
 
     if (fastLoop || pwm) {
-        if (RaiseSerialClock(setup, kMotorSensorType, kSSI_freq)) result.messages.push_back(kMotorSerialClockMessage);
+        if (RaiseSerialClock(setup, kMotorSensorType, kSSI_freq))
+            result.messages.push_back(kMotorSerialClockMessage);
         if (RaiseSerialClock(setup, kLoadSensorType, kSSI_freq_LD))
             result.messages.push_back(kLoadSerialClockMessage);
     }
@@ -233,7 +232,7 @@ AdvancedRefresh ApplyAdvancedRefresh(CKX_Setup& setup, const char* name, Advance
             state.rescaleReference = period;
             RescaleToSlowLoopPeriod(setup);
         }
-        RunDrivers(setup);
+        RunBothDrivers(setup);
     }
     const auto outside = [&](const char* minimum, const char* period) {
         const double min = ValueOr(setup, minimum, 0);
@@ -265,8 +264,8 @@ std::vector<std::string> AdvancedOKMessages(const CKX_Setup& setup) {
         char ms[32];
         const auto end = std::to_chars(ms, ms + sizeof ms, min * 1000, std::chars_format::fixed, 3).ptr;
         messages.push_back(std::string("The minimum value for ") + c.loop + " loop sampling period is " +
-                           std::string(ms, end) + " ms!\nPlease adjust the PWM frequency and/or the " + c.loop +
-                           " loop sampling frequency divider until this condition is fulfilled!");
+                           std::string(ms, end) + " ms!\nPlease adjust the PWM frequency and/or the " +
+                           c.loop + " loop sampling frequency divider until this condition is fulfilled!");
     }
     return messages;
 }

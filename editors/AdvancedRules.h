@@ -68,6 +68,7 @@ std::vector<std::string> AdvancedOKMessages(const CKX_Setup& setup);
 
 inline constexpr const char* kMotorSerialClockMessage =
     "Current loop period is too short to read the SSI encoder!";
-inline constexpr const char* kLoadSerialClockMessage = "Current loop period is to short to read the SSI encoder!";
+inline constexpr const char* kLoadSerialClockMessage =
+    "Current loop period is to short to read the SSI encoder!";
 
 }  // namespace dcdrive

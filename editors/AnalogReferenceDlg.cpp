@@ -10,7 +10,6 @@
 #include "conversions/Names.h"
 #include "help/Help.h"
 #include "kx/ListControl.h"
-#include "kx/gui/Host.h"
 #include "options/LoopOptions.h"
 
 using namespace dcdrive;
@@ -139,13 +138,9 @@ void CAnalogReferenceDlg::OnTest() {
     const SubDialogRunner run = FindSubDialog(SubDialog::AnalogueReferenceTest);
     if (!run) return;
     CKX_Setup& setup = GetSetup();
-    ParametersToRegisters(setup);
-    RegistersToParameters(setup);
+    RunBothDrivers(setup);
     run(setup, nullptr);
-    ParametersToRegisters(setup);
-    RegistersToParameters(setup);
+    RunBothDrivers(setup);
 }
 
-void CAnalogReferenceDlg::OnHelp() {
-    OpenHelpFile(GetGUIDirectory(), GetHelpFileOfGUI(GetSetup()), kHelpExternalReferenceSetup);
-}
+void CAnalogReferenceDlg::OnHelp() { OpenHelp(kHelpExternalReferenceSetup); }

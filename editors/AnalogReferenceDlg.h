@@ -30,7 +30,6 @@ protected:
     void OnHelp();
 
 private:
-
     // 1 when no connector can take a digital reference.
     int m_noneAvailable = 0;
 };

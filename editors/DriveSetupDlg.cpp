@@ -16,7 +16,6 @@
 #include "conversions/Names.h"
 #include "conversions/Steps.h"
 #include "help/Help.h"
-#include "kx/gui/Host.h"
 #include "options/LoopOptions.h"
 
 using namespace dcdrive;
@@ -266,7 +265,7 @@ void CDriveSetupDlg::OnTimer(UINT id) {
     if (id != kShowTimer) return;
     KillTimer(kShowTimer);
     if (Open(SubDialog::MotorSetup) == IDOK) {
-        RunDrivers();
+        RunBothDrivers(GetSetup());
         RefreshAllParameters(0);
         UpdateData(FALSE);
     }
@@ -304,11 +303,6 @@ void CDriveSetupDlg::OnRefreshParameterValue(const char* name) {
 
 // ---- sub-dialogs
 
-void CDriveSetupDlg::RunDrivers() {
-    ParametersToRegisters(GetSetup());
-    RegistersToParameters(GetSetup());
-}
-
 int CDriveSetupDlg::Open(SubDialog kind) {
     const SubDialogRunner run = FindSubDialog(kind);
     if (!run) return IDCANCEL;
@@ -316,9 +310,9 @@ int CDriveSetupDlg::Open(SubDialog kind) {
 }
 
 void CDriveSetupDlg::RunSubDialog(SubDialog kind) {
-    RunDrivers();
+    RunBothDrivers(GetSetup());
     if (Open(kind) != IDOK) return;
-    RunDrivers();
+    RunBothDrivers(GetSetup());
     RefreshAllParameters(0);
     UpdateData(FALSE);
 }
@@ -326,15 +320,15 @@ void CDriveSetupDlg::RunSubDialog(SubDialog kind) {
 void CDriveSetupDlg::OnDetect() { RunSubDialog(SubDialog::SupplyVoltageDetection); }
 
 void CDriveSetupDlg::OnTuneCurrent() {
-    RunDrivers();
+    RunBothDrivers(GetSetup());
     MessageBox("The test must be performed with motor shaft blocked.", nullptr, MB_OK);
     if (Open(SubDialog::CurrentTuning) != IDOK) return;
-    RunDrivers();
+    RunBothDrivers(GetSetup());
     RefreshAllParameters(0);
 }
 
 void CDriveSetupDlg::OnTuneSpeed() {
-    RunDrivers();
+    RunBothDrivers(GetSetup());
     ComputeParameterLimits(GetSetup());
     RunSubDialog(SubDialog::SpeedTuning);
 }
@@ -344,31 +338,29 @@ void CDriveSetupDlg::OnTunePosition() { RunSubDialog(SubDialog::PositionTuning);
 void CDriveSetupDlg::OnExternalReferenceSetup() { RunSubDialog(SubDialog::ExternalReference); }
 
 void CDriveSetupDlg::OnAdvanced() {
-    RunDrivers();
+    RunBothDrivers(GetSetup());
     if (Open(SubDialog::Advanced) != IDOK) return;
-    RunDrivers();
+    RunBothDrivers(GetSetup());
     ComputeParameterLimits(GetSetup());
     UpdateData(FALSE);
 }
 
 void CDriveSetupDlg::OnDriveInfo() {
-    RunDrivers();
+    RunBothDrivers(GetSetup());
     Open(SubDialog::DriveInfo);
-    RunDrivers();
+    RunBothDrivers(GetSetup());
 }
 
 void CDriveSetupDlg::OnMotorSetup() {
-    RunDrivers();
+    RunBothDrivers(GetSetup());
     Open(SubDialog::MotorSetup);
-    RunDrivers();
+    RunBothDrivers(GetSetup());
     RefreshAllParameters(0);
     UpdateData(FALSE);
     if (HasMotionCompleteSettings(GetSetup())) ApplyMotionCompleteDefaults();
 }
 
-void CDriveSetupDlg::OnHelp() {
-    OpenHelpFile(GetGUIDirectory(), GetHelpFileOfGUI(GetSetup()), kHelpDriveSetup);
-}
+void CDriveSetupDlg::OnHelp() { OpenHelp(kHelpDriveSetup); }
 
 void CDriveSetupDlg::OnModeClicked() {
     ApplyTachogeneratorRule(GetSetup());

@@ -42,8 +42,6 @@ protected:
     void OnAxisIdChanged();
 
 private:
-    // Both drivers: parameters to registers, then registers to parameters.
-    void RunDrivers();
     // The usual way to open a dialog on the same setup: both drivers before;
     // on OK both drivers again and the controls reloaded.
     void RunSubDialog(dcdrive::SubDialog kind);

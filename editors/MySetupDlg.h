@@ -21,4 +21,7 @@ protected:
     // last EnableChild argument.
     void ApplyRule(const dcdrive::ControlRule& rule, int enableFlag = 0);
     void ApplyRules(const std::vector<dcdrive::ControlRule>& rules);
+
+    // Opens the host's help file of the setup at the topic of `context`.
+    void OpenHelp(unsigned context);
 };

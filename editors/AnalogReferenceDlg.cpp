@@ -1,6 +1,8 @@
 #include "AnalogReferenceDlg.h"
 
 #include <QComboBox>
+#include <QDialog>
+#include <QLabel>
 #include <QVariant>
 
 #include "AnalogReferenceRules.h"
@@ -99,6 +101,16 @@ void CAnalogReferenceDlg::DoDataExchange(CDataExchange* pDX) {
     ApplyRules(AnalogReferenceDisplayRules(GetSetup(), m_noneAvailable));
     // The analogue reference test cannot be run while it is not available.
     if (!FindSubDialog(SubDialog::AnalogueReferenceTest)) EnableChild(kTest, FALSE);
+    ShowMinimumUnit();
+}
+
+// The minimum of the range is shown in the unit chosen for its maximum.
+void CAnalogReferenceDlg::ShowMinimumUnit() {
+    auto* label = GetWindow()->findChild<QLabel*>(QStringLiteral("minimumUnit"));
+    const auto* units = qobject_cast<QComboBox*>(GetDlgItem(1015));
+    if (!label || !units) return;
+    label->setText(units->currentText());
+    label->setEnabled(units->isEnabled());
 }
 
 void CAnalogReferenceDlg::OnChangedParameterValue(const char* name) {
@@ -117,6 +129,7 @@ void CAnalogReferenceDlg::OnChangedParameterValue(const char* name) {
 
 void CAnalogReferenceDlg::OnChangedParameterUnit(const char* name) {
     if (const char* minimum = CopyUnitToRangeMinimum(GetSetup(), name)) RefreshParameterControls(minimum);
+    ShowMinimumUnit();
     CMySetupDlg::OnChangedParameterUnit(name);
 }
 

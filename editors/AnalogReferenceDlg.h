@@ -31,5 +31,7 @@ protected:
 
 private:
     // 1 when no connector can take a digital reference.
+    void ShowMinimumUnit();
+
     int m_noneAvailable = 0;
 };

@@ -28,6 +28,7 @@ std::vector<UnitType> BuildUnitTypes() {
         {"angular jerk", {{"rad/s^3"}, {"rot/s^3", 2 * kPi}}},
         {"linear jerk", {{"m/s^3"}, {"mm/s^3", 1e-3}}},
         {"temperature", {{"\xC2\xB0" "C"}}},
+        {"temperature sensor gain", {{"V/\xC2\xB0" "C"}, {"mV/\xC2\xB0" "C", 1e-3}}},
         {"voltage slope", {{"V/s"}}},
         {"current slope", {{"A/s"}}},
         {"resistance", {{"Ohm"}, {"mOhm", 1e-3}}},

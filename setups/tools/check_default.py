@@ -26,7 +26,7 @@ UNIT_TYPES = [
     ["A", "mA"], ["V", "mV"], ["V "], ["s", "ms", "\u00b5s"], ["Hz", "kHz", "MHz"],
     ["rad", "rot", "deg"], ["m", "mm", "\u00b5m"], ["rad/s", "rpm", "rot/s"], ["m/s", "mm/s"],
     ["rad/s^2", "rot/s^2"], ["m/s^2", "mm/s^2"], ["rad/s^3", "rot/s^3"], ["m/s^3", "mm/s^3"],
-    ["\u00b0C"], ["V/s"], ["A/s"], ["Ohm", "mOhm"], ["H", "mH", "\u00b5H"], ["kgm^2", "kgcm^2"],
+    ["\u00b0C"], ["V/\u00b0C", "mV/\u00b0C"], ["V/s"], ["A/s"], ["Ohm", "mOhm"], ["H", "mH", "\u00b5H"], ["kgm^2", "kgcm^2"],
     ["kg", "g"], ["Nm", "mNm"], ["N"], ["Nm/A", "mNm/A"], ["N/A"], ["V/(rad/s)", "V/krpm"],
     ["V/(m/s)"], ["m/count", "\u00b5m/count"],
 ]

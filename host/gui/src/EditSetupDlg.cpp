@@ -287,9 +287,15 @@ void CKX_EditSetupDlg::LoadBinding(const Binding& b) {
             if (auto* list = qobject_cast<QComboBox*>(GetDlgItem(b.unit))) {
                 const QSignalBlocker block(list);
                 list->clear();
-                if (const kx::UnitType* type = p->GetUnitType()) {
+                // The units of a quantity are offered; the dimensionless names
+                // ("counts", "%", ...) are no conversions of each other, so a
+                // dimensionless parameter keeps its own.
+                const kx::UnitType* type = p->GetUnitType();
+                if (type && !type->BaseUnit().empty()) {
                     for (const kx::UnitDef& unit : type->units)
                         list->addItem(QString::fromStdString(kx::NormalizeUnitName(unit.name)));
+                } else {
+                    list->addItem(QString::fromStdString(kx::NormalizeUnitName(p->GetUnitName())));
                 }
                 list->setCurrentIndex(
                     list->findText(QString::fromStdString(kx::NormalizeUnitName(p->GetUnitName()))));

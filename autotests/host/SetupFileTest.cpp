@@ -71,13 +71,10 @@ TEST(SetupFile, RefusesMalformedOrInconsistentContent) {
         {R"({"parameters": [], "drive": {"ioPorts": [{"pin": 4, "port": 1}],
              "brakeOutputs": [{"port": 1, "name": "A", "inverted": 1}]}})",
          "brakeOutputs[0].inverted: expected true or false"},
-        {R"({"parameters": [], "drive": {"ioPorts": [{"pin": 4, "port": 1}], "brakeOutputs": [{"port": 1}]}})",
-         "brakeOutputs[0]: \"name\" is missing"},
         {R"({"parameters": [], "format": "something-else"})", "format: not a setup file"},
         {R"({"parameters": [], "version": 7})", "written by a newer program"},
         {R"({"parameters": [], "extra": 1})", "extra: unknown section"},
         {R"({"parameters": [], "helpFile": 3})", "bad.json: helpFile: expected a text, found number"},
-        {R"({"parameters": [], "helpFile": ["a.qhc"]})", "helpFile: expected a text, found array"},
     };
     for (const auto& c : cases) {
         const std::string message = Message(c.text);
@@ -118,6 +115,7 @@ TEST(SetupFile, SaveAndLoadGiveTheSameSetup) {
     const auto second = kx::LoadSetupFromText(once, "once.json");
     EXPECT_EQ(kx::SaveSetupToText(*second), once);
     EXPECT_EQ(second->GetParameterValueInBaseUnit("Free"), -1.25e-7);
+    EXPECT_EQ(second->GetHelpFile(), "small.qhc");
     // A value that a later limit left outside its range survives the trip.
     first->FindParameter("Imax_Prot")->SetMaxInBaseUnit(5);
     const auto third = kx::LoadSetupFromText(kx::SaveSetupToText(*first), "third.json");
@@ -125,21 +123,16 @@ TEST(SetupFile, SaveAndLoadGiveTheSameSetup) {
     EXPECT_EQ(third->FindParameter("Imax_Prot")->GetMaxInBaseUnit(), 5);
 }
 
+// The help file name goes with a copy and an assignment; a setup without one
+// saves no key and loads back without one.
 TEST(SetupFile, HelpFileNameTravelsWithTheSetup) {
-    const auto loaded = kx::LoadSetupFromText(kSmall, "small.json");
-    CKX_Setup copy(*loaded);
-    EXPECT_EQ(copy.GetHelpFile(), "small.qhc");
+    const CKX_Setup copy(*kx::LoadSetupFromText(kSmall, "small.json"));
     CKX_Setup assigned;
     assigned = copy;
+    EXPECT_EQ(GetHelpFileOfGUI(copy), "small.qhc");
     EXPECT_EQ(GetHelpFileOfGUI(assigned), "small.qhc");
-
-    assigned.SetHelpFile("other.qhc");
-    const auto reloaded = kx::LoadSetupFromText(kx::SaveSetupToText(assigned), "saved.json");
-    EXPECT_EQ(reloaded->GetHelpFile(), "other.qhc");
-    EXPECT_EQ(copy.GetHelpFile(), "small.qhc");  // the copy is a setup of its own
-
-    // A setup that names no help file saves without the key and loads back without one.
     assigned.SetHelpFile("");
+    EXPECT_EQ(copy.GetHelpFile(), "small.qhc");  // the copy is a setup of its own
     const std::string text = kx::SaveSetupToText(assigned);
     EXPECT_EQ(text.find("helpFile"), std::string::npos);
     EXPECT_EQ(GetHelpFileOfGUI(*kx::LoadSetupFromText(text, "none.json")), "");

@@ -31,8 +31,7 @@ TEST(Plugin, EveryExportWorksThroughTheLoadedLibrary) {
     EXPECT_EQ(editSetup(nullptr), 0);
     auto setup = MakeSetup({{"DSP_freq", 6e7}, {"PWMPER", 1500}, {"PWM_freq", 0}, {"CLPER", 1}, {"Ts_C", 0}});
     {
-        // A host that is no Qt program and has no display: the editor cannot
-        // open, the host hears why, and the setup is left as it was.
+        // No display: the editor cannot open, the host hears why, the setup stays.
         for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) unsetenv(variable);
         dctest::ReportedErrors errors;
         EXPECT_EQ(editSetup(setup.get()), 0);

@@ -1,72 +1,87 @@
-// Setup variants and the controls' states after an editor's rules, shared by
-// the rules tests and the dialog tests.
+// Helpers of the editors' tests: setup variants and the controls' states
+// that a list of rules leaves.
 #pragma once
 
 #include <algorithm>
 #include <cmath>
-#include <initializer_list>
 #include <map>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "DefaultSetup.h"
 #include "editors/EditorRules.h"
+#include "kx/Kernel.h"
 #include "kx/Setup.h"
 
 namespace dctest {
 
-// Sets a parameter (added when missing), its limits widened to hold the value.
-inline void Set(CKX_Setup& setup, std::string_view name, double value) {
+inline const double kGone = std::nan("");  // as a value: remove the parameter
+
+// Sets `name` in base units, adding the parameter when missing and widening
+// its range to hold the value.
+inline void Set(CKX_Setup& setup, const std::string& name, double value) {
     const kx::QuietLookup quiet;
+    if (std::isnan(value)) {
+        setup.RemoveParameter(name);
+        return;
+    }
     CKX_Parameter* p = setup.FindParameter(name);
-    if (!p) p = setup.AddParameter(std::string(name));
+    if (!p) p = setup.AddParameter(name);
     p->SetMinInBaseUnit(std::min(p->GetMinInBaseUnit(), value));
     p->SetMaxInBaseUnit(std::max(p->GetMaxInBaseUnit(), value));
     p->SetValueInBaseUnit(value);
 }
 
-inline const double kGone = std::nan("");
+inline double Value(const CKX_Setup& setup, const std::string& name) {
+    return setup.GetParameterValueInBaseUnit(name.c_str());
+}
 
 struct Change {
     const char* name;
-    double value;  // kGone removes the parameter
+    double value;
 };
 
-// The default setup with the changes made in order.
-inline std::unique_ptr<CKX_Setup> Variant(std::initializer_list<Change> changes) {
+// The default setup with `changes` made in order.
+inline std::unique_ptr<CKX_Setup> Variant(const std::vector<Change>& changes) {
     auto setup = dcdrive::LoadDefaultSetup();
-    for (const Change& c : changes)
-        if (std::isnan(c.value))
-            setup->RemoveParameter(c.name);
-        else
-            Set(*setup, c.name, c.value);
+    for (const Change& c : changes) Set(*setup, c.name, c.value);
     return setup;
 }
 
-inline double Value(const CKX_Setup& setup, const char* name) {
-    return setup.GetParameterValueInBaseUnit(name);
-}
-
+// A control as the rules left it; controls start enabled and shown.
 struct State {
     bool enabled = true;
     bool shown = true;
     std::string text;
+    int flag = 0;  // given with the last Enable rule
 };
 
-// The controls' states after the rules ran in order over controls that start
-// enabled and shown.
-inline std::map<unsigned, State> Apply(const std::vector<dcdrive::ControlRule>& rules) {
+// The states of the controls the rules touch, applied in order. The rules are
+// ControlRules or hold one as `rule` with a `flag`.
+template <class Rules>
+std::map<unsigned, State> Apply(const Rules& rules) {
     using Action = dcdrive::ControlRule::Action;
     std::map<unsigned, State> states;
-    for (const dcdrive::ControlRule& rule : rules)
-        for (unsigned id : rule.ids) {
-            State& s = states[id];
-            if (rule.action == Action::Enable) s.enabled = rule.on;
-            if (rule.action == Action::Show) s.shown = rule.on;
-            if (rule.action == Action::Text) s.text = rule.text;
+    for (const auto& r : rules) {
+        int flag = 0;
+        const dcdrive::ControlRule* rule = nullptr;
+        if constexpr (requires { r.rule; }) {
+            rule = &r.rule;
+            flag = r.flag;
+        } else {
+            rule = &r;
         }
+        for (unsigned id : rule->ids) {
+            State& s = states[id];
+            if (rule->action == Action::Enable) {
+                s.enabled = rule->on;
+                s.flag = flag;
+            }
+            if (rule->action == Action::Show) s.shown = rule->on;
+            if (rule->action == Action::Text) s.text = rule->text;
+        }
+    }
     return states;
 }
 

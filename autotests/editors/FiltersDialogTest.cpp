@@ -9,32 +9,21 @@
 #include <complex>
 #include <cstdint>
 #include <numbers>
-#include <string>
-#include <vector>
 
-#include "DefaultSetup.h"
+#include "EditorTest.h"
 #include "GuiTest.h"
 #include "conversions/Drivers.h"
 #include "editors/FiltersDialog.h"
 #include "editors/FiltersRules.h"
 #include "editors/SubDialogs.h"
 #include "filters/Biquad.h"
-#include "kx/Setup.h"
 #include "qcustomplot.h"
 
 namespace {
 
 using dcdrive::kFilterRows;
-
-void Set(CKX_Setup& setup, const std::string& name, double value) {
-    const kx::QuietLookup quiet;
-    CKX_Parameter* p = setup.FindParameter(name.c_str());
-    if (!p) p = setup.AddParameter(name);
-    p->SetValueInBaseUnit(value);
-}
-double Value(const CKX_Setup& setup, const std::string& name) {
-    return setup.GetParameterValueInBaseUnit(name.c_str());
-}
+using dctest::Set;
+using dctest::Value;
 
 // Filter n on, with its type, location, F1, Q and F2.
 void Describe(CKX_Setup& setup, int n, int type, int location, double f1, double q, double f2) {
@@ -47,92 +36,56 @@ void Describe(CKX_Setup& setup, int n, int type, int location, double f1, double
     Set(setup, names.f2, f2);
 }
 
-std::string Id(unsigned id) { return std::to_string(id); }
+// `script` with each "{field}" replaced by the id of that control of row `r`.
+std::string ForRow(const dcdrive::FilterRowIds& r, std::string script) {
+    const std::string fields[] = {"{group}",  "{onOff}",  "{type}",      "{location}",      "{q}",
+                                  "{second}", "{qLabel}", "{frequency}", "{frequencyLabel}"};
+    const unsigned ids[] = {r.group,  r.onOff,  r.type,      r.location,      r.q,
+                            r.second, r.qLabel, r.frequency, r.frequencyLabel};
+    for (std::size_t i = 0; i < std::size(ids); ++i)
+        for (auto at = script.find(fields[i]); at != std::string::npos; at = script.find(fields[i]))
+            script.replace(at, fields[i].size(), std::to_string(ids[i]));
+    return script;
+}
 
 dctest::ScriptRun Play(CFiltersDialog& dialog, const std::string& script) {
     return dctest::RunScript(script, [&] { return dialog.DoModal(); });
 }
 
 TEST(FiltersDialog, RowsBeyondTheFilterCountAreDisabledAndUnbound) {
-    const struct {
-        const char* maxFilters;
-        double fastLoop;
-        int rows;
-    } cases[] = {{"4", 0, 4}, {"", 0, 10}, {"12", 0, 10}, {"10", 1, 0}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string("MaxFilters ") + c.maxFilters + " fast loop " + std::to_string(c.fastLoop));
+    for (const auto& [maxFilters, rows] : {std::pair{"4", 4}, std::pair{"", 10}}) {
+        SCOPED_TRACE(std::string("MaxFilters ") + maxFilters);
         auto setup = dcdrive::LoadDefaultSetup();
-        setup->SetOption("MaxFilters", c.maxFilters);
-        Set(*setup, "PosSpd_in_FastLoop", c.fastLoop);
+        setup->SetOption("MaxFilters", maxFilters);
         for (int n = 1; n <= 10; ++n) Describe(*setup, n, 1, 1, 100, 0.7, 200);
         CFiltersDialog dialog(*setup, 0, nullptr);
         std::string script = "expect Filters\n";
         for (int n = 1; n <= 10; ++n) {
-            const auto& r = kFilterRows[static_cast<std::size_t>(n - 1)];
-            const char* state = n <= c.rows ? "enabled" : "disabled";
+            const auto& r = kFilterRows[std::size_t(n - 1)];
             for (unsigned id : {r.group, r.onOff, r.type, r.frequency, r.qLabel})
-                script += "assert " + Id(id) + " " + state + "\n";
+                script += "assert " + std::to_string(id) + (n <= rows ? " enabled\n" : " disabled\n");
         }
-        if (c.rows == 4) script += "shot filters-four\n";
-        script += "click 1\n";
-        EXPECT_HELD(Play(dialog, script));
+        EXPECT_HELD(Play(dialog, script + (rows == 4 ? "shot filters-four\n" : "") + "click 1\n"));
         // An unbound row shows nothing of its filter.
         const auto* typeList = qobject_cast<QComboBox*>(dialog.GetDlgItem(kFilterRows[9].type));
         ASSERT_NE(typeList, nullptr);
-        EXPECT_EQ(typeList->count() == 0, c.rows < 10);
+        EXPECT_EQ(typeList->count() == 0, rows < 10);
     }
 }
 
-TEST(FiltersDialog, LeadLagRelabelsTheRowAndFirstOrderHasNoQ) {
+TEST(FiltersDialog, ChangesRerunTheRowRules) {
     auto setup = dcdrive::LoadDefaultSetup();
     Describe(*setup, 2, 1, 1, 100, 0.7, 200);
-    const auto& r = kFilterRows[1];
     CFiltersDialog dialog(*setup, 0, nullptr);
-    const auto run = Play(dialog, "assert " + Id(r.qLabel) + " text Q\nassert " + Id(r.q) +
-                                      " shown\nassert " + Id(r.second) +
-                                      " hidden\n"
-                                      "select " +
-                                      Id(r.type) +
-                                      " 8\n"
-                                      "assert " +
-                                      Id(r.qLabel) +
-                                      " text \"Lag Frequency\"\n"
-                                      "assert " +
-                                      Id(r.frequencyLabel) +
-                                      " text \"Lead Frequency\"\n"
-                                      "assert " +
-                                      Id(r.second) + " shown\nassert " + Id(r.secondUnit) +
-                                      " shown\n"
-                                      "assert " +
-                                      Id(r.q) + " hidden\nassert " + Id(r.second) +
-                                      " value 200\n"
-                                      "shot filters-lead-lag\n"
-                                      "select " +
-                                      Id(r.type) +
-                                      " 0\n"
-                                      "assert " +
-                                      Id(r.qLabel) + " text Q\nassert " + Id(r.qLabel) +
-                                      " disabled\n"
-                                      "assert " +
-                                      Id(r.q) + " disabled\nassert " + Id(r.q) +
-                                      " shown\n"
-                                      "assert " +
-                                      Id(r.frequency) +
-                                      " enabled\n"
-                                      "click " +
-                                      Id(r.onOff) +
-                                      "\n"
-                                      "assert " +
-                                      Id(r.onOff) + " text Off\nassert " + Id(r.onOff) +
-                                      " enabled\n"
-                                      "assert " +
-                                      Id(r.group) + " disabled\nassert " + Id(r.type) +
-                                      " disabled\n"
-                                      "assert " +
-                                      Id(r.location) + " disabled\nassert " + Id(r.frequency) +
-                                      " disabled\n"
-                                      "click 1\n");
-    EXPECT_HELD(run);
+    EXPECT_HELD(Play(dialog, ForRow(kFilterRows[1],
+                                    "assert {qLabel} text Q\nassert {second} hidden\nselect {type} 8\n"
+                                    "assert {qLabel} text \"Lag Frequency\"\n"
+                                    "assert {frequencyLabel} text \"Lead Frequency\"\n"
+                                    "assert {second} shown\nassert {q} hidden\nassert {second} value 200\n"
+                                    "shot filters-lead-lag\nselect {type} 0\n"
+                                    "assert {qLabel} text Q\nassert {q} shown\nassert {q} disabled\n"
+                                    "click {onOff}\nassert {onOff} text Off\nassert {onOff} enabled\n"
+                                    "assert {type} disabled\nclick 1\n")));
     EXPECT_EQ(Value(*setup, "BQFilterType2"), 0);
     EXPECT_EQ(Value(*setup, "BQFilter2"), 0);
 }
@@ -142,18 +95,14 @@ TEST(FiltersDialog, ReadOnlyShowsTheValuesOnly) {
     Describe(*setup, 1, 2, 2, 120, 3, 200);
     Describe(*setup, 3, 8, 0, 20, 0.7, 60);
     Set(*setup, "BQFilter3", 0);
-    const auto& one = kFilterRows[0];
-    const auto& three = kFilterRows[2];
     CFiltersDialog dialog(*setup, 1, nullptr);
-    std::string script = "assert " + Id(one.group) + " enabled\nassert " + Id(three.group) + " disabled\n";
-    for (unsigned id : {one.onOff, one.type, one.location, one.q, one.frequency, one.qLabel, three.onOff})
-        script += "assert " + Id(id) + " disabled\n";
-    script += "assert " + Id(one.onOff) + " checked\nassert " + Id(one.onOff) + " text On\n";
-    script += "assert " + Id(one.type) + " selected 2\nassert " + Id(one.location) + " selected 2\n";
-    script += "assert " + Id(one.frequency) + " value 120\nassert " + Id(one.q) + " value 3\n";
-    script += "assert " + Id(three.frequencyLabel) + " text \"Lead Frequency\"\nassert " + Id(three.second) +
-              " value 60\nshot filters-read-only\nclick 1\n";
-    EXPECT_HELD(Play(dialog, script));
+    EXPECT_HELD(
+        Play(dialog, ForRow(kFilterRows[0],
+                            "assert {onOff} disabled\nassert {onOff} checked\nassert {type} disabled\n"
+                            "assert {type} selected 2\nassert {location} selected 2\n"
+                            "assert {frequency} value 120\nassert {q} value 3\n") +
+                         ForRow(kFilterRows[2], "assert {group} disabled\nassert {second} value 60\n") +
+                         "shot filters-read-only\nclick 1\n"));
 }
 
 TEST(FiltersDialog, ListsOfferTheTypesAndLocationsByTheirValues) {
@@ -161,21 +110,20 @@ TEST(FiltersDialog, ListsOfferTheTypesAndLocationsByTheirValues) {
     Describe(*setup, 5, 9, 2, 20, 0.7, 60);
     CFiltersDialog dialog(*setup, 0, nullptr);
     // A type the list leaves out cannot be chosen; the offered ones keep their gaps.
-    EXPECT_FALSE(Play(dialog, "select " + Id(kFilterRows[4].type) + " 5\n").held);
-    EXPECT_HELD(Play(dialog, "assert " + Id(kFilterRows[4].type) + " selected 9\nclick 2\n"));
-    const auto* types = qobject_cast<QComboBox*>(dialog.GetDlgItem(kFilterRows[4].type));
-    const auto* locations = qobject_cast<QComboBox*>(dialog.GetDlgItem(kFilterRows[4].location));
-    ASSERT_TRUE(types && locations);
-    const std::vector<std::pair<std::string, int>> offered = {
-        {"Low Pass 1st order", 0}, {"Low Pass 2nd order", 1}, {"Notch", 2},
-        {"High Pass", 3},          {"Band Pass", 4},          {"Lead-lag 1st order", 8},
-        {"Lead-lag 2nd order", 9}};
-    const std::vector<std::pair<std::string, int>> places = {
-        {"Position Controller Output", 0}, {"Speed Controller Output", 1}, {"Speed Feedback", 2}};
-    for (const auto& [list, expected] : {std::pair{types, offered}, std::pair{locations, places}}) {
-        std::vector<std::pair<std::string, int>> items;
+    EXPECT_FALSE(Play(dialog, ForRow(kFilterRows[4], "select {type} 5\n")).held);
+    EXPECT_HELD(Play(dialog, ForRow(kFilterRows[4], "assert {type} selected 9\nclick 2\n")));
+    const std::pair<unsigned, const char*> lists[] = {
+        {kFilterRows[4].type,
+         "Low Pass 1st order=0, Low Pass 2nd order=1, Notch=2, High Pass=3, Band Pass=4, "
+         "Lead-lag 1st order=8, Lead-lag 2nd order=9, "},
+        {kFilterRows[4].location,
+         "Position Controller Output=0, Speed Controller Output=1, Speed Feedback=2, "}};
+    for (const auto& [id, expected] : lists) {
+        const auto* list = qobject_cast<QComboBox*>(dialog.GetDlgItem(id));
+        ASSERT_NE(list, nullptr);
+        std::string items;
         for (int i = 0; i < list->count(); ++i)
-            items.emplace_back(list->itemText(i).toStdString(), list->itemData(i).toInt());
+            items += list->itemText(i).toStdString() + "=" + std::to_string(list->itemData(i).toInt()) + ", ";
         EXPECT_EQ(items, expected);
     }
 }
@@ -212,16 +160,14 @@ struct Curve {
 };
 Curve GraphNamed(const QDialog& window, const QString& name) {
     Curve curve;
-    for (const char* plotName : {"plotMagnitude", "plotPhase"}) {
-        const auto* plot = window.findChild<QCustomPlot*>(plotName);
-        if (!plot) continue;
-        for (int g = 0; g < plot->graphCount(); ++g) {
-            if (plot->graph(g)->name() != name) continue;
-            for (const QCPGraphData& point : *plot->graph(g)->data()) {
-                if (plotName == std::string("plotMagnitude")) curve.f.push_back(point.key);
-                (plotName == std::string("plotMagnitude") ? curve.db : curve.deg).push_back(point.value);
-            }
-        }
+    for (const bool magnitude : {true, false}) {
+        const auto* plot = window.findChild<QCustomPlot*>(magnitude ? "plotMagnitude" : "plotPhase");
+        for (int g = 0; plot && g < plot->graphCount(); ++g)
+            if (plot->graph(g)->name() == name)
+                for (const QCPGraphData& point : *plot->graph(g)->data()) {
+                    if (magnitude) curve.f.push_back(point.key);
+                    (magnitude ? curve.db : curve.deg).push_back(point.value);
+                }
     }
     return curve;
 }
@@ -259,8 +205,8 @@ TEST(FiltersDialog, BodePlotIsTheResponseOfTheWrittenCoefficients) {
         Describe(*setup, 7, 3, 1, 100, 0.7, 0);  // switched off below
         Set(*setup, "BQFilter7", 0);
         CFiltersDialog dialog(*setup, 0, nullptr);
-        EXPECT_HELD(Play(dialog, "set " + Id(kFilterRows[1].frequency) + " 40\nset " + Id(kFilterRows[1].q) +
-                                     " 2\nshot filters-bode\nclick 1\n"));
+        EXPECT_HELD(Play(
+            dialog, ForRow(kFilterRows[1], "set {frequency} 40\nset {q} 2\nshot filters-bode\nclick 1\n")));
         ASSERT_EQ(Value(*setup, "BQFilterF12"), 40);
 
         dcdrive::ParametersToRegisters(*setup);

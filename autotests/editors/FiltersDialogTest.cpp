@@ -128,17 +128,6 @@ TEST(FiltersDialog, ListsOfferTheTypesAndLocationsByTheirValues) {
     }
 }
 
-TEST(FiltersDialog, RegisteredRunnerOpensItEditable) {
-    auto setup = dcdrive::LoadDefaultSetup();
-    const dcdrive::SubDialogRunner run = dcdrive::FindSubDialog(dcdrive::SubDialog::Filters);
-    ASSERT_TRUE(run);
-    const auto script = dctest::RunScript("expect Filters\nassert 3485 enabled\nclick 3485\nclick 1\n",
-                                          [&] { return run(*setup, nullptr); });
-    EXPECT_HELD(script);
-    EXPECT_EQ(script.result, IDOK);
-    EXPECT_EQ(Value(*setup, "BQFilter1"), 1);
-}
-
 // ---- the Bode plot against the slot registers
 
 // Slot `slot` as the driver left it in the setup.

@@ -53,11 +53,6 @@ QWidget* OpenViewer() {
     return nullptr;
 }
 
-// Waits for a signal unless what it announces is already done.
-bool WaitFor(QSignalSpy& spy, const std::function<bool()>& done) {
-    return done() || spy.count() > 0 || spy.wait(20000);
-}
-
 // The keywords with an id are the topics of the contexts with a page, each
 // named as "0x" and lowercase hex digits; the built collection finds its page.
 TEST(HelpCollection, HoldsATopicForEveryContextWithAPage) {
@@ -207,46 +202,6 @@ TEST_F(HelpViewer, SearchFindsAWordAndLeavesTheCollectionAsBuilt) {
     EXPECT_EQ(collection.readAll(), before);
     EXPECT_EQ(QFileInfo(kCollection).lastModified(), modified);
     EXPECT_EQ(QFileInfo(kCollection).dir().entryList(QDir::AllEntries | QDir::Hidden), filesBefore);
-}
-
-// The index lists the keywords; its filter line narrows it, and Return opens
-// the keyword's page. The contents list the start page with every dialog's
-// page under it (whatever pages are added beside them); an entry opens its page.
-TEST_F(HelpViewer, IndexAndContentsOpenThePages) {
-    QWidget* viewer = Help(HH_DISPLAY_TOPIC, 0);
-    ASSERT_NE(viewer, nullptr);
-    auto* index = qobject_cast<QHelpIndexModel*>(viewer->findChild<QHelpIndexWidget*>("helpIndex")->model());
-    ASSERT_NE(index, nullptr);
-    QSignalSpy indexCreated(index, &QHelpIndexModel::indexCreated);
-    ASSERT_TRUE(
-        WaitFor(indexCreated, [index] { return !index->isCreatingIndex() && index->rowCount() > 0; }));
-    const QStringList listed = index->stringList();
-    for (const Keyword& keyword : ProjectKeywords())
-        EXPECT_TRUE(listed.contains(keyword.name)) << keyword.name.toStdString();
-    auto* filter = viewer->findChild<QLineEdit*>("helpIndexFilter");
-    ASSERT_NE(filter, nullptr);
-    filter->setText(QStringLiteral("brake"));
-    EXPECT_EQ(index->stringList(), QStringList{QStringLiteral("brake resistor")});
-    emit filter->returnPressed();
-    EXPECT_EQ(PageTitle(viewer), QStringLiteral("Drive Setup"));
-
-    auto* contents = viewer->findChild<QHelpContentWidget*>("helpContents");
-    auto* model = qobject_cast<QHelpContentModel*>(contents->model());
-    QSignalSpy created(model, &QHelpContentModel::contentsCreated);
-    ASSERT_TRUE(WaitFor(created, [model] { return !model->isCreatingContents() && model->rowCount() > 0; }));
-    ASSERT_EQ(model->rowCount(), 1);
-    const QModelIndex root = model->index(0, 0);
-    EXPECT_EQ(model->data(root, Qt::DisplayRole).toString(), QStringLiteral("dcdrive Help"));
-    QStringList pages;
-    for (int row = 0; row < model->rowCount(root); ++row)
-        pages << model->data(model->index(row, 0, root), Qt::DisplayRole).toString();
-    for (const char* page :
-         {"Drive Setup", "Drive info", "Motor inertia", "Advanced", "External Reference Setup", "Filters"})
-        EXPECT_TRUE(pages.contains(QString::fromUtf8(page))) << page;
-    const int row = static_cast<int>(pages.indexOf(QStringLiteral("Motor inertia")));
-    ASSERT_GE(row, 0);
-    emit contents->linkActivated(model->contentItemAt(model->index(row, 0, root))->url());
-    EXPECT_EQ(PageTitle(viewer), QStringLiteral("Motor inertia"));
 }
 
 }  // namespace

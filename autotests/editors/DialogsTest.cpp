@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <nlohmann/json.hpp>
 
 #include "EditorTest.h"
 #include "GuiTest.h"
@@ -158,6 +159,20 @@ TEST_F(DriveSetup, AxisIdListAndItsCANopenMessage) {
     EXPECT_EQ(Value(*setup, "Axis_ID_list"), 0);
     EXPECT_HELD(Run("select 3136 \"255\"\nclick ok\nclick 1\n"));
     EXPECT_EQ(Value(*setup, "Axis_ID_list"), 255);
+}
+
+// A unit list offers the units of its quantity; a dimensionless parameter
+// ("%") keeps its own unit and is offered no "counts" or "bits".
+TEST_F(DriveSetup, UnitListsOfferTheUnitsOfTheirQuantity) {
+    const auto run = Run("dump\nclick 2\n");
+    EXPECT_HELD(run);
+    const auto dump = nlohmann::json::parse(run.dumped.substr(0, run.dumped.find('\n')));
+    std::map<unsigned, std::vector<std::string>> items;
+    for (const auto& control : dump["controls"])
+        if (control.contains("items"))
+            for (const auto& item : control["items"]) items[control["id"]].push_back(item["text"]);
+    EXPECT_EQ(items[3166], (std::vector<std::string>{"V", "mV"}));  // power supply
+    EXPECT_EQ(items[3182], (std::vector<std::string>{"%"}));        // speed integral limit
 }
 
 TEST_F(DriveSetup, ATypedGainShowsWhatTheDriveUses) {

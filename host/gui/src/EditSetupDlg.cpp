@@ -723,7 +723,6 @@ void CKX_EditSetupDlg::SetChildBitmap(unsigned id, unsigned bitmapId) {
 }
 
 void CKX_EditSetupDlg::EnableCANSettings() {
-    m_canEnabled = true;
     const kx::QuietLookup quiet;
     if (!m_setup.FindParameter(kCANBaudRate)) return;  // this drive has no CAN bus: the group stays off
     if (auto* list = qobject_cast<QComboBox*>(Control(kCANBaudList, "baud rate list", {"QComboBox"}))) {

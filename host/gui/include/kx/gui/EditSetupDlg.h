@@ -143,7 +143,6 @@ protected:
     // `id`, at the size the template gives the control (else the bitmap's own).
     void SetChildBitmap(unsigned id, unsigned bitmapId);
     void EnableCANSettings();
-    void InitializeMotorEditor() {}
 
     // ---- window services
     void SetTimer(UINT id, UINT ms);
@@ -188,6 +187,5 @@ private:
     std::vector<std::string> m_audit;
     bool m_wired = false;
     bool m_committing = false;
-    bool m_canEnabled = false;
     std::exception_ptr m_pending;
 };

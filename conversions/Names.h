@@ -161,6 +161,7 @@ inline constexpr const char* kSSI_isGray_LD = "SSI_isGray_LD";
 inline constexpr const char* kSSI_freq_LD = "SSI_freq_LD";
 inline constexpr const char* kSSI_isReverseCounting_LD = "SSI_isReverseCounting_LD";
 inline constexpr const char* kSSI_Offset = "SSI_Offset";
+inline constexpr const char* kpp = "pp";
 inline constexpr const char* kSSITURNS = "SSITURNS";
 inline constexpr const char* kSSIREV = "SSIREV";
 inline constexpr const char* kSSITYPE = "SSITYPE";

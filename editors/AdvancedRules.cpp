@@ -5,6 +5,7 @@
 #include <cmath>
 #include <initializer_list>
 
+#include "MotorSetupRules.h"
 #include "conversions/Capabilities.h"
 #include "conversions/Codes.h"
 #include "conversions/Conventions.h"
@@ -75,11 +76,7 @@ bool RaiseSerialClock(CKX_Setup& setup, const char* sensorType, const char* freq
     const double fmin = SerialClockMinimum(setup);
     if (!f || !(fmin > Value(f))) return false;
     WriteBase(*f, std::ceil(fmin / kSerialClockStep) * kSerialClockStep);
-    WriteSerialBaudRate(setup);
-    if (HasSerialClockMode(setup)) WriteSerialClockMode(setup);
-    WriteReadoutClockDivider(setup);
-    WriteReadoutPeriod(setup);
-    WriteReadoutCompareTime(setup);
+    WriteSerialClockRegisters(setup);
     return true;
 }
 

@@ -16,6 +16,7 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTextEdit>
+#include <QTimer>
 #include <cmath>
 #include <functional>
 #include <set>
@@ -23,6 +24,7 @@
 
 #include "CANopenSettingsDlg.h"
 #include "DialogWindow.h"
+#include "MotorEditor.h"
 #include "kx/Setup.h"
 #include "kx/Units.h"
 #include "kx/gui/Clock.h"
@@ -68,6 +70,13 @@ void DialogWindow::showEvent(QShowEvent* event) {
     const QRect area = parentWidget() ? parentWidget()->window()->frameGeometry()
                                       : (screen() ? screen()->availableGeometry() : QRect());
     if (area.isValid()) move(area.center() - rect().center());
+    if (m_owner.m_motorEditor) {
+        // What could not be read of the motor databases is said once the
+        // editor is on the screen.
+        QTimer::singleShot(0, this, [this] {
+            if (m_owner.m_motorEditor) m_owner.Invoke([this] { m_owner.m_motorEditor->ShowReports(); });
+        });
+    }
     m_owner.Invoke([this] { m_owner.OnShowWindow(); });
 }
 
@@ -102,6 +111,7 @@ struct CKX_EditSetupDlg::Binding {
     CKX_Parameter* user = nullptr;  // a dialog-owned parameter
     unsigned edit = 0, unit = 0;
     unsigned first = 0, last = 0;  // radio run, or the list
+    std::string itemUnit;          // a list's item data are in this unit ("": the base unit)
     unsigned slider = 0, low = 0, high = 0;
     double min = 0.0, max = 0.0;  // slider range in base units
 };
@@ -121,6 +131,15 @@ constexpr int kSliderSteps = 1000;
 
 const char* ClassOf(const QWidget* widget) { return widget->metaObject()->className(); }
 
+// A list item's data as a base value (toBase) or a base value as item data:
+// the data are in `unit` of the parameter's quantity, or in its base unit.
+double ItemValue(const CKX_Parameter& p, const std::string& unit, double value, bool toBase) {
+    if (unit.empty() || !p.GetUnitType()) return value;
+    const kx::UnitDef* def = p.GetUnitType()->Find(unit);
+    if (!def) return value;
+    return toBase ? value * def->factor + def->offset : (value - def->offset) / def->factor;
+}
+
 }  // namespace
 
 CKX_EditSetupDlg::CKX_EditSetupDlg(CKX_Setup& setup, unsigned templateId, int, const char** steps,
@@ -132,6 +151,7 @@ CKX_EditSetupDlg::CKX_EditSetupDlg(CKX_Setup& setup, unsigned templateId, int, c
 
 CKX_EditSetupDlg::~CKX_EditSetupDlg() {
     kx::HostClock::Instance().KillTimers(this);
+    m_motorEditor.reset();
     m_controls.clear();
     m_window.reset();
 }
@@ -333,10 +353,11 @@ void CKX_EditSetupDlg::LoadBinding(const Binding& b) {
             if (auto* list = qobject_cast<QComboBox*>(GetDlgItem(b.first))) {
                 const QSignalBlocker block(list);
                 int selected = -1;
+                const double shown = std::trunc(ItemValue(*p, b.itemUnit, value, false));
                 for (int i = 0; i < list->count(); ++i) {
                     bool ok = false;
                     const double data = list->itemData(i).toDouble(&ok);
-                    if (ok && data == std::trunc(value)) {
+                    if (ok && data == shown) {
                         selected = i;
                         break;
                     }
@@ -515,8 +536,10 @@ void CKX_EditSetupDlg::WireBindings() {
                     QObject::connect(list, &QComboBox::activated, m_window.get(), [this, b, list](int index) {
                         bool ok = false;
                         const double data = list->itemData(index).toDouble(&ok);
-                        if (!ok) return;
-                        Invoke([this, b, data] { WriteBaseValue(*b, data); });
+                        CKX_Parameter* p = BoundParameter(*b);
+                        if (!ok || !p) return;
+                        const double value = ItemValue(*p, b->itemUnit, data, true);
+                        Invoke([this, b, value] { WriteBaseValue(*b, value); });
                     });
                 break;
         }
@@ -734,6 +757,36 @@ void CKX_EditSetupDlg::EnableCANSettings() {
         if (QWidget* widget = GetDlgItem(id)) widget->setEnabled(true);
     if (QWidget* button = GetDlgItem(kCANopenButton))
         button->setEnabled(kx::CANopenSettingsAvailable(m_setup));
+}
+
+void CKX_EditSetupDlg::InitializeMotorEditor() {
+    if (!m_window) return;
+    kx::MotorEditorPanel::Controls controls;
+    controls.databases = qobject_cast<QComboBox*>(Control(kx::kDatabaseList, "database list", {"QComboBox"}));
+    controls.motors = qobject_cast<QComboBox*>(Control(kx::kMotorList, "motor list", {"QComboBox"}));
+    controls.save =
+        qobject_cast<QAbstractButton*>(Control(kx::kSaveMotorButton, "save button", {"QAbstractButton"}));
+    controls.remove =
+        qobject_cast<QAbstractButton*>(Control(kx::kDeleteMotorButton, "delete button", {"QAbstractButton"}));
+    m_motorEditor = std::make_unique<kx::MotorEditorPanel>(
+        m_setup, m_window.get(), controls,
+        [this](const std::string& name) { Invoke([this, &name] { Notify(name); }); },
+        [this](const std::string& text, unsigned type) { return MessageBox(text.c_str(), nullptr, type); });
+}
+
+void CKX_EditSetupDlg::SetSwitchItemUnit(unsigned listId, const char* unit) {
+    for (const auto& binding : m_bindings)
+        if (binding->kind == Binding::List && binding->first == listId) {
+            CKX_Parameter* p = BoundParameter(*binding);
+            if (!p || !p->GetUnitType() || !p->GetUnitType()->Find(unit ? unit : "")) {
+                AuditProblem(std::string("unit \"") + (unit ? unit : "") + "\" of list " +
+                             std::to_string(listId) + " is not a unit of its parameter");
+                return;
+            }
+            binding->itemUnit = unit;
+            return;
+        }
+    AuditProblem("list " + std::to_string(listId) + " of an item unit is not bound");
 }
 
 void CKX_EditSetupDlg::OpenCANopenSettings() {

@@ -28,6 +28,7 @@ class QComboBox;
 namespace kx {
 
 class DialogWindow;
+class MotorEditorPanel;
 
 // Control notifications that only a user raises.
 enum class Event {
@@ -143,6 +144,15 @@ protected:
     // `id`, at the size the template gives the control (else the bitmap's own).
     void SetChildBitmap(unsigned id, unsigned bitmapId);
     void EnableCANSettings();
+    // Runs the motor database part of a motor editor's template: the
+    // "Database" (10010) and "Motor" (10011) lists, "Save to User Database"
+    // (10012) and "Delete" (10013). A chosen motor's data reach the dialog
+    // as if the user had typed them.
+    void InitializeMotorEditor();
+    // The item data of drop-down list `listId` (bound with
+    // AddSwitchParameterControls) are values in `unit`, a unit of the bound
+    // parameter's quantity, rather than in its base unit.
+    void SetSwitchItemUnit(unsigned listId, const char* unit);
 
     // ---- window services
     void SetTimer(UINT id, UINT ms);
@@ -182,6 +192,7 @@ private:
     std::vector<std::string> m_steps;
     int m_step = 0;
     std::unique_ptr<kx::DialogWindow> m_window;
+    std::unique_ptr<kx::MotorEditorPanel> m_motorEditor;
     std::map<unsigned, QWidget*> m_controls;
     std::vector<std::unique_ptr<Binding>> m_bindings;
     std::vector<std::string> m_audit;

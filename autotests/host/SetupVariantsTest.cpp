@@ -1,0 +1,126 @@
+// The sample setups of the drive variants (setups/variants/): each one loads,
+// shows the feature that makes it its variant through the engine's own
+// capability tests and register readers, and keeps what its registers and
+// user parameters say under both conversion drivers.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "TestSetup.h"
+#include "conversions/Capabilities.h"
+#include "conversions/Conventions.h"
+#include "conversions/Derived.h"
+#include "conversions/Drivers.h"
+#include "kx/SetupFile.h"
+#include "setups/DefaultSetup.h"
+
+using namespace dcdrive;
+using dctest::ReportedErrors;
+
+namespace {
+
+struct Expected {
+    const char* name;
+    double value;
+};
+
+struct VariantCase {
+    const char* file;
+    // Holds for the variant after the register-to-parameter driver, and not for the default setup.
+    bool (*feature)(const CKX_Setup&);
+    // User parameters that the registers hold: they are set to another value
+    // first, so that only the driver can bring these back.
+    std::vector<Expected> fromRegisters;
+};
+
+const VariantCase kVariants[] = {
+    {"no-brake.json",
+     [](const CKX_Setup& s) { return s.GetNumberOfBrakeOutputs() == 0 && !HasMotorBrake(s); },
+     {}},
+    {"no-analogue-input.json", [](const CKX_Setup& s) { return !HasAnalogueReferenceScaling(s); }, {}},
+    {"no-encoder-filters.json", [](const CKX_Setup& s) { return !HasEncoderFilters(s); }, {}},
+    {"tachogenerator.json",
+     [](const CKX_Setup& s) { return MotorSensorOf(s) == SensorType::Tachogenerator; },
+     {{"MotorSensorType", 2}, {"LoadSensorType", 0}, {"ControlMode", 1}}},
+    {"ssi-biss.json",
+     [](const CKX_Setup& s) {
+         return MotorSensorOf(s) == SensorType::SsiEncoder && LoadSensorOf(s) == SensorType::BissEncoder &&
+                TransmissionOf(s) == TransmissionType::RotaryToRotary;
+     },
+     {{"MotorSensorType", 4},
+      {"LoadSensorType", 5},
+      {"MotorSensorConnector", 0},
+      {"LoadSensorConnector", 1}}},
+    {"linear-absolute.json",
+     [](const CKX_Setup& s) {
+         // A load count is one micrometre of travel.
+         return HasLoadSerialResolution(s) && TransmissionOf(s) == TransmissionType::RotaryToLinear &&
+                std::fabs(PositionScale(s) - 1e6) < 1e-3;
+     },
+     {{"MotorSensorType", 1},
+      {"LoadSensorType", 4},
+      {"MotorSensorConnector", 0},
+      {"LoadSensorConnector", 1}}},
+};
+
+std::unique_ptr<CKX_Setup> LoadVariant(const char* file) {
+    return kx::LoadSetupFile(std::string(DCDRIVE_VARIANTS_DIR) + file);
+}
+
+TEST(SetupVariants, RegistersGiveTheVariantsFeature) {
+    CKX_Setup defaults(*LoadDefaultSetup());
+    dctest::PluginScaling internalUnits;
+    RegistersToParameters(defaults);
+    for (const VariantCase& c : kVariants) {
+        SCOPED_TRACE(c.file);
+        const auto setup = LoadVariant(c.file);
+        for (const Expected& e : c.fromRegisters) {
+            CKX_Parameter* p = setup->FindParameter(e.name);
+            ASSERT_NE(p, nullptr) << e.name;
+            p->SetValueInBaseUnit(e.value == p->GetMinInBaseUnit() ? p->GetMaxInBaseUnit()
+                                                                   : p->GetMinInBaseUnit());
+            ASSERT_NE(p->GetValueInBaseUnit(), e.value) << e.name;
+        }
+        ReportedErrors errors;
+        RegistersToParameters(*setup);
+        EXPECT_TRUE(errors.Messages().empty()) << errors.Messages().front();
+        for (const Expected& e : c.fromRegisters)
+            EXPECT_EQ(dctest::ValueOf(*setup, e.name), e.value) << e.name;
+        EXPECT_TRUE(c.feature(*setup));
+        EXPECT_FALSE(c.feature(defaults)) << "the default drive has the same feature";
+    }
+}
+
+// Registers and user parameters agree: both drivers leave every value as the
+// file has it (registers exactly, a user parameter within what the rounding of
+// its register allows), finite and within its limits.
+TEST(SetupVariants, StableUnderBothDrivers) {
+    dctest::PluginScaling internalUnits;
+    for (const VariantCase& c : kVariants) {
+        SCOPED_TRACE(c.file);
+        const auto file = LoadVariant(c.file);
+        CKX_Setup setup(*file);
+        ReportedErrors errors;
+        RunBothDrivers(setup);
+        EXPECT_TRUE(errors.Messages().empty()) << errors.Messages().front();
+        ASSERT_EQ(setup.GetParameterCount(), file->GetParameterCount());
+        for (std::size_t i = 0; i < setup.GetParameterCount(); ++i) {
+            const CKX_Parameter* p = setup.GetParameterAt(i);
+            const std::string& name = p->GetName();
+            const double value = p->GetValueInBaseUnit();
+            EXPECT_TRUE(std::isfinite(value)) << name;
+            EXPECT_LE(p->GetMinInBaseUnit(), value) << name;
+            EXPECT_LE(value, p->GetMaxInBaseUnit()) << name;
+            const double was = file->GetParameterAt(i)->GetValueInBaseUnit();
+            const double tolerance =
+                (dctest::IsRegister(name) ? 1e-12 : 1e-6) * std::max(1.0, std::fabs(was));
+            EXPECT_NEAR(value, was, tolerance) << name;
+        }
+    }
+}
+
+}  // namespace

@@ -216,7 +216,10 @@ BOOL CDriveSetupDlg::OnInitDialog() {
     CMySetupDlg::OnInitDialog();
     CKX_Setup& setup = GetSetup();
     SetButtonImage(kMotorSetupButton, "TO_MOTORSETUP");
-    EnableChild(3262, setup.FindVariable(kCADIN) != nullptr && Has(setup, kCADIN));
+    {
+        const kx::QuietLookup quiet;  // a drive without an analogue input lacks the variable
+        EnableChild(3262, setup.FindVariable(kCADIN) != nullptr && Has(setup, kCADIN));
+    }
     const bool brake = setup.GetIntOption(kOptDisableBrake) != 1;
     EnableChild(3243, brake);
     EnableChild(3242, brake);

@@ -7,6 +7,7 @@
 #include "DriveInfo.h"
 #include "FiltersDialog.h"
 #include "InertiaQuestion.h"
+#include "MotorSetupDialog.h"
 
 namespace dcdrive {
 namespace {
@@ -19,6 +20,7 @@ int Run(CKX_Setup& setup, CWnd* parent) {
 
 std::map<SubDialog, SubDialogRunner>& Registry() {
     static std::map<SubDialog, SubDialogRunner> registry{
+        {SubDialog::MotorSetup, &Run<CMotorSetupDialog>},
         {SubDialog::Advanced, &Run<CAdvancedDialog>},
         {SubDialog::DriveInfo, &Run<CDriveInfo>},
         {SubDialog::InertiaQuestion, &Run<CInertiaQuestion>},

@@ -8,12 +8,14 @@
 #include "DriveSetupDlg.h"
 #include "FiltersDialog.h"
 #include "InertiaQuestion.h"
+#include "MotorSetupDialog.h"
 #include "ui_AdvancedDialog.h"
 #include "ui_AnalogReferenceDlg.h"
 #include "ui_DriveInfo.h"
 #include "ui_DriveSetupDlg.h"
 #include "ui_FiltersDialog.h"
 #include "ui_InertiaQuestion.h"
+#include "ui_MotorSetupDialog.h"
 
 namespace dcdrive {
 namespace {
@@ -38,8 +40,11 @@ const kx::ResourceModule& PluginResources() {
             {kInertiaQuestionTemplate, &Build<Ui::CInertiaQuestion>},
             {kAnalogReferenceTemplate, &Build<Ui::CAnalogReferenceDlg>},
             {kFiltersTemplate, &Build<Ui::CFiltersDialog>},
+            {kMotorSetupTemplate, &Build<Ui::CMotorSetupDialog>},
         },
-        {{"TO_MOTORSETUP", ":/dcdrive/images/to_motorsetup.svg"}},
+        {{"TO_MOTORSETUP", ":/dcdrive/images/to_motorsetup.svg"},
+         {"TO_DRIVESETUP", ":/dcdrive/images/to_drivesetup.svg"},
+         {"WARN_SWITCH_HW_LS", ":/dcdrive/images/warn_switch_hw_ls.svg"}},
         {},
         {},
         {},

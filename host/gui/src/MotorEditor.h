@@ -21,7 +21,7 @@ namespace kx {
 inline constexpr unsigned kDatabaseList = 10010, kMotorList = 10011, kSaveMotorButton = 10012,
                           kDeleteMotorButton = 10013;
 // The host's "Save to User Database" question: its template id and the name field.
-inline constexpr unsigned kMotorNameTemplate = 10031, kMotorNameEdit = 10032;
+inline constexpr unsigned kMotorNameTemplate = 10040, kMotorNameEdit = 10041;
 
 // The standard motor database shipped with the host (JSON text).
 std::string StandardMotorDatabaseText();

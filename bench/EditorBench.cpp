@@ -67,7 +67,7 @@ BENCHMARK(DcsetupCompute)->Unit(benchmark::kMillisecond)->UseRealTime();
 void DcsetupEditPressOK(benchmark::State& state) {
     const auto folder = std::filesystem::temp_directory_path();
     const std::string script = (folder / "dcdrive-bench-ok.txt").string();
-    std::ofstream(script) << "expect \"Drive Setup\"\nclick 1\n";
+    std::ofstream(script) << "expect \"DC Motor Setup\"\nclick 1\nexpect \"Drive Setup\"\nclick 1\n";
     RunProgram(state, {"edit", "--script", script, "--out", (folder / "dcdrive-bench-edited.json").string()});
 }
 BENCHMARK(DcsetupEditPressOK)->Unit(benchmark::kMillisecond)->UseRealTime();

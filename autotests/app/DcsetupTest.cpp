@@ -384,7 +384,8 @@ TEST(DcsetupInProcess, RunsLikeTheProgram) {
 // ---- edit: the drive setup editor, answered by dialog scripts
 
 TEST_F(Dcsetup, EditSavesOnOKOnly) {
-    WriteFile(Path("ok.txt"), "expect \"Drive Setup\"\nset 3163 36\nclick 1\n");
+    WriteFile(Path("ok.txt"),
+              "expect \"DC Motor Setup\"\nclick 1\nexpect \"Drive Setup\"\nset 3163 36\nclick 1\n");
     const Result ok = Run({"edit", "--script", "@/ok.txt", "--out", "@/edited.json"});
     EXPECT_EQ(ok.exitCode, 0) << ok.err;
     EXPECT_EQ(ok.out, "setup written to " + Path("edited.json") + "\n");
@@ -394,7 +395,7 @@ TEST_F(Dcsetup, EditSavesOnOKOnly) {
     for (const char* file : {"@/edited.json", "@/own.json"})
         EXPECT_EQ(RunJson({"--setup", file, "show", "Vdc", "--json"})["parameters"]["Vdc"]["value"], 36.0);
 
-    WriteFile(Path("cancel.txt"), "set 3163 36\nclick 2\n");
+    WriteFile(Path("cancel.txt"), "expect \"DC Motor Setup\"\nclick 1\nset 3163 36\nclick 2\n");
     const Result cancel = Run({"edit", "--script", "@/cancel.txt", "--out", "@/cancelled.json"});
     EXPECT_EQ(cancel.exitCode, 3);
     EXPECT_EQ(cancel.out, "closed with Cancel: nothing saved\n");
@@ -402,15 +403,17 @@ TEST_F(Dcsetup, EditSavesOnOKOnly) {
 }
 
 TEST_F(Dcsetup, EditStepThatDoesNotHoldSavesNothingAndLeavesAPicture) {
-    WriteFile(Path("script.txt"), "expect \"Drive Setup\"\nassert 3163 text \"12\"\nclick 1\n");
+    WriteFile(
+        Path("script.txt"),
+        "expect \"DC Motor Setup\"\nclick 1\nexpect \"Drive Setup\"\nassert 3163 text \"12\"\nclick 1\n");
     const Result result =
         Run({"edit", "--script", "@/script.txt", "--screenshots", "@/shots", "--out", "@/never.json"});
     EXPECT_EQ(result.exitCode, 5);
     ExpectErrorLine(result.err,
-                    "line 2: assert 3163 text \"12\": did not hold: the window on top is \"Drive Setup\" "
+                    "line 4: assert 3163 text \"12\": did not hold: the window on top is \"Drive Setup\" "
                     "(template 106); control 3163 is {\"id\":3163,\"class\":\"QLineEdit\"");
     EXPECT_FALSE(fs::exists(Path("never.json")));
-    EXPECT_TRUE(fs::exists(Path("shots/failed-line-2.png")));
+    EXPECT_TRUE(fs::exists(Path("shots/failed-line-4.png")));
 }
 
 TEST_F(Dcsetup, EditRefusesToStartWithoutWhatItNeeds) {

@@ -18,9 +18,9 @@ protected:
 
     dctest::ScriptRun Run(const std::string& advanced) {
         CDriveSetupDlg editor(*setup, nullptr);
-        return dctest::RunScript(
-            "click 3158\nexpect \"Advanced\"\n" + advanced + "expect \"Drive Setup\"\nclick 1\n",
-            [&] { return editor.DoModal(); });
+        return dctest::RunScript(dctest::kCloseMotorSetup + "click 3158\nexpect \"Advanced\"\n" + advanced +
+                                     "expect \"Drive Setup\"\nclick 1\n",
+                                 [&] { return editor.DoModal(); });
     }
 
     std::unique_ptr<CKX_Setup> setup = dcdrive::LoadDefaultSetup();

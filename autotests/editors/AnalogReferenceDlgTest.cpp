@@ -91,8 +91,10 @@ TEST_F(ExternalReference, OpensFromTheDriveSetup) {
     dcdrive::ParametersToRegisters(*setup);
     CDriveSetupDlg dialog(*setup, nullptr);
     EXPECT_HELD(dctest::RunScript(
-        "expect \"Drive Setup\"\nclick 1064\nclick 3208\nexpect \"External Reference Setup\"\n"
-        "shot external-reference-from-drive-setup\nclick 3292\nclick 1\nexpect \"Drive Setup\"\nclick 1\n",
+        dctest::kCloseMotorSetup +
+            "expect \"Drive Setup\"\nclick 1064\nclick 3208\nexpect \"External Reference Setup\"\n"
+            "shot external-reference-from-drive-setup\nclick 3292\nclick 1\nexpect \"Drive Setup\"\nclick "
+            "1\n",
         [&] { return dialog.DoModal(); }));
     EXPECT_EQ(Value("ExternalReference"), 1);
     EXPECT_EQ(Value("DigitalReferenceType"), 1);

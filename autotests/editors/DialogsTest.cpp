@@ -80,11 +80,13 @@ protected:
     std::unique_ptr<CKX_Setup> setup = dcdrive::LoadDefaultSetup();
 
     // The editor reads the registers back when it opens: what a test set in
-    // the parameters goes into the registers first.
-    dctest::ScriptRun Run(const std::string& script) {
+    // the parameters goes into the registers first. The motor setup opens on
+    // top of it at once, and the script closes it first as a user would.
+    dctest::ScriptRun Run(const std::string& script, bool motorSetupFirst = true) {
         dcdrive::ParametersToRegisters(*setup);
         CDriveSetupDlg dialog(*setup, nullptr);
-        return dctest::RunScript(script, [&] { return dialog.DoModal(); });
+        return dctest::RunScript((motorSetupFirst ? dctest::kCloseMotorSetup : "") + script,
+                                 [&] { return dialog.DoModal(); });
     }
 };
 
@@ -132,7 +134,7 @@ TEST_F(DriveSetup, AppliesItsRulesAndHandlersOnTheWidgets) {
          {}},
         {"buttons of missing dialogs are disabled",
          {{"ControlMode", 1}, {"ExternalReference", 1}},
-         "assert 3171 disabled\nassert 3178 disabled\nassert 3208 enabled\nassert 10019 disabled\n"
+         "assert 3171 disabled\nassert 3178 disabled\nassert 3208 enabled\nassert 10019 enabled\n"
          "assert 3159 enabled\nclick 2\n",
          IDCANCEL,
          {}},
@@ -248,7 +250,7 @@ TEST_F(DriveSetup, MotorSetupOpensOnShow) {
         over = parent ? parent->windowTitle().toStdString() : "";
         return IDOK;
     });
-    EXPECT_HELD(Run("expect \"Drive Setup\"\nwait 0.01\nassert 10019 enabled\nclick 2\n"));
+    EXPECT_HELD(Run("expect \"Drive Setup\"\nwait 0.01\nassert 10019 enabled\nclick 2\n", false));
     EXPECT_EQ(opened, 1);
     EXPECT_EQ(over, "Drive Setup");
 }

@@ -18,6 +18,10 @@ namespace dctest {
 
 inline const double kGone = std::nan("");  // as a value: remove the parameter
 
+// The motor setup opens on top of the drive setup editor as soon as it is
+// shown: a script that works in the drive setup editor closes it first.
+inline const std::string kCloseMotorSetup = "expect \"DC Motor Setup\"\nclick 2\n";
+
 // Sets `name` in base units, adding the parameter when missing and widening
 // its range to hold the value.
 inline void Set(CKX_Setup& setup, const std::string& name, double value) {

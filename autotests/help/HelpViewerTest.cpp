@@ -18,6 +18,7 @@ using namespace dcdrive;
 // The dialogs' context numbers that have a page, and the page's title.
 const std::map<unsigned, QString> kTopicPages{
     {kHelpDriveSetup, QStringLiteral("Drive Setup")},
+    {kHelpMotorSetup, QStringLiteral("DC Motor Setup")},
     {kHelpAdvanced, QStringLiteral("Advanced")},
     {kHelpExternalReferenceSetup, QStringLiteral("External Reference Setup")}};
 

@@ -81,6 +81,18 @@ TEST(SensorCombos, OfferedKindsAndConsistentSelection) {
         {"only a tachogenerator, no connectors", tachoOnly, {2, 3, 1, 0}, "", {2, 0, 0, 0}, {}},
         {"SSI/BiSS, one connector: motor keeps it", serial, {5, 0, 4, 0}, "", {5, 0, 0, 0}, {}},
         {"SSI/BiSS, one connector: load chosen", serial, {5, 0, 4, 0}, "LoadSensorType", {0, 0, 4, 0}, {0}},
+        {"a load encoder added: it takes the free connector",
+         every,
+         {1, 0, 1, 0},
+         "LoadSensorType",
+         {1, 0, 1, 1},
+         {1}},
+        {"a motor encoder added beside the load's",
+         every,
+         {1, 1, 1, 1},
+         "MotorSensorType",
+         {1, 0, 1, 1},
+         {1}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -49,6 +49,11 @@ bool Contains(const std::vector<int>& list, int value) {
 // A sensor that is read through a feedback connector.
 bool TakesConnector(int type) { return type != kNone && type != kTachogenerator; }
 
+bool IsTypeName(std::string_view name) {
+    const NameEqual equal;
+    return equal(name, "MotorSensorType") || equal(name, "LoadSensorType");
+}
+
 bool IsLoadName(std::string_view name) {
     const NameEqual equal;
     return equal(name, "LoadSensorType") || equal(name, "LoadSensorConnector");
@@ -109,6 +114,16 @@ SensorCombos ComputeSensorCombos(const DriveDescription& drive, const SensorSele
     int& secondType = loadFirst ? s.motorType : s.loadType;
     int& secondConnector = loadFirst ? s.motorConnector : s.loadConnector;
     if (!valid(firstConnector)) firstConnector = 0;
+    // A sensor type just chosen takes a free connector rather than move the
+    // other side's sensor; only when none is free does the other side give way.
+    if (IsTypeName(changed) && TakesConnector(firstType) && TakesConnector(secondType) &&
+        valid(secondConnector) && firstConnector == secondConnector) {
+        for (int c = 0; c < connectors; ++c)
+            if (c != secondConnector) {
+                firstConnector = c;
+                break;
+            }
+    }
     const int taken = TakesConnector(firstType) ? firstConnector : -1;
     if (TakesConnector(secondType) && (!valid(secondConnector) || secondConnector == taken)) {
         int free = -1;

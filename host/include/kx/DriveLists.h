@@ -42,9 +42,12 @@ struct SensorCombos {
 //   connector; every other sensor takes one, and motor and load never share
 //   it: the side that `changed` names ("MotorSensorType",
 //   "MotorSensorConnector", "LoadSensorType", "LoadSensorConnector", any
-//   letter case) keeps its choice and the other side moves to a free
-//   connector, the motor having priority when nothing was changed; a side
-//   that finds no free connector drops its sensor to "None";
+//   letter case) keeps its choice, the motor having priority when nothing
+//   was changed. A chosen connector stays and the other side moves to a free
+//   one; a chosen sensor type takes a free connector itself, so that the
+//   sensor already wired stays where it is, and only when none is free does
+//   the other side give way. A side that finds no free connector drops its
+//   sensor to "None";
 // - a connector outside the drive's connectors becomes the first free one
 //   (0 for a side that takes none).
 // The connector lists hold every connector of the drive, the load's without

@@ -20,9 +20,11 @@
 #include "editors/EditorRules.h"
 #include "editors/FiltersDialog.h"
 #include "editors/InertiaQuestion.h"
+#include "editors/MotorSetupDialog.h"
 #include "editors/SubDialogs.h"
 #include "editors/Templates.h"
 #include "kx/Setup.h"
+#include "kx/SetupFile.h"
 #include "kx/gui/ValueText.h"
 
 namespace {
@@ -48,15 +50,22 @@ const std::map<unsigned, std::function<std::unique_ptr<CKX_EditSetupDlg>(CKX_Set
     {kAnalogReferenceTemplate,
      [](CKX_Setup& s) { return std::make_unique<CAnalogReferenceDlg>(s, nullptr); }},
     {kFiltersTemplate, [](CKX_Setup& s) { return std::make_unique<CFiltersDialog>(s, 0, nullptr); }},
+    {kMotorSetupTemplate, [](CKX_Setup& s) { return std::make_unique<CMotorSetupDialog>(s, nullptr); }},
 };
 
 TEST(TemplateAudit, EveryTemplateHoldsWhatItsDialogNames) {
     // Setups that take the rules and conditional bindings down their
     // different branches.
-    std::unique_ptr<CKX_Setup> setups[] = {Variant({}),
-                                           Variant({{"ControlMode", 1}, {"SpeedForward", kGone}}),
-                                           Variant({{"ControlMode", 2}, {"save_CAN_baudrate", kGone}})};
-    setups[2]->SetOption("DisableBrake", "1");
+    std::vector<std::unique_ptr<CKX_Setup>> setups;
+    setups.push_back(Variant({}));
+    setups.push_back(Variant({{"ControlMode", 1}, {"SpeedForward", kGone}}));
+    setups.push_back(Variant({{"ControlMode", 2}, {"save_CAN_baudrate", kGone}}));
+    setups.back()->SetOption("DisableBrake", "1");
+    // and the sample drive variants
+    for (const char* sample : {"no-brake", "no-analogue-input", "no-encoder-filters", "tachogenerator",
+                               "ssi-biss", "linear-absolute"})
+        setups.push_back(
+            kx::LoadSetupFile(std::string(DCDRIVE_SOURCE_DIR) + "/setups/variants/" + sample + ".json"));
     const auto ids = kx::ResourceChain::Instance().TemplateIds();
     ASSERT_FALSE(ids.empty());
     for (unsigned id : ids) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "conversions/Drivers.h"
+#include "editors/AdvancedRules.h"
 #include "filters/Biquad.h"
 #include "kx/Kernel.h"
 #include "setups/DefaultSetup.h"
@@ -49,7 +50,8 @@ const Plugin& LoadedPlugin() {
 void BM_LookupEveryParameter(benchmark::State& state) {
     const auto setup = dcdrive::LoadDefaultSetup();
     std::vector<std::string> names;
-    for (std::size_t i = 0; i < setup->GetParameterCount(); ++i) names.push_back(setup->GetParameterAt(i)->GetName());
+    for (std::size_t i = 0; i < setup->GetParameterCount(); ++i)
+        names.push_back(setup->GetParameterAt(i)->GetName());
     for (auto _ : state) {
         for (const auto& name : names) benchmark::DoNotOptimize(setup->FindParameter(name.c_str()));
     }
@@ -112,6 +114,25 @@ void BM_ForwardDriverTenFilters(benchmark::State& state) {
     for (auto _ : state) dcdrive::ParametersToRegisters(*setup);
 }
 BENCHMARK(BM_ForwardDriverTenFilters);
+
+// A new slow loop period in the advanced settings: the periods and PWM
+// registers, every time, speed, acceleration and current-slope parameter of
+// the default setup rescaled within its limits, and both drivers. The divider
+// goes from 20 to 40 and back, one change per iteration.
+void BM_RescaleToNewSlowLoopPeriod(benchmark::State& state) {
+    LoadedPlugin();
+    const auto setup = dcdrive::LoadDefaultSetup();
+    dcdrive::AdvancedState advanced;
+    advanced.rescaleReference = setup->GetParameterValueInBaseUnit("Ts_S");
+    const double divider = setup->GetParameterValueInBaseUnit("SLPER");
+    bool doubled = false;
+    for (auto _ : state) {
+        doubled = !doubled;
+        setup->SetParameterValueInBaseUnit("SLPER", doubled ? 2 * divider : divider);
+        benchmark::DoNotOptimize(dcdrive::ApplyAdvancedRefresh(*setup, "SLPER", advanced));
+    }
+}
+BENCHMARK(BM_RescaleToNewSlowLoopPeriod);
 
 }  // namespace
 

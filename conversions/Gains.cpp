@@ -262,7 +262,32 @@ int ReadSpeedLimit(CKX_Setup& setup) {
 int ReadSpeedLoopSaturation(CKX_Setup& setup) { return ReadSaturationPercent(setup, kIMAXS, kSATS, kIPSatS); }
 
 int ReadPositionLoopSaturation(CKX_Setup& setup) {
-    return ReadSaturationPercent(setup, kIMAXP, kSATP, kIPSatP);
+    const auto p = Require(setup, kIMAXP, kSATP, kControlMode, kPositionControlType, kIPSatP);
+    if (!p) return 0;
+    const auto [level, limit, mode, positionControl, percent] = *p;
+    // The share of the limit that the forward conversion took: the speed
+    // limit at the motor when position runs over the speed loop, else the
+    // current limit. "SATP" holds the speed limit at the load, the current
+    // limit in position over current and torque control, but a speed limit in
+    // speed control; dividing by it alone would lose the share in speed
+    // control and shrink it on every pass when the load's speed scale differs
+    // from the motor's. The speed limit is read back from "SATP" after this
+    // step, so it still holds what the forward conversion used.
+    double full = 0.0;
+    if (LimitsSpeedInPositionMode(Value(mode), Value(positionControl))) {
+        const auto q = Require(setup, kLimit_Speed, kMotor_transmission, kLoad_transmission);
+        if (!q) return 0;
+        const auto [speedLimit, motorSide, loadSide] = *q;
+        full = Value(speedLimit) * std::fabs(MotorSpeedScale(setup)) *
+               std::fabs(Value(motorSide) / Value(loadSide));
+    } else if (IsExactly(Value(mode), ControlMode::Speed)) {
+        const CKX_Parameter* currentLimit = Probe(setup, kIlimPS);
+        if (!currentLimit) return 0;
+        full = Value(currentLimit) * std::fabs(CurrentScale(setup));
+    } else {
+        full = kFullScale - Value(limit);
+    }
+    return WriteRangeAndValue(*percent, 0.0, 100.0, (kFullScale - Value(level)) * 100.0 / full);
 }
 
 int WriteSpeedSaturation(CKX_Setup& setup) {

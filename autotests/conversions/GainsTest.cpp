@@ -91,6 +91,14 @@ TEST(Gains, ConvertersOnTheDefaultSetup) {
         {ReadSpeedLimit, {{"ControlMode", 1}}, "Limit_Speed", 1, kKept},  // "SATP" holds no speed limit
         {ReadSpeedLoopSaturation, {}, "IPSatS", 1, 100, 0, 100},
         {ReadPositionLoopSaturation, {}, "IPSatP", 1, 50, 0, 100},
+        // in speed control "SATP" holds a speed limit; "IMAXP" is a share of the current limit
+        {ReadPositionLoopSaturation,
+         {{"ControlMode", 1}, {"IlimPS", 6}, {"IMAXP", 22939}},
+         "IPSatP",
+         1,
+         50,
+         0,
+         100},
         {ReadOutputFilter, {}, kFilter, 1, 5000, 0, 10000},
         {ReadOutputFilterFlag, {}, kFilterOn, 1, 0, 0, 1},
         {ReadOutputFilter, {{"FILTERQ", 1598}}, kFilter, 1, 1000, 0, 10000},
@@ -115,7 +123,9 @@ TEST(Gains, ConvertersOnTheDefaultSetup) {
         {WritePositionLoopSaturation, {{"ControlMode", 2}, {"IPSatP", 40}}, "IMAXP", 1, 22284, 0, 32767},
         // zero divisors
         {ReadSpeedLoopSaturation, {{"SATS", 32767}}, "IPSatS", 0, kKept},
-        {ReadPositionLoopSaturation, {{"SATP", 32767}}, "IPSatP", 0, kKept},
+        {ReadPositionLoopSaturation, {{"Limit_Speed", 0}}, "IPSatP", 0, kKept},
+        {ReadPositionLoopSaturation, {{"PositionControlType", 0}, {"SATP", 32767}}, "IPSatP", 0, kKept},
+        {ReadPositionLoopSaturation, {{"ControlMode", 1}, {"IlimPS", 0}}, "IPSatP", 0, kKept},
         {ReadTestLimitCurrent, {{"ImaxPS", 0}}, "TestLimitCurrent", 0, kKept},
         {ReadOffsetCurrent, {{"ImaxPS", 0}}, "OffsetCurrent", 0, kKept},
         {ReadSpeedLimit, {{"SLPER", 0}}, "Limit_Speed", 0, kKept},

@@ -821,8 +821,15 @@ class Checker:
         if v("SATS") != 32767:
             band("IPSatS", lambda r: (32767 - r) * 100 / (32767 - v("SATS")), "IMAXS")
         band("filter_D", lambda r: r / 32767, "KDFP")
-        if v("SATP") != 32767:
-            band("IPSatP", lambda r: (32767 - r) * 100 / (32767 - v("SATP")), "IMAXP")
+        # "IPSatP" is the share of the limit that "IMAXP" was written from.
+        if v("PositionControlType") == 1 and v("ControlMode") == 0:
+            full = v("Limit_Speed") * abs(self.mss()) * abs(self.ratio())
+        elif v("ControlMode") == 1:
+            full = v("IlimPS") * abs(cs)
+        else:
+            full = 32767 - v("SATP")
+        if full != 0:
+            band("IPSatP", lambda r: (32767 - r) * 100 / full, "IMAXP")
         if v("PositionControlType") == 1 and v("ControlMode") == 0:
             band("Limit_Speed", lambda r: (32767 - r) / abs(ss), "SATP")
             t = abs(v("Load_transmission") / v("Motor_transmission"))

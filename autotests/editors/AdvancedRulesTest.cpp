@@ -89,12 +89,7 @@ TEST(AdvancedRules, EnablingOverSetupVariants) {
         if (c.noFastLoopChoice) setup->RemoveParameter("PosSpd_in_FastLoop");
         if (c.noSpeedForward) setup->RemoveParameter("SpeedForward");
         auto states = Apply(dcdrive::AdvancedInitRules(*setup));
-        std::istringstream in(c.expected);
-        for (std::string item; in >> item;) {
-            const dctest::State& s = states[unsigned(std::stoul(item))];
-            EXPECT_EQ(item, item.substr(0, item.find(':') + 1) + std::to_string(s.enabled) + "/" +
-                                std::to_string(s.shown));
-        }
+        dctest::ExpectStates(states, c.expected);
     }
     // The freeze control values follow their check box.
     auto setup = Variant(0, 1, 0);

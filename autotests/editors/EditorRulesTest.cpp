@@ -17,21 +17,6 @@ using dctest::kGone;
 using dctest::Value;
 using dctest::Variant;
 
-// The states a case expects, as "+id" enabled, "-id" disabled, "^id" shown
-// and "_id" hidden.
-void ExpectStates(const std::map<unsigned, dctest::State>& states, const std::string& expected) {
-    std::istringstream in(expected);
-    char sign;
-    unsigned id;
-    while (in >> sign >> id) {
-        const auto it = states.find(id);
-        const dctest::State s = it == states.end() ? dctest::State{} : it->second;
-        const bool enabling = sign == '+' || sign == '-';
-        ASSERT_TRUE(enabling || sign == '^' || sign == '_') << sign;
-        EXPECT_EQ(enabling ? s.enabled : s.shown, sign == '+' || sign == '^') << sign << id;
-    }
-}
-
 TEST(DriveSetupRules, EnableAndShowByVariant) {
     const struct {
         const char* what;
@@ -100,7 +85,7 @@ TEST(DriveSetupRules, EnableAndShowByVariant) {
         SCOPED_TRACE(c.what);
         auto setup = Variant(c.changes);
         for (const auto& [option, value] : c.options) setup->SetOption(option, value);
-        ExpectStates(Apply(dcdrive::DriveSetupDisplayRules(*setup)), c.expect);
+        dctest::ExpectStates(Apply(dcdrive::DriveSetupDisplayRules(*setup)), c.expect);
     }
     for (const double type : {0, 1})
         EXPECT_EQ(

@@ -2,10 +2,13 @@
 // that a list of rules leaves.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -87,6 +90,31 @@ std::map<unsigned, State> Apply(const Rules& rules) {
         }
     }
     return states;
+}
+
+// Checks control states against what a case expects: "+id" enabled, "-id"
+// disabled, "^id" shown, "_id" hidden, or "id:E/S" with E and S 1 or 0
+// (enabled, shown) or "-" where it does not matter. A control that no rule
+// touched is enabled and shown.
+inline void ExpectStates(const std::map<unsigned, State>& states, const std::string& expected) {
+    std::istringstream in(expected);
+    for (std::string token; in >> token;) {
+        const char sign = token.at(0);
+        const bool signed_ = sign == '+' || sign == '-' || sign == '^' || sign == '_';
+        const std::size_t colon = token.find(':');
+        const unsigned id =
+            static_cast<unsigned>(std::stoul(signed_ ? token.substr(1) : token.substr(0, colon)));
+        const auto it = states.find(id);
+        const State state = it == states.end() ? State{} : it->second;
+        const char enabled = signed_ ? (sign == '+' ? '1' : sign == '-' ? '0' : '.') : token.at(colon + 1);
+        const char shown = signed_ ? (sign == '^' ? '1' : sign == '_' ? '0' : '.') : token.at(colon + 3);
+        if (enabled == '0' || enabled == '1') {
+            EXPECT_EQ(state.enabled, enabled == '1') << token;
+        }
+        if (shown == '0' || shown == '1') {
+            EXPECT_EQ(state.shown, shown == '1') << token;
+        }
+    }
 }
 
 }  // namespace dctest

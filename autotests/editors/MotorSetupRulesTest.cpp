@@ -4,8 +4,6 @@
 // allows, and what OK writes.
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "EditorTest.h"
 #include "editors/MotorSetupRules.h"
 
@@ -14,25 +12,6 @@ namespace {
 using dctest::Apply;
 using dctest::Set;
 using dctest::Value;
-
-// "id:E/S ..." with E and S 1 or 0 (enabled, shown), or "-" where it does not matter.
-void ExpectStates(const std::map<unsigned, dctest::State>& states, const std::string& expected) {
-    std::istringstream in(expected);
-    std::string token;
-    while (in >> token) {
-        const auto colon = token.find(':');
-        const unsigned id = static_cast<unsigned>(std::stoul(token.substr(0, colon)));
-        const char enabled = token.at(colon + 1), shown = token.at(colon + 3);
-        const auto it = states.find(id);
-        ASSERT_NE(it, states.end()) << "no rule for " << id;
-        if (enabled != '-') {
-            EXPECT_EQ(it->second.enabled, enabled == '1') << "enabled " << id;
-        }
-        if (shown != '-') {
-            EXPECT_EQ(it->second.shown, shown == '1') << "shown " << id;
-        }
-    }
-}
 
 TEST(MotorSetupRules, WhatEachSensorAndTransmissionShows) {
     const struct {
@@ -92,7 +71,7 @@ TEST(MotorSetupRules, WhatEachSensorAndTransmissionShows) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        ExpectStates(Apply(dcdrive::MotorSetupDisplayRules(*dctest::Variant(c.changes))), c.expected);
+        dctest::ExpectStates(Apply(dcdrive::MotorSetupDisplayRules(*dctest::Variant(c.changes))), c.expected);
     }
 }
 

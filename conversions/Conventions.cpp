@@ -57,6 +57,12 @@ TransmissionType TransmissionOf(const CKX_Setup& setup) {
 
 bool NamesEqual(std::string_view a, std::string_view b) noexcept { return kx::NameEqual{}(a, b); }
 
+bool NameIsOneOf(std::string_view name, std::initializer_list<const char*> names) noexcept {
+    for (const char* other : names)
+        if (NamesEqual(name, other)) return true;
+    return false;
+}
+
 bool IsWritable(double value) noexcept { return std::isfinite(value); }
 
 bool IsDivisor(double divisor) noexcept { return std::isfinite(divisor) && divisor != 0.0; }

@@ -75,6 +75,8 @@ TransmissionType TransmissionOf(const CKX_Setup& setup);
 // Names compared without regard to ASCII letter case, whatever the process
 // locale (under a Turkish locale the C library folds "I" to a dotless i).
 bool NamesEqual(std::string_view a, std::string_view b) noexcept;
+// Whether `name` is one of `names`, compared as NamesEqual does.
+bool NameIsOneOf(std::string_view name, std::initializer_list<const char*> names) noexcept;
 
 // True when the value may be written into the setup (finite).
 bool IsWritable(double value) noexcept;

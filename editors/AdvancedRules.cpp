@@ -54,12 +54,6 @@ void AddFeedForwardRules(const CKX_Setup& setup, const Scheme& s, std::vector<Co
 
 bool Differs(double a, double b) { return std::fabs(a - b) > 1e-9 * std::max(std::fabs(a), std::fabs(b)); }
 
-bool OneOf(const char* name, std::initializer_list<const char*> names) {
-    for (const char* n : names)
-        if (NamesEqual(name, n)) return true;
-    return false;
-}
-
 // Both conversion drivers: the registers from the parameters, then the
 // parameters (and their ranges) from the registers.
 void ReadPeriods(CKX_Setup& setup) {
@@ -87,7 +81,8 @@ Follows FollowsOf(const CKX_Parameter& p) {
     const std::string& unit = p.GetBaseUnitName();
     const char* name = p.GetName().c_str();
     if (NamesEqual(unit, "s"))
-        return OneOf(name, {kPWMperiod, kTs_C, kTs_S, kTPS, kTNS, kTaPS, kTaNS, kTPP, kTNP, kTaPP, kTaNP})
+        return NameIsOneOf(name,
+                           {kPWMperiod, kTs_C, kTs_S, kTPS, kTNS, kTaPS, kTaNS, kTPP, kTNP, kTaPP, kTaNP})
                    ? Follows::Nothing
                    : Follows::Time;
     if (NamesEqual(unit, "rad/s") || NamesEqual(unit, "m/s"))

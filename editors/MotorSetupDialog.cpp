@@ -67,16 +67,6 @@ const char* const kSteps[] = {
 
 bool Is(const char* name, const char* other) { return NamesEqual(name, other); }
 
-bool IsAnyOf(const char* name, std::initializer_list<const char*> names) {
-    for (const char* other : names)
-        if (NamesEqual(name, other)) return true;
-    return false;
-}
-
-int Truncated(const CKX_Setup& setup, const char* name) { return TruncateToInt32(ValueOr(setup, name, 0.0)); }
-
-bool IsSerial(int type) { return IsSerialEncoder(static_cast<SensorType>(type)); }
-
 // A parameter the dialog owns: a copy of `source`'s unit under another name.
 std::unique_ptr<CKX_Parameter> OwnedCopy(const CKX_Setup& setup, const char* name, const char* source,
                                          const char* unit, int extraDigits) {
@@ -172,7 +162,7 @@ BOOL CMotorSetupDialog::OnInitDialog() {
     EnableChild(kBrakeCheck, brake);
     for (unsigned id : kBrakeControls) EnableChild(id, brake);
     kx::FillIOBrakeCombo(setup, qobject_cast<QComboBox*>(GetDlgItem(kBrakeOutputList)),
-                         brake ? Truncated(setup, kMotorBrake_output) : 0);
+                         brake ? CodeOr(setup, kMotorBrake_output, 0) : 0);
     RefreshParameterControls(kMotorBrake_output);
 
     UpdateTransmissionTypeChoice();
@@ -182,17 +172,17 @@ BOOL CMotorSetupDialog::OnInitDialog() {
         FillLoadInterpolationList();
     }
     if (DriveOffersMotorSerialEncoder(setup)) {
-        FillSsiFrequencyList();
+        FillSerialFrequencyList(false);
         OnRefreshParameterValue(kSSI_freq);
         LimitSsiBits();
     }
     if (DriveOffersLoadSerialEncoder(setup)) {
-        FillLoadSsiFrequencyList();
+        FillSerialFrequencyList(true);
         OnRefreshParameterValue(kSSI_freq_LD);
         LimitLoadSsiBits();
     }
     SetChildBitmap(kBrakePicture, kBrakeBitmap);
-    m_bothSensorsAtStart = Truncated(setup, kMotorSensorType) != 0 && Truncated(setup, kLoadSensorType) != 0;
+    m_bothSensorsAtStart = CodeOr(setup, kMotorSensorType, 0) != 0 && CodeOr(setup, kLoadSensorType, 0) != 0;
     const bool direction = HasMovementDirection(setup);
     ShowChild(3550, direction);
     ShowChild(3551, direction);
@@ -227,11 +217,11 @@ void CMotorSetupDialog::FillSensorCombos(const char* changed) {
     if (!motorTypes || !motorConnectors || !loadTypes || !loadConnectors) return;
     const char* names[] = {kMotorSensorType, kMotorSensorConnector, kLoadSensorType, kLoadSensorConnector};
     int codes[4];
-    for (int i = 0; i < 4; ++i) codes[i] = Truncated(setup, names[i]);
+    for (int i = 0; i < 4; ++i) codes[i] = CodeOr(setup, names[i], 0);
     kx::FillDlSensorsCombos(setup, motorTypes, codes[0], motorConnectors, codes[1], loadTypes, codes[2],
                             loadConnectors, codes[3], changed, false);
     for (int i = 0; i < 4; ++i)
-        if (codes[i] != Truncated(setup, names[i]))
+        if (codes[i] != CodeOr(setup, names[i], 0))
             if (CKX_Parameter* p = Probe(setup, names[i])) WriteBase(*p, codes[i]);
 }
 
@@ -284,10 +274,6 @@ void CMotorSetupDialog::FillSerialFrequencyList(bool load) {
     RefreshParameterControls(load ? kSSI_freq_LD : kSSI_freq);
 }
 
-void CMotorSetupDialog::FillSsiFrequencyList() { FillSerialFrequencyList(false); }
-
-void CMotorSetupDialog::FillLoadSsiFrequencyList() { FillSerialFrequencyList(true); }
-
 void CMotorSetupDialog::UpdateTransmissionTypeChoice() {
     const int linearOffered = dcdrive::UpdateTransmissionTypeChoice(GetSetup());
     if (linearOffered >= 0) EnableChild(kRotaryToLinear, linearOffered);
@@ -311,14 +297,14 @@ void CMotorSetupDialog::OnChangedParameterValue(const char* name) {
     CKX_Setup& setup = GetSetup();
     CMySetupDlg::OnChangedParameterValue(name);
 
-    const bool sensorType = IsAnyOf(name, {kMotorSensorType, kLoadSensorType});
+    const bool sensorType = NameIsOneOf(name, {kMotorSensorType, kLoadSensorType});
     if (Is(name, kImaxM)) {
         LimitNominalCurrent(setup);
-    } else if (IsAnyOf(name, {kisMotorInertiaUnknown, kisMotorTemperatureSensor, kisFilterEnc_MT,
-                              kisFilterEnc_LD, kReverseCounting_MT, kReverseCounting_LD, kMotorBrake_output,
-                              kMotor_transmission, kLoad_transmission})) {
+    } else if (NameIsOneOf(name, {kisMotorInertiaUnknown, kisMotorTemperatureSensor, kisFilterEnc_MT,
+                                  kisFilterEnc_LD, kReverseCounting_MT, kReverseCounting_LD,
+                                  kMotorBrake_output, kMotor_transmission, kLoad_transmission})) {
         UpdateData(FALSE);
-    } else if (IsAnyOf(name, {kSSI_isMultiTurn, kSSI_isMultiTurn_LD})) {
+    } else if (NameIsOneOf(name, {kSSI_isMultiTurn, kSSI_isMultiTurn_LD})) {
         RefreshParameterControls(kSSI_No_Bits_Revolution);
         RefreshParameterControls(kSSI_No_Bits_Turns);
         UpdateData(FALSE);
@@ -326,33 +312,33 @@ void CMotorSetupDialog::OnChangedParameterValue(const char* name) {
         ComputeLoadUnits(setup);
         RefreshParameterControls(kLoad_transmission);
         UpdateData(FALSE);
-    } else if (sensorType || IsAnyOf(name, {kMotorSensorConnector, kLoadSensorConnector})) {
+    } else if (sensorType || NameIsOneOf(name, {kMotorSensorConnector, kLoadSensorConnector})) {
         FillSensorCombos(name);
         for (const char* sensor :
              {kMotorSensorType, kMotorSensorConnector, kLoadSensorType, kLoadSensorConnector})
             RefreshParameterControls(sensor);
-        if (IsSerial(Truncated(setup, kMotorSensorType))) {
-            FillSsiFrequencyList();
+        if (IsSerialEncoder(MotorSensorOf(setup))) {
+            FillSerialFrequencyList(false);
             OnRefreshParameterValue(kSSI_freq);
             LimitSsiBits();
         }
-        if (IsSerial(Truncated(setup, kLoadSensorType))) {
-            FillLoadSsiFrequencyList();
+        if (IsSerialEncoder(LoadSensorOf(setup))) {
+            FillSerialFrequencyList(true);
             OnRefreshParameterValue(kSSI_freq_LD);
         }
         RefreshAllParameters(0);
         UpdateData(FALSE);
     }
 
-    const int m = Truncated(setup, kMotorSensorType);
-    const int l = Truncated(setup, kLoadSensorType);
+    const int m = CodeOr(setup, kMotorSensorType, 0);
+    const int l = CodeOr(setup, kLoadSensorType, 0);
     if (sensorType && m != 0 && l != 0) {
         if (CKX_Parameter* type = Probe(setup, kPositionControlType)) WriteBase(*type, 1);
     }
 
     if (HasSinCosFractionParameter(setup)) {
-        if (IsAnyOf(name, {kNo_encoder_lines, kSINCOS_fract})) UpdateMotorCounts();
-        if (IsAnyOf(name, {kNo_encoder_lines_LD, kResolution_LD, kSINCOS_fract_LD})) UpdateLoadCounts();
+        if (NameIsOneOf(name, {kNo_encoder_lines, kSINCOS_fract})) UpdateMotorCounts();
+        if (NameIsOneOf(name, {kNo_encoder_lines_LD, kResolution_LD, kSINCOS_fract_LD})) UpdateLoadCounts();
         // One interpolation level serves both sides unless the motor's
         // sensor is a sine/cosine encoder itself.
         if (m != ToInt(SensorType::SineCosineEncoder) && Exists(setup, kSINCOS_fract_LD)) {
@@ -376,7 +362,7 @@ void CMotorSetupDialog::OnChangedParameterValue(const char* name) {
     }
 
     if (DriveOffersMotorSerialEncoder(setup)) {
-        if (IsAnyOf(name, {kSSI_No_Bits_Revolution, kpp})) {
+        if (NameIsOneOf(name, {kSSI_No_Bits_Revolution, kpp})) {
             LimitSSIOffset(setup);
             RefreshParameterControls(kSSI_Offset);
         }
@@ -403,13 +389,13 @@ void CMotorSetupDialog::OnRefreshParameterValue(const char* name) {
     }
     if (HasSinCosFractionParameter(setup)) {
         if (Is(name, kNo_encoder_lines)) FillInterpolationList();
-        if (IsAnyOf(name, {kNo_encoder_lines_LD, kResolution_LD})) FillLoadInterpolationList();
+        if (NameIsOneOf(name, {kNo_encoder_lines_LD, kResolution_LD})) FillLoadInterpolationList();
     }
     if (DriveOffersMotorSerialEncoder(setup)) {
         if (Is(name, kSSI_freq)) {
             WriteSerialClockRegisters(setup);
             RefreshParameterControls(kSSI_freq);
-        } else if (IsAnyOf(name, {kSSI_No_Bits_Revolution, kSSI_No_Bits_Turns})) {
+        } else if (NameIsOneOf(name, {kSSI_No_Bits_Revolution, kSSI_No_Bits_Turns})) {
             LimitSsiBits();
             UpdateData(FALSE);
         }
@@ -418,7 +404,7 @@ void CMotorSetupDialog::OnRefreshParameterValue(const char* name) {
         if (Is(name, kSSI_freq_LD)) {
             WriteSerialClockRegisters(setup);
             RefreshParameterControls(kSSI_freq_LD);
-        } else if (IsAnyOf(name, {kSSI_No_Bits_Revolution_LD, kSSI_No_Bits_Turns_LD})) {
+        } else if (NameIsOneOf(name, {kSSI_No_Bits_Revolution_LD, kSSI_No_Bits_Turns_LD})) {
             LimitLoadSsiBits();
             UpdateData(FALSE);
         }

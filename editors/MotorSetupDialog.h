@@ -35,8 +35,6 @@ private:
     void FillEncoderFilterList(unsigned listId);
     void FillInterpolationList();
     void FillLoadInterpolationList();
-    void FillSsiFrequencyList();
-    void FillLoadSsiFrequencyList();
     void FillSerialFrequencyList(bool load);
     void UpdateTransmissionTypeChoice();
     void LimitSsiBits();

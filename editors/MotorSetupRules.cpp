@@ -21,17 +21,14 @@ using Kind = MotorBinding::Kind;
 
 namespace {
 
-constexpr int kIncremental = ToInt(SensorType::IncrementalEncoder);
 constexpr int kTacho = ToInt(SensorType::Tachogenerator);
 constexpr int kSinCos = ToInt(SensorType::SineCosineEncoder);
 constexpr int kSsi = ToInt(SensorType::SsiEncoder);
 constexpr int kBiss = ToInt(SensorType::BissEncoder);
 constexpr int kLinear = ToInt(TransmissionType::RotaryToLinear);
 
-int Truncated(const CKX_Setup& setup, const char* name) { return TruncateToInt32(ValueOr(setup, name, 0.0)); }
-
-bool IsCounted(int type) { return type == kIncremental || type == kSinCos; }
-bool IsSerial(int type) { return type == kSsi || type == kBiss; }
+bool IsCounted(int type) { return IsCountedEncoder(static_cast<SensorType>(type)); }
+bool IsSerial(int type) { return IsSerialEncoder(static_cast<SensorType>(type)); }
 
 // 2^k with k the whole part of the parameter's value.
 double PowerOfTwo(const CKX_Setup& setup, const char* name) {
@@ -194,13 +191,13 @@ std::string BrakeText(const CKX_Setup& setup) {
 }
 
 std::vector<ControlRule> MotorSetupDisplayRules(const CKX_Setup& setup) {
-    const int m = Truncated(setup, kMotorSensorType);
-    const int l = Truncated(setup, kLoadSensorType);
-    const int t = Truncated(setup, kTransmissionType);
+    const int m = CodeOr(setup, kMotorSensorType, 0);
+    const int l = CodeOr(setup, kLoadSensorType, 0);
+    const int t = CodeOr(setup, kTransmissionType, 0);
     const bool rotary = t != kLinear;
     std::vector<ControlRule> rules = {
-        Enable(Ids({1172, 1173, 3267}), Truncated(setup, kisMotorInertiaUnknown) == 0),
-        Enable(Ids({1184, 1185, 1186}), Truncated(setup, kisMotorTemperatureSensor) == 1),
+        Enable(Ids({1172, 1173, 3267}), CodeOr(setup, kisMotorInertiaUnknown, 0) == 0),
+        Enable(Ids({1184, 1185, 1186}), CodeOr(setup, kisMotorTemperatureSensor, 0) == 1),
         Show(Ids({1202, 3411}), m != 0),
         Show(Ids({1217, 3412}), l != 0),
         // the motor's sensor
@@ -209,7 +206,7 @@ std::vector<ControlRule> MotorSetupDisplayRules(const CKX_Setup& setup) {
         Show(Ids({3396, 1200, 3397, 3353, 3354}), m == kSinCos),
         Show(Range(3433, 3444, {3446, 3447, 3452}), IsSerial(m)),
         Enable(Ids({3438, 3439}),
-               DriveOffersMotorSerialEncoder(setup) && Truncated(setup, kSSI_isMultiTurn) == 1),
+               DriveOffersMotorSerialEncoder(setup) && CodeOr(setup, kSSI_isMultiTurn, 0) == 1),
         // the load's sensor
         Show(Ids({3005, 1180, 3006}), IsCounted(l) && t == 0),
         Show(Ids({1189}), IsCounted(l)),
@@ -221,7 +218,7 @@ std::vector<ControlRule> MotorSetupDisplayRules(const CKX_Setup& setup) {
         Show(Range(3461, 3464, {3466, 3467, 3472}), IsSerial(l)),
         Show(Range(3473, 3477), IsSerial(l) && t == kLinear),
         Enable(Ids({3458, 3459}),
-               DriveOffersLoadSerialEncoder(setup) && Truncated(setup, kSSI_isMultiTurn_LD) == 1),
+               DriveOffersLoadSerialEncoder(setup) && CodeOr(setup, kSSI_isMultiTurn_LD, 0) == 1),
         Show(Ids({3358}), HasReverseCounting(setup) && IsCounted(m)),
         Show(Ids({3361}), HasReverseCounting(setup) && IsCounted(l)),
     };
@@ -279,7 +276,7 @@ std::vector<kx::ListEntry> InterpolationItems(CKX_Setup& setup, bool load) {
 
 SerialFrequencyList SerialFrequencyItems(const CKX_Setup& setup, bool load) {
     SerialFrequencyList list;
-    const int type = Truncated(setup, load ? kLoadSensorType : kMotorSensorType);
+    const int type = CodeOr(setup, load ? kLoadSensorType : kMotorSensorType, 0);
     const CKX_Parameter* f = Probe(setup, load ? kSSI_freq_LD : kSSI_freq);
     std::vector<unsigned> kHz, modes;
     if (type == kBiss)
@@ -315,7 +312,7 @@ void WriteSerialClockRegisters(CKX_Setup& setup) {
 bool LimitSsiBits(CKX_Setup& setup) { return CapBits(setup, kSSI_No_Bits_Revolution, kSSI_No_Bits_Turns); }
 
 bool LimitLoadSsiBits(CKX_Setup& setup) {
-    if (Truncated(setup, kTransmissionType) != kLinear)
+    if (CodeOr(setup, kTransmissionType, 0) != kLinear)
         return CapBits(setup, kSSI_No_Bits_Revolution_LD, kSSI_No_Bits_Turns_LD);
     CKX_Parameter* rev = Probe(setup, kSSI_No_Bits_Revolution_LD);
     const double max = SerialMaxBits(setup);
@@ -326,23 +323,23 @@ bool LimitLoadSsiBits(CKX_Setup& setup) {
 
 int UpdateTransmissionTypeChoice(CKX_Setup& setup) {
     if (HasLoadSerialResolution(setup)) return -1;
-    const bool serial = IsSerial(Truncated(setup, kLoadSensorType));
-    if (serial && Truncated(setup, kTransmissionType) == kLinear) Write(setup, kTransmissionType, 0);
+    const bool serial = IsSerial(CodeOr(setup, kLoadSensorType, 0));
+    if (serial && CodeOr(setup, kTransmissionType, 0) == kLinear) Write(setup, kTransmissionType, 0);
     return serial ? 0 : 1;
 }
 
 void ApplyTachoOnlyRules(CKX_Setup& setup) {
-    if (Truncated(setup, kMotorSensorType) != kTacho || Truncated(setup, kLoadSensorType) != 0) return;
+    if (CodeOr(setup, kMotorSensorType, 0) != kTacho || CodeOr(setup, kLoadSensorType, 0) != 0) return;
     Write(setup, kisSWLS, 0);
     if (ValueOr(setup, kControlMode, -1) != ToInt(ControlMode::Position)) return;
     Write(setup, kControlMode, ToInt(ControlMode::Speed));
-    if (Truncated(setup, kExternalReference) == 1 && ValueOr(setup, kisAnalogueReference, -1) == 0)
+    if (CodeOr(setup, kExternalReference, 0) == 1 && ValueOr(setup, kisAnalogueReference, -1) == 0)
         Write(setup, kisAnalogueReference, 1);
 }
 
 void ApplyMotorSetupOK(CKX_Setup& setup, bool bothSensorsAtStart) {
-    const int m = Truncated(setup, kMotorSensorType);
-    const int l = Truncated(setup, kLoadSensorType);
+    const int m = CodeOr(setup, kMotorSensorType, 0);
+    const int l = CodeOr(setup, kLoadSensorType, 0);
     if (ValueOr(setup, kisMotorTemperatureSensor, -1) == 0.0 && ValueOr(setup, kisMotorOverTemp, 0) == 1.0)
         Write(setup, kisMotorOverTemp, 0);
     ApplyTachoOnlyRules(setup);

@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "drive/Axis.h"
+
+using vdrive::Axis;
+using vdrive::Plant;
+
+namespace {
+
+constexpr double kStep = 5e-5;
+
+// With the shaft clamped and a constant voltage the armature current follows
+// V/R (1 − e^(−tR/L)) exactly at every step, for steps short and long
+// against L/R.
+TEST(Axis, RlStepWithTheShaftBlockedFollowsTheClosedForm) {
+    struct Case {
+        double r, l, duty;
+    };
+    for (const Case c : {Case{1.16, 0.00033, 0.25}, Case{4.0, 0.0001, -0.5}, Case{0.5, 0.01, 1.0}}) {
+        Plant plant;
+        plant.motor.resistance = c.r;
+        plant.motor.inductance = c.l;
+        plant.shaftBlocked = true;
+        Axis axis(plant);
+        axis.Configure(kStep);
+        const double v = c.duty * plant.supplyVoltage;
+        for (int n = 1; n <= 200; ++n) {
+            axis.Step(true, c.duty);
+            const double expected = v / c.r * (1.0 - std::exp(-n * kStep * c.r / c.l));
+            ASSERT_NEAR(axis.current, expected, 1e-9 * std::fabs(v / c.r)) << "R " << c.r << " step " << n;
+        }
+        EXPECT_EQ(axis.speed, 0.0);
+        EXPECT_EQ(axis.angle, 0.0);
+    }
+}
+
+// A constant torque on a free shaft: ω = T t / J and θ = T t² / (2J) (the
+// semi-implicit angle runs one step ahead: T t (t + h) / (2J)). Coulomb
+// friction takes its share once the torque overcomes it and holds the shaft
+// while it does not.
+TEST(Axis, ConstantTorqueAccelerationAndStiction) {
+    struct Case {
+        double torque, coulomb;
+    };
+    for (const Case c : {Case{0.01, 0.0}, Case{-0.02, 0.005}, Case{0.004, 0.005}}) {
+        Plant plant;
+        plant.load.torque = -c.torque;  // a load torque against the shaft, so −torque drives it
+        plant.load.coulombFriction = c.coulomb;
+        Axis axis(plant);
+        axis.Configure(kStep);
+        const double j = plant.motor.inertia + plant.load.inertia;
+        const double net =
+            std::fabs(c.torque) <= c.coulomb ? 0.0 : c.torque - std::copysign(c.coulomb, c.torque);
+        const int steps = 400;
+        for (int n = 0; n < steps; ++n) axis.Step(false, 0.0);
+        const double t = steps * kStep;
+        EXPECT_NEAR(axis.speed, net * t / j, 1e-9 + 1e-9 * std::fabs(net * t / j));
+        EXPECT_NEAR(axis.angle, net * t * (t + kStep) / (2.0 * j), 1e-12 + 1e-9 * std::fabs(net * t * t / j));
+        EXPECT_EQ(axis.current, 0.0);  // the back-EMF stays below the supply
+    }
+}
+
+// Viscous friction and the back-EMF bring a driven shaft to the speed where
+// the torques balance: ω = K V / (K² + b R).
+TEST(Axis, SteadySpeedBalancesBackEmfAndFriction) {
+    Plant plant;
+    plant.load.viscousFriction = 2e-4;
+    Axis axis(plant);
+    axis.Configure(kStep);
+    const double duty = 0.2;
+    for (int n = 0; n < 40000; ++n) axis.Step(true, duty);
+    const double k = plant.motor.torqueConstant, r = plant.motor.resistance;
+    const double v = duty * plant.supplyVoltage;
+    EXPECT_NEAR(axis.speed, k * v / (k * k + plant.load.viscousFriction * r), 1e-3);
+}
+
+// With the bridge switched off the diodes drive the current to zero and keep it there.
+TEST(Axis, CurrentDiesOutWithTheBridgeOff) {
+    Plant plant;
+    plant.shaftBlocked = true;
+    Axis axis(plant);
+    axis.Configure(kStep);
+    for (int n = 0; n < 100; ++n) axis.Step(true, 0.1);
+    ASSERT_GT(axis.current, 1.0);
+    for (int n = 0; n < 100; ++n) axis.Step(false, 0.0);
+    EXPECT_EQ(axis.current, 0.0);
+}
+
+// A hand turn moves the shaft by the angle over the time whatever the motor does.
+TEST(Axis, HandTurnMovesTheShaftByTheAngle) {
+    Plant plant;
+    Axis axis(plant);
+    axis.Configure(kStep);
+    axis.Turn(2.0, 0.01);
+    axis.Turn(-0.5, 0.0);
+    EXPECT_DOUBLE_EQ(axis.angle, -0.5);
+    for (int n = 0; n < 300; ++n) axis.Step(false, 0.0);
+    EXPECT_NEAR(axis.angle, 1.5, 1e-9);
+    EXPECT_EQ(axis.speed, 0.0);
+}
+
+}  // namespace

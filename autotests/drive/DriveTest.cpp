@@ -1,0 +1,354 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "DriveTestSupport.h"
+#include "conversions/Derived.h"
+
+using namespace vdrive;
+
+namespace {
+
+constexpr const char* kCurrentTest = "Current_Controller_Tuning_Test";
+
+Symbol SymbolOf(const char* program, const char* name) {
+    for (const Symbol& s : ProgramSymbols(program))
+        if (s.name == name) return s;
+    ADD_FAILURE() << name << " is not a symbol of " << program;
+    return {};
+}
+
+std::int64_t ReadVar(const VirtualDrive& drive, const char* program, const char* name) {
+    const Symbol s = SymbolOf(program, name);
+    std::int64_t raw = 0;
+    EXPECT_TRUE(drive.Read(s.address, s.type, raw)) << name;
+    return raw;
+}
+
+void WriteVar(VirtualDrive& drive, const char* program, const char* name, std::int64_t raw) {
+    const Symbol s = SymbolOf(program, name);
+    EXPECT_TRUE(drive.Write(s.address, s.type, raw)) << name;
+}
+
+// A drive with the default plant and a setup's registers.
+std::unique_ptr<VirtualDrive> DriveFor(const CKX_Setup& setup,
+                                       const Plant& plant = drivetest::DefaultPlant()) {
+    auto drive = std::make_unique<VirtualDrive>(plant);
+    drive->Download(drivetest::RegisterImage(setup));
+    return drive;
+}
+
+// The current test as the dialog runs it: the logger armed with 100 points
+// of the fast loop, every sample, the test and protection currents in counts.
+void RunCurrentTest(VirtualDrive& drive, const CKX_Setup& setup, double amps, double protection) {
+    const double scale = dcdrive::CurrentScale(setup);
+    LoggerSettings logger;
+    logger.points = 100;
+    logger.fastLoop = true;
+    logger.every = 1;
+    for (const char* name : {"Current_Reference", "Motor_Current", "Voltage_Reference"})
+        logger.columns.push_back(SymbolOf(kCurrentTest, name));
+    drive.ArmLogger(logger);
+    WriteVar(drive, kCurrentTest, "In1", static_cast<std::int16_t>(amps * scale));
+    WriteVar(drive, kCurrentTest, "Imax_Prot_Test", static_cast<std::int16_t>(protection * scale));
+    drive.SetBlocked(true);
+    ASSERT_TRUE(drive.StartProgram(kCurrentTest)) << drive.LastError();
+    drive.AdvanceTo(drive.Now() + 0.05);
+}
+
+// End to end: the current loop tuned at a pass band and damping, the current
+// test run with the logger, and the logged motor current against the
+// designed continuous loop of R, L and the tuned PI gains, zero included.
+TEST(Drive, CurrentTestFollowsTheDesignedLoop) {
+    struct Case {
+        double band, damping;
+    };
+    for (const Case c : {Case{5000, 0.7}, Case{3000, 1.0}, Case{2000, 0.5}, Case{8000, 0.8}}) {
+        const auto setup = drivetest::TunedDefaultSetup(c.band, c.damping);
+        auto drive = DriveFor(*setup);
+        const double amps = 1.6;
+        RunCurrentTest(*drive, *setup, amps, 9.0);
+
+        EXPECT_FALSE(drive->AxisOn());
+        EXPECT_TRUE(drive->GetStatus().program.empty());
+        EXPECT_EQ(ReadVar(*drive, kCurrentTest, "test_flag"), 1);
+        EXPECT_EQ(ReadVar(*drive, kCurrentTest, "STARTED"), 1);
+        const auto& points = drive->Logged();
+        ASSERT_EQ(points.size(), 100u);
+
+        const double r = setup->GetParameterValueInBaseUnit("R");
+        const double l = setup->GetParameterValueInBaseUnit("L");
+        const double tc = dcdrive::CurrentLoopPeriod(*setup);
+        const double scale = dcdrive::VoltageCommandScale(*setup) / dcdrive::CurrentScale(*setup);
+        const double kp = setup->GetParameterValueInBaseUnit("Kp_C_scl") / scale;
+        const double ki = setup->GetParameterValueInBaseUnit("Ki_C_scl") / scale / tc;
+        const double step = static_cast<double>(points.back().values[0]);
+        double stepTime = -1.0, sumSquares = 0.0;
+        int n = 0;
+        for (const LoggedPoint& p : points) {
+            if (stepTime < 0.0 && p.values[0] != 0) stepTime = p.time;
+            const double designed =
+                stepTime < 0.0 ? 0.0 : step * drivetest::DesignedStep(r, l, kp, ki, p.time - stepTime);
+            const double diff = static_cast<double>(p.values[1]) - designed;
+            sumSquares += diff * diff;
+            ++n;
+        }
+        ASSERT_GT(stepTime, 0.0) << "the step comes after the logger started";
+        const double rms = std::sqrt(sumSquares / n) / step;
+        EXPECT_LT(rms, 0.10) << "band " << c.band << " damping " << c.damping;
+        std::printf("current loop %g rad/s, damping %g: normalized rms %.4f\n", c.band, c.damping, rms);
+        EXPECT_NEAR(static_cast<double>(points.back().values[1]), step, 0.02 * step);
+    }
+}
+
+// A wrong "Vdc" in the setup changes the loop gain as on a real drive: the
+// voltage command is a duty of the true supply.
+TEST(Drive, VoltageCommandIsADutyOfTheTrueSupply) {
+    const auto setup = drivetest::TunedDefaultSetup(5000, 0.7);
+    std::vector<std::int64_t> voltages;
+    for (const double supply : {48.0, 24.0}) {
+        Plant plant = drivetest::DefaultPlant();
+        plant.supplyVoltage = supply;
+        auto drive = DriveFor(*setup, plant);
+        RunCurrentTest(*drive, *setup, 1.6, 9.0);
+        ASSERT_EQ(drive->Logged().size(), 100u);
+        voltages.push_back(drive->Logged().back().values[2]);
+    }
+    // The steady state needs R·I volts: twice the duty from half the supply.
+    EXPECT_NEAR(static_cast<double>(voltages[1]) / static_cast<double>(voltages[0]), 2.0, 0.05);
+}
+
+// The test's own protection and the converter fault end the run with
+// "test_flag" ≤ 0 and the axis off.
+TEST(Drive, OverCurrentEndsTheCurrentTest) {
+    const auto setup = drivetest::TunedDefaultSetup(5000, 0.7);
+    struct Case {
+        double protection;
+        bool converterFault;
+    };
+    for (const Case c : {Case{1.0, false}, Case{9.0, true}}) {
+        auto drive = DriveFor(*setup);
+        drive->SetFault(Fault::OverCurrent, c.converterFault);
+        RunCurrentTest(*drive, *setup, 1.6, c.protection);
+        EXPECT_LE(ReadVar(*drive, kCurrentTest, "test_flag"), 0);
+        EXPECT_FALSE(drive->AxisOn());
+        EXPECT_LT(drive->Logged().size(), 100u);
+        EXPECT_EQ(drive->GetStatus().mer, 0) << "the program's protection, not a drive fault";
+    }
+}
+
+// Each fault sets its bit of "MER" and keeps or switches the power stage
+// off, whether it was on before the start or comes during the run; once it
+// is gone the next run passes.
+TEST(Drive, FaultsSetTheirMerBitAndSwitchThePowerStageOff) {
+    const auto setup = drivetest::TunedDefaultSetup(5000, 0.7);
+    struct Case {
+        Fault fault;
+        std::uint16_t bit;
+    };
+    const Case cases[] = {{Fault::ShortCircuit, 0x0002},  {Fault::ControlError, 0x0008},
+                          {Fault::FeedbackError, 0x0020}, {Fault::LimitPositive, 0x0040},
+                          {Fault::LimitNegative, 0x0080}, {Fault::EnableOff, 0x8000}};
+    for (const Case& c : cases) {
+        for (const bool duringRun : {false, true}) {
+            auto drive = DriveFor(*setup);
+            if (!duringRun) drive->SetFault(c.fault, true);
+            WriteVar(*drive, kCurrentTest, "In1", 5000);
+            WriteVar(*drive, kCurrentTest, "Imax_Prot_Test", 30000);
+            ASSERT_TRUE(drive->StartProgram(kCurrentTest));
+            drive->AdvanceTo(0.001);
+            if (duringRun) {
+                EXPECT_TRUE(drive->AxisOn());
+                drive->SetFault(c.fault, true);
+            }
+            drive->AdvanceTo(0.002);
+            const char* name = FaultName(c.fault);
+            EXPECT_EQ(drive->GetStatus().mer, c.bit) << name;
+            EXPECT_FALSE(drive->AxisOn()) << name;
+            EXPECT_EQ(ReadVar(*drive, kCurrentTest, "STARTED"), 1) << name;
+            EXPECT_LE(ReadVar(*drive, kCurrentTest, "test_flag"), 0) << name;
+
+            drive->SetFault(c.fault, false);
+            ASSERT_TRUE(drive->StartProgram(kCurrentTest));
+            drive->AdvanceTo(0.01);
+            EXPECT_EQ(drive->GetStatus().mer, 0) << name;
+            EXPECT_EQ(ReadVar(*drive, kCurrentTest, "test_flag"), 1) << name;
+        }
+    }
+}
+
+// A current beyond what the power stage withstands trips its short-circuit protection.
+TEST(Drive, ShortCircuitProtectionOfThePowerStage) {
+    const auto setup = drivetest::TunedDefaultSetup(5000, 0.7);
+    Plant plant = drivetest::DefaultPlant();
+    plant.drive.shortCircuitCurrent = 1.0;
+    auto drive = DriveFor(*setup, plant);
+    RunCurrentTest(*drive, *setup, 1.6, 9.0);
+    EXPECT_EQ(drive->GetStatus().mer, 0x0002);
+    EXPECT_FALSE(drive->AxisOn());
+    EXPECT_LE(ReadVar(*drive, kCurrentTest, "test_flag"), 0);
+}
+
+// The same plant, registers and calls give the same logged data bit for bit,
+// converter noise included; another noise seed gives other data.
+TEST(Drive, RunsAreDeterministic) {
+    const auto setup = drivetest::TunedDefaultSetup(5000, 0.7);
+    auto run = [&](std::uint32_t seed) {
+        Plant plant = drivetest::DefaultPlant();
+        plant.converter.noise = 40.0;
+        plant.converter.seed = seed;
+        auto drive = DriveFor(*setup, plant);
+        RunCurrentTest(*drive, *setup, 1.6, 9.0);
+        std::vector<std::int64_t> data;
+        for (const LoggedPoint& p : drive->Logged()) {
+            data.insert(data.end(), p.values.begin(), p.values.end());
+            data.push_back(static_cast<std::int64_t>(std::llround(p.time * 1e9)));
+        }
+        return data;
+    };
+    const auto first = run(7);
+    EXPECT_EQ(first.size(), 400u);
+    EXPECT_EQ(run(7), first);
+    EXPECT_NE(run(8), first);
+}
+
+// The program files that the host reads hold the same symbol tables as the
+// drive, and every symbol is drive memory; the setup's variables among them
+// are at the setup's addresses.
+TEST(Drive, ProgramFilesAgreeWithTheDrive) {
+    const auto setupFile = nlohmann::json::parse(drivetest::ReadSourceFile("setups/default.json"));
+    std::map<std::string, int> setupAddresses;
+    for (const auto& v : setupFile["variables"]) setupAddresses[v["name"]] = v["address"];
+    VirtualDrive drive(drivetest::DefaultPlant());
+    ASSERT_EQ(ProgramNames().size(), 5u);
+    for (const std::string& program : ProgramNames()) {
+        const auto file =
+            nlohmann::json::parse(drivetest::ReadSourceFile("resources/programs/" + program + ".json"));
+        EXPECT_EQ(file["program"], program);
+        const auto symbols = ProgramSymbols(program);
+        ASSERT_EQ(file["symbols"].size(), symbols.size()) << program;
+        for (std::size_t i = 0; i < symbols.size(); ++i) {
+            const auto& entry = file["symbols"][i];
+            EXPECT_EQ(entry["name"], symbols[i].name) << program;
+            EXPECT_EQ(entry["address"], symbols[i].address) << symbols[i].name;
+            EXPECT_EQ(entry["type"], static_cast<int>(symbols[i].type)) << symbols[i].name;
+            std::int64_t raw = 0;
+            EXPECT_TRUE(drive.Read(symbols[i].address, symbols[i].type, raw)) << symbols[i].name;
+            if (setupAddresses.contains(symbols[i].name)) {
+                EXPECT_EQ(setupAddresses[symbols[i].name], symbols[i].address) << symbols[i].name;
+            }
+        }
+    }
+    std::int64_t raw = 0;
+    EXPECT_FALSE(drive.Read(12345, Type::Int16, raw));
+    EXPECT_FALSE(drive.StartProgram("Speed_Controller_Tuning_Test"));
+}
+
+// The supply detection finds the true supply within one converter count,
+// whatever the setup's "Vdc" says, and ends with the axis off.
+TEST(Drive, VdcDetectionMeasuresTheTrueSupply) {
+    const auto setup = dcdrive::LoadDefaultSetup();
+    for (const double supply : {48.0, 24.3, 61.7}) {
+        Plant plant = drivetest::DefaultPlant();
+        plant.supplyVoltage = supply;
+        auto drive = DriveFor(*setup, plant);
+        ASSERT_TRUE(drive->StartProgram("VDC_Detection_Test"));
+        drive->AdvanceTo(0.002);
+        EXPECT_EQ(ReadVar(*drive, "VDC_Detection_Test", "STARTED"), 1);
+        EXPECT_TRUE(drive->AxisOn());
+        drive->AdvanceTo(0.2);
+        EXPECT_FALSE(drive->AxisOn());
+        const double expected = supply * dcdrive::AdcMax(*setup) / 80.0;
+        const auto measured = static_cast<double>(ReadVar(*drive, "VDC_Detection_Test", "var_u2"));
+        EXPECT_NEAR(measured, expected, 1.0) << supply;
+    }
+}
+
+// "AD5" reads the reference input: the ends of the 20 V input at 0 and 0xFFC0.
+TEST(Drive, AnalogueReferenceReading) {
+    const auto setup = dcdrive::LoadDefaultSetup();
+    auto drive = DriveFor(*setup);
+    ASSERT_TRUE(drive->StartProgram("Analogue_Reference_Test"));
+    struct Case {
+        double volts;
+        std::int64_t ad5;
+    };
+    double t = 0.0;
+    for (const Case c :
+         {Case{-10.0, 0}, Case{10.0, 65472}, Case{0.0, 32736}, Case{-12.0, 0}, Case{5.0, 49104}}) {
+        drive->SetAnalogueInput(c.volts);
+        drive->AdvanceTo(t += 0.02);
+        EXPECT_EQ(ReadVar(*drive, "Analogue_Reference_Test", "AD5"), c.ad5) << c.volts;
+    }
+    EXPECT_EQ(drive->GetStatus().program, "Analogue_Reference_Test") << "runs until stopped";
+    drive->Stop();
+    EXPECT_TRUE(drive->GetStatus().program.empty());
+}
+
+// A hand turn of one revolution counts 4 × lines for an incremental encoder
+// (its sign by the wiring and the counting direction) and 2^bits for an
+// absolute one; writing 1 to "var_i2" ends the connection test.
+TEST(Drive, EncoderCountsOfAHandTurn) {
+    struct Case {
+        int motorSensor;
+        int countingReversed;
+        bool wiringReversed;
+        const char* program;
+        std::int64_t counts;
+    };
+    const Case cases[] = {
+        {1, 0, false, "Encoder_Connection_Test", 2000},
+        {1, 1, false, "Encoder_Connection_Test", -2000},
+        {1, 0, true, "Encoder_Connection_Test", -2000},
+        {1, 1, true, "Encoder_Connection_Test", 2000},
+        {4, 0, false, "SSI_Encoder_Connection_Test", 8192},
+        {5, 0, false, "SSI_Encoder_Connection_Test", 8192},
+    };
+    for (const Case& c : cases) {
+        auto setup = dcdrive::LoadDefaultSetup();
+        drivetest::SetValue(*setup, "MotorSensorType", c.motorSensor);
+        drivetest::SetValue(*setup, "ReverseCounting_MT", c.countingReversed);
+        dcdrive::ParametersToRegisters(*setup);
+        Plant plant = drivetest::DefaultPlant();
+        plant.encoder.reversed = c.wiringReversed;
+        auto drive = DriveFor(*setup, plant);
+        drive->Reset();
+        ASSERT_TRUE(drive->StartProgram(c.program));
+        drive->TurnShaft(false, 2.0 * std::numbers::pi, 0.1);
+        drive->AdvanceTo(0.05);
+        const std::int64_t half = ReadVar(*drive, c.program, "APOS_MT");
+        EXPECT_NEAR(static_cast<double>(half), c.counts / 2.0, 2.0) << c.motorSensor;
+        drive->AdvanceTo(0.2);
+        EXPECT_EQ(ReadVar(*drive, c.program, "APOS_MT"), c.counts)
+            << c.motorSensor << " " << c.countingReversed;
+        EXPECT_EQ(drive->GetStatus().program, c.program);
+        WriteVar(*drive, c.program, "var_i2", 1);
+        drive->AdvanceTo(0.21);
+        EXPECT_TRUE(drive->GetStatus().program.empty());
+        EXPECT_FALSE(drive->AxisOn());
+    }
+}
+
+// The logger of the slow loop, every second period: points 2 × "SLPER" PWM periods apart.
+TEST(Drive, LoggerSamplesTheSlowLoopEveryNthPeriod) {
+    const auto setup = dcdrive::LoadDefaultSetup();
+    auto drive = DriveFor(*setup);
+    LoggerSettings logger;
+    logger.points = 10;
+    logger.fastLoop = false;
+    logger.every = 2;
+    logger.columns.push_back(SymbolOf("Encoder_Connection_Test", "APOS_MT"));
+    drive->ArmLogger(logger);
+    ASSERT_TRUE(drive->StartProgram("Encoder_Connection_Test"));
+    drive->TurnShaft(false, 1.0, 1.0);
+    drive->AdvanceTo(0.5);
+    const auto& points = drive->Logged();
+    ASSERT_EQ(points.size(), 10u);
+    const double slow = dcdrive::SpeedLoopPeriod(*setup);
+    for (std::size_t i = 0; i < points.size(); ++i) EXPECT_NEAR(points[i].time, 2.0 * slow * i, 1e-12);
+    EXPECT_GT(points.back().values[0], points.front().values[0]);
+}
+
+}  // namespace

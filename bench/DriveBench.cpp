@@ -1,0 +1,75 @@
+// The virtual drive's speed: drive time per wall-clock time with the current
+// loop closed at 20 kHz, and a whole current test run (start to a full
+// logger) as the current test dialog asks for it.
+#include <benchmark/benchmark.h>
+
+#include "autotests/drive/DriveTestSupport.h"
+#include "conversions/Derived.h"
+
+namespace {
+
+constexpr const char* kCurrentTest = "Current_Controller_Tuning_Test";
+
+vdrive::Symbol SymbolOf(const char* name) {
+    for (const vdrive::Symbol& s : vdrive::ProgramSymbols(kCurrentTest))
+        if (s.name == name) return s;
+    return {};
+}
+
+void StartCurrentTest(vdrive::VirtualDrive& drive, const CKX_Setup& setup, int points, int every) {
+    vdrive::LoggerSettings logger;
+    logger.points = points;
+    logger.every = every;
+    for (const char* name : {"Current_Reference", "Motor_Current", "Voltage_Reference"})
+        logger.columns.push_back(SymbolOf(name));
+    drive.ArmLogger(logger);
+    const double scale = dcdrive::CurrentScale(setup);
+    const vdrive::Symbol in1 = SymbolOf("In1"), protection = SymbolOf("Imax_Prot_Test");
+    drive.Write(in1.address, in1.type, static_cast<std::int64_t>(1.6 * scale));
+    drive.Write(protection.address, protection.type, static_cast<std::int64_t>(9.0 * scale));
+    drive.SetBlocked(true);
+    drive.StartProgram(kCurrentTest);
+}
+
+// Multiples of real time ("x_real_time"): the current test held running
+// (the longest logger the host can ask for) with the loop closed every PWM
+// period of 50 µs.
+void BM_DriveSpeedWithCurrentLoopClosed(benchmark::State& state) {
+    const auto setup = drivetest::TunedDefaultSetup(5000, 0.7);
+    vdrive::VirtualDrive drive(drivetest::DefaultPlant());
+    drive.Download(drivetest::RegisterImage(*setup));
+    StartCurrentTest(drive, *setup, 65535, 65535);
+    const double slice = 0.01;  // s of drive time per iteration
+    for (auto _ : state) {
+        drive.AdvanceTo(drive.Now() + slice);
+        benchmark::DoNotOptimize(drive.GetStatus().current);
+    }
+    if (!drive.AxisOn()) state.SkipWithError("the current loop did not stay closed");
+    state.counters["x_real_time"] =
+        benchmark::Counter(slice * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_DriveSpeedWithCurrentLoopClosed)->Unit(benchmark::kMillisecond);
+
+// A whole current test run: download, arm the logger (100 points, fast loop,
+// every sample), start, and advance in the dialog's 20 ms ticks until the
+// program has ended; "drive_s" is the drive time it took.
+void BM_CurrentTestRun(benchmark::State& state) {
+    const auto setup = drivetest::TunedDefaultSetup(5000, 0.7);
+    const auto image = drivetest::RegisterImage(*setup);
+    const vdrive::Plant plant = drivetest::DefaultPlant();
+    double driveTime = 0.0;
+    for (auto _ : state) {
+        vdrive::VirtualDrive drive(plant);
+        drive.Download(image);
+        StartCurrentTest(drive, *setup, 100, 1);
+        while (!drive.GetStatus().program.empty()) drive.AdvanceTo(drive.Now() + 0.02);
+        driveTime = drive.Now();
+        benchmark::DoNotOptimize(drive.Logged().size());
+    }
+    state.counters["drive_s"] = driveTime;
+}
+BENCHMARK(BM_CurrentTestRun)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,6 +1,6 @@
 // The virtual drive's speed: drive time per wall-clock time with the current
-// loop closed at 20 kHz, and a whole current test run (start to a full
-// logger) as the current test dialog asks for it.
+// loop closed at 20 kHz (alone, and under the speed loop), and a whole current
+// test run (start to a full logger) as the current test dialog asks for it.
 #include <benchmark/benchmark.h>
 
 #include "autotests/drive/DriveTestSupport.h"
@@ -49,6 +49,35 @@ void BM_DriveSpeedWithCurrentLoopClosed(benchmark::State& state) {
         benchmark::Counter(slice * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_DriveSpeedWithCurrentLoopClosed)->Unit(benchmark::kMillisecond);
+
+// The same with the speed loop closed as well: a repeating speed profile
+// (ramps up and down between 0 and 60 rad/s with holds) followed in speed
+// control at the slow loop of 1 ms, the current loop closed every 50 µs.
+void BM_DriveSpeedWithSpeedLoopClosed(benchmark::State& state) {
+    auto setup = dcdrive::LoadDefaultSetup();
+    drivetest::SetValue(*setup, "PB_C", 5000);
+    drivetest::SetValue(*setup, "PB_S", 150);
+    dcdrive::TuneLoop(*setup, dcdrive::Loop::Current);
+    dcdrive::TuneLoop(*setup, dcdrive::Loop::Speed);
+    dcdrive::ParametersToRegisters(*setup);
+    vdrive::VirtualDrive drive(drivetest::DefaultPlant());
+    drive.Download(drivetest::RegisterImage(*setup));
+    vdrive::Motion motion;
+    motion.mode = vdrive::LoopMode::Speed;
+    constexpr std::int64_t kRamp = 65536 / 5;  // 0.2 counts per sample per sample
+    motion.segments = {{100, kRamp}, {400, 0}, {100, -kRamp}, {400, 0}};
+    motion.repeat = true;
+    if (!drive.StartMotion(motion)) state.SkipWithError("the motion did not start");
+    const double slice = 0.01;
+    for (auto _ : state) {
+        drive.AdvanceTo(drive.Now() + slice);
+        benchmark::DoNotOptimize(drive.GetStatus().motorSpeed);
+    }
+    if (!drive.AxisOn()) state.SkipWithError("the speed loop did not stay closed");
+    state.counters["x_real_time"] =
+        benchmark::Counter(slice * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_DriveSpeedWithSpeedLoopClosed)->Unit(benchmark::kMillisecond);
 
 // A whole current test run: download, arm the logger (100 points, fast loop,
 // every sample), start, and advance in the dialog's 20 ms ticks until the

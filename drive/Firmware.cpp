@@ -1,5 +1,7 @@
 #include "Firmware.h"
 
+#include <algorithm>
+
 namespace vdrive::fw {
 
 namespace {
@@ -61,7 +63,53 @@ constexpr int kScrSecondConnectorBit = 10;
 constexpr int kScrMotorConnectorBit = 11;
 constexpr std::int64_t kSingleSensorNone = 0x7;
 
+constexpr int kAcrSpeedLoopBit = 9;
+constexpr int kAcrPositionBit = 10;
+constexpr int kAcrSpeedForwardBit = 14;
+// A control-error time register holding this switches its check off.
+constexpr std::int64_t kErrorCheckOff = 65535;
+
+ErrorCheck ErrorCheckOf(const Registers& registers, std::int64_t limit, std::string_view time) {
+    const std::int64_t samples = Get(registers, time, kErrorCheckOff);
+    if (samples == kErrorCheckOff || samples < 0) return {};
+    return {limit, samples};
+}
+
+// The chains of biquads: the slots from 1 on, as many at each location as
+// its counter says, in location order.
+void ReadBiquads(const Registers& registers, Config& c) {
+    constexpr const char* kCounters[kBiquadLocations] = {"SPDREF_BQ_INI", "IQREF_BQ_INI", "ASPD_BQ_INI"};
+    constexpr std::int64_t kMostSlots = 64;
+    constexpr std::int64_t kLargestScaleFactor = 4096;
+    int slot = 1;
+    for (int location = 0; location < kBiquadLocations; ++location) {
+        auto& chain = c.biquads[static_cast<std::size_t>(location)];
+        chain.clear();
+        const std::int64_t count = std::min(Get(registers, kCounters[location], 0), kMostSlots);
+        for (std::int64_t i = 0; i < count; ++i, ++slot) {
+            const std::string prefix = "BQ" + std::to_string(slot);
+            BiquadSlot b;
+            b.b0 = Get(registers, prefix + "B0", 0);
+            b.b1 = Get(registers, prefix + "B1", 0);
+            b.b2 = Get(registers, prefix + "B2", 0);
+            b.a1 = Get(registers, prefix + "A1", 0);
+            b.a2 = Get(registers, prefix + "A2", 0);
+            // The scale factor is a power of two of at least 1; the design
+            // never needs more than a few bits of it.
+            b.scale = std::clamp<std::int64_t>(Get(registers, prefix + "SF", 1), 1, kLargestScaleFactor);
+            chain.push_back(b);
+        }
+    }
+}
+
 }  // namespace
+
+ControlMode ControlModeOfAcr(std::int64_t acr) {
+    const bool speedLoop = (acr >> kAcrSpeedLoopBit) & 1;
+    if ((acr >> kAcrPositionBit) & 1)
+        return speedLoop ? ControlMode::PositionOverSpeed : ControlMode::PositionOverCurrent;
+    return speedLoop ? ControlMode::Speed : ControlMode::Current;
+}
 
 Config ConfigFromRegisters(const Registers& registers) {
     Config c;
@@ -92,6 +140,18 @@ Config ConfigFromRegisters(const Registers& registers) {
     c.gravityOffset = Word(registers, "FFL", 0);
     c.gravityGain = Word(registers, "KFFL", kFullScale);
     c.acr = Get(registers, "ACR", 0);
+
+    c.speedFeedforward = GainOf(registers, "KFFS", "SFTSFFW");
+    c.speedFeedforwardToCurrent = (c.acr >> kAcrSpeedForwardBit) & 1;
+    c.accelerationFeedforward = {Word(registers, "KFFA", 0),
+                                 Word(registers, "SFTAFFW", 0) + Word(registers, "SFTKFF", 0)};
+    ReadBiquads(registers, c);
+    const auto positionLimit = registers.find("ERRMAXL");
+    c.positionError = ErrorCheckOf(
+        registers, positionLimit != registers.end() ? positionLimit->second : Get(registers, "ERRMAX", 0),
+        "TERRMAX");
+    c.speedError = ErrorCheckOf(registers, Get(registers, "SERRMAX", 0), "TSERRMAX");
+    c.interpolationBits = static_cast<int>(std::clamp<std::int64_t>(Get(registers, "ELRES_FRACT", 0), 0, 16));
 
     const bool countA = Get(registers, "COUNTINGDIR_MT", 0) == 1;
     const bool countB = Get(registers, "COUNTINGDIR_LD", 0) == 1;

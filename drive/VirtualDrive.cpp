@@ -14,6 +14,7 @@
 
 #include "Axis.h"
 #include "Firmware.h"
+#include "Loops.h"
 #include "Memory.h"
 
 namespace vdrive {
@@ -24,7 +25,8 @@ using mem::Var;
 
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
-enum class Program { None, CurrentTest, VdcTest, AnalogueTest, EncoderTest, SsiEncoderTest };
+// Motion: the loops along a reference set through StartMotion.
+enum class Program { None, CurrentTest, VdcTest, AnalogueTest, EncoderTest, SsiEncoderTest, Motion };
 
 struct ProgramName {
     Program program;
@@ -47,13 +49,14 @@ constexpr std::int64_t kCurrentTestSamples = 100;
 constexpr std::int64_t kVdcSamples = 1024;
 // Motion error register bits of the faults that switch the power stage off.
 constexpr std::uint16_t kMerShortCircuit = 1u << 1;
+constexpr std::uint16_t kMerControlError = 1u << 3;
 
 std::uint16_t MerBit(Fault fault) {
     switch (fault) {
         case Fault::ShortCircuit:
             return kMerShortCircuit;
         case Fault::ControlError:
-            return 1u << 3;
+            return kMerControlError;
         case Fault::FeedbackError:
             return 1u << 5;
         case Fault::LimitPositive:
@@ -86,12 +89,14 @@ struct Noise {
     }
 };
 
-// Counts per revolution of a sensor that counts position.
-double CountsPerRevolution(fw::Sensor sensor, int lines, int ssiBits) {
+// Counts per revolution of a sensor that counts position: a sine/cosine
+// period is interpolated into 4 · 2^bits counts.
+double CountsPerRevolution(fw::Sensor sensor, int lines, int ssiBits, int interpolationBits) {
     switch (sensor) {
         case fw::Sensor::Incremental:
-        case fw::Sensor::SineCosine:
             return 4.0 * lines;
+        case fw::Sensor::SineCosine:
+            return std::ldexp(4.0 * lines, interpolationBits);
         case fw::Sensor::Ssi:
         case fw::Sensor::Biss:
             return std::ldexp(1.0, ssiBits);
@@ -113,6 +118,7 @@ struct VirtualDrive::Impl {
     double time = 0.0;
     std::int64_t fastCountdown = 0;
     std::int64_t slowCountdown = 0;
+    bool slowDue = false;  // a slow-loop sample is due in the next fast-loop sample
 
     Axis axis{plant};
 
@@ -122,6 +128,8 @@ struct VirtualDrive::Impl {
     std::int64_t currentReference = 0;
     fw::PiState currentPi;
     fw::OutputFilter outputFilter;
+    fw::Loops loops;
+    bool loopsRunning = false;   // the slow loop runs the speed and position loops
     double currentCounts = 0.0;  // counts per A of the current converter
     double busCounts = 0.0;      // counts per V of the supply converter
     double shortCircuitLimit = 20.0;
@@ -169,8 +177,10 @@ struct VirtualDrive::Impl {
         busCounts = adcMax / plant.drive.vdcMaxMeasurable;
         shortCircuitLimit = plant.drive.shortCircuitCurrent > 0.0 ? plant.drive.shortCircuitCurrent
                                                                   : 2.0 * plant.drive.currentRange;
-        motorCpr = CountsPerRevolution(cfg.motorSensor, plant.encoder.lines, plant.encoder.ssiBits);
-        loadCpr = CountsPerRevolution(cfg.loadSensor, plant.encoder.loadLines, plant.encoder.ssiBits);
+        motorCpr = CountsPerRevolution(cfg.motorSensor, plant.encoder.lines, plant.encoder.ssiBits,
+                                       cfg.interpolationBits);
+        loadCpr = CountsPerRevolution(cfg.loadSensor, plant.encoder.loadLines, plant.encoder.ssiBits,
+                                      cfg.interpolationBits);
         outputFilter.q = cfg.outputFilter;
         fastCountdown = std::min(fastCountdown, cfg.fastDivider - 1);
         slowCountdown = std::min(slowCountdown, cfg.slowDivider - 1);
@@ -180,7 +190,9 @@ struct VirtualDrive::Impl {
         time = 0.0;
         fastCountdown = 0;
         slowCountdown = 0;
+        slowDue = false;
         powerOn = false;
+        loopsRunning = false;
         voltageCommand = 0;
         currentReference = 0;
         currentPi = {};
@@ -265,7 +277,14 @@ struct VirtualDrive::Impl {
 
     // ---- one PWM period --------------------------------------------------
 
+    // The slow loop is due every "SLPER" PWM periods and runs in the fast-loop
+    // sample that starts with or after it.
     void Step() {
+        if (slowCountdown == 0) {
+            slowCountdown = cfg.slowDivider;
+            slowDue = true;
+        }
+        --slowCountdown;
         if (fastCountdown == 0) {
             fastCountdown = cfg.fastDivider;
             FastLoop();
@@ -286,6 +305,7 @@ struct VirtualDrive::Impl {
         values[mem::kAspdLd] = values[mem::kLoadSpeed] = values[mem::kAspd] = ldSpeed;
         values[mem::kAd5] = ReadBipolar(plant.analogueReference, plant.drive.analogueSpan);
         values[mem::kAd2] = ReadBipolar(plant.tachoGain * axis.speed, plant.drive.analogueSpan);
+        if (powerOn && loopsRunning) RunLoops();
         if (logging && !logSettings.fastLoop) Log();
     }
 
@@ -293,11 +313,10 @@ struct VirtualDrive::Impl {
         const std::int64_t measured = MeasureCurrent();
         values[mem::kMotorCurrent] = measured;
         Protect();
-        if (slowCountdown == 0) {
-            slowCountdown = cfg.slowDivider;
+        if (slowDue) {
+            slowDue = false;
             SlowLoop();
         }
-        --slowCountdown;
         RunProgram(measured);
         if (powerOn) {
             const std::int64_t offset =
@@ -324,13 +343,64 @@ struct VirtualDrive::Impl {
         values[mem::kMer] |= bits;
         if (powerOn) {
             PowerOff();
-            if (program == Program::CurrentTest || program == Program::VdcTest) EndProgram(0);
+            if (program == Program::CurrentTest || program == Program::VdcTest || program == Program::Motion)
+                EndProgram(0);
         }
     }
 
     void PowerOff() {
         powerOn = false;
+        loopsRunning = false;
         currentReference = 0;
+    }
+
+    // ---- speed and position loops ----------------------------------------
+
+    // The speed the speed loop measures (Q16 counts per slow-loop sample):
+    // a tachogenerator through its converter, else the motor sensor's
+    // counts, else the load sensor's.
+    std::int64_t MeasuredSpeed() const {
+        if (cfg.motorSensor == fw::Sensor::Tacho) {
+            const std::int64_t zero = 32736;  // the middle of the bipolar input's words
+            return ((values[mem::kAd2] - zero) >> (16 - plant.drive.adcBits)) << fw::kReferenceFractionBits;
+        }
+        return cfg.motorSensor == fw::Sensor::None ? values[mem::kAspdLd] : values[mem::kAspdMt];
+    }
+
+    void BeginLoops(fw::ControlMode mode) {
+        const bool position =
+            mode == fw::ControlMode::PositionOverSpeed || mode == fw::ControlMode::PositionOverCurrent;
+        loops.Start(mode, position ? values[mem::kAposLd] << fw::kReferenceFractionBits : 0);
+        loops.SetCurrentLimit(0);
+        loops.SetSpeedLimit(0);
+        loopsRunning = true;
+        UpdateLoopValues();
+    }
+
+    void UpdateLoopValues() {
+        values[mem::kTargetPosition] =
+            mem::Wrap(Type::Int32, (loops.TargetPosition() + (1 << 15)) >> fw::kReferenceFractionBits);
+        values[mem::kPositionError] =
+            mem::Wrap(Type::Int32, (loops.PositionError() + (1 << 15)) >> fw::kReferenceFractionBits);
+        values[mem::kSpeedReference] = mem::Wrap(Type::Fixed, loops.SpeedReference());
+    }
+
+    // One slow-loop sample of the speed and position loops: the current
+    // reference for the fast loop, and a control error switching the power
+    // stage off.
+    void RunLoops() {
+        fw::Feedback feedback;
+        feedback.position = values[mem::kAposLd];
+        feedback.speed = MeasuredSpeed();
+        currentReference = loops.Run(cfg, feedback);
+        values[mem::kCurrentReference] = mem::Wrap(Type::Int16, currentReference);
+        UpdateLoopValues();
+        if (loops.ControlError()) {
+            values[mem::kMer] |= kMerControlError;
+            EndProgram(0);
+            return;
+        }
+        if (program == Program::Motion && loops.Ref().Ended()) EndProgram(1);
     }
 
     bool MayPowerOn() const { return activeMerBits == 0 && (values[mem::kMer] & kMerShortCircuit) == 0; }
@@ -368,9 +438,29 @@ struct VirtualDrive::Impl {
                 values[mem::kVarI2] = 0;
                 values[mem::kStarted] = 1;
                 break;
+            case Program::Motion:
             case Program::None:
                 break;
         }
+    }
+
+    // Switches the power stage on and runs the loops in `mode` along a
+    // piecewise-linear reference: what a motion test program does once it
+    // has read its variables. False when a fault keeps the power stage off
+    // ("MER" says which).
+    bool BeginMotion(fw::ControlMode mode, std::vector<fw::Segment> segments, bool repeat,
+                     std::int64_t currentLimit = 0, std::int64_t speedLimit = 0) {
+        values[mem::kMer] = activeMerBits;
+        if (!MayPowerOn()) return false;
+        powerOn = true;
+        currentPi = {};
+        outputFilter.yQ15 = 0;
+        currentReference = 0;
+        BeginLoops(mode);
+        loops.Ref().Start(std::move(segments), repeat, loops.Ref().Value());
+        loops.SetCurrentLimit(currentLimit);
+        loops.SetSpeedLimit(speedLimit);
+        return true;
     }
 
     void EndProgram(std::int64_t flag) {
@@ -418,6 +508,19 @@ struct VirtualDrive::Impl {
     }
 
     // ---- logger ----------------------------------------------------------
+
+    // Every column of the armed logger names a variable the drive has.
+    bool LoggerColumnsKnown() {
+        if (!loggerArmed) return true;
+        for (const Symbol& column : armed.columns) {
+            if (!mem::CellAt(column.address)) {
+                lastError = "the logger's column " + column.name + " is at an unknown address " +
+                            std::to_string(column.address);
+                return false;
+            }
+        }
+        return true;
+    }
 
     void StartLogger() {
         logged.clear();
@@ -477,13 +580,7 @@ bool VirtualDrive::StartProgram(std::string_view name) {
     Impl& d = *m_impl;
     for (const ProgramName& p : kPrograms) {
         if (name != p.name) continue;
-        for (const Symbol& column : d.armed.columns) {
-            if (d.loggerArmed && !mem::CellAt(column.address)) {
-                d.lastError = "the logger's column " + column.name + " is at an unknown address " +
-                              std::to_string(column.address);
-                return false;
-            }
-        }
+        if (!d.LoggerColumnsKnown()) return false;
         if (d.program != Program::None) d.EndProgram(0);
         d.StartLogger();
         d.BeginProgram(p.program);
@@ -491,6 +588,44 @@ bool VirtualDrive::StartProgram(std::string_view name) {
     }
     d.lastError = "no program named " + std::string(name);
     return false;
+}
+
+bool VirtualDrive::StartMotion(const Motion& motion) {
+    Impl& d = *m_impl;
+    if (!d.LoggerColumnsKnown()) return false;
+    if (d.program != Program::None) d.EndProgram(0);
+    d.StartLogger();
+    d.program = Program::Motion;
+    d.programSample = 0;
+    d.values[mem::kStarted] = 0;
+    d.values[mem::kTestFlag] = 0;
+    fw::ControlMode mode = d.cfg.Mode();
+    switch (motion.mode) {
+        case LoopMode::Registers:
+            break;
+        case LoopMode::Current:
+            mode = fw::ControlMode::Current;
+            break;
+        case LoopMode::Speed:
+            mode = fw::ControlMode::Speed;
+            break;
+        case LoopMode::PositionOverSpeed:
+            mode = fw::ControlMode::PositionOverSpeed;
+            break;
+        case LoopMode::PositionOverCurrent:
+            mode = fw::ControlMode::PositionOverCurrent;
+            break;
+    }
+    std::vector<fw::Segment> segments;
+    segments.reserve(motion.segments.size());
+    for (const ReferenceSegment& s : motion.segments) segments.push_back({s.samples, s.increment});
+    if (!d.BeginMotion(mode, std::move(segments), motion.repeat, motion.currentLimit, motion.speedLimit)) {
+        d.lastError = "the power stage cannot be switched on: MER " + std::to_string(d.values[mem::kMer]);
+        d.EndProgram(0);
+        return false;
+    }
+    d.values[mem::kStarted] = 1;
+    return true;
 }
 
 void VirtualDrive::Stop() {

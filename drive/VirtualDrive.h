@@ -136,6 +136,35 @@ struct LoggedPoint {
     std::vector<std::int64_t> values;  // raw, one per column
 };
 
+// ---- motion: the loops along a reference ----------------------------------
+
+// What the loops control during a motion: the control mode of "ACR", or one
+// a test asks for whatever the setup's mode.
+enum class LoopMode { Registers, Current, Speed, PositionOverSpeed, PositionOverCurrent };
+
+// One piece of a piecewise-linear reference: for `samples` slow-loop samples
+// the reference grows by `increment` per sample, in the drive's internal
+// unit of the controlled quantity (current counts, speed counts per
+// slow-loop sample, position counts) with 16 fraction bits, as the drive's
+// 16.16 variables hold it.
+struct ReferenceSegment {
+    std::uint32_t samples = 0;
+    std::int64_t increment = 0;
+};
+
+struct Motion {
+    LoopMode mode = LoopMode::Registers;
+    // From the present position in the position modes, else from 0.
+    std::vector<ReferenceSegment> segments;
+    // Start the segments over when the last has ended, until Stop; else the
+    // motion ends (axis off) after the last segment.
+    bool repeat = false;
+    // Limits of the test below those of the registers, in counts (0: the
+    // registers' limits "SATS"/"SATP" alone).
+    std::int64_t currentLimit = 0;
+    std::int64_t speedLimit = 0;
+};
+
 class VirtualDrive {
 public:
     explicit VirtualDrive(const Plant& plant);
@@ -158,6 +187,11 @@ public:
     // needs the power stage then ends at once with "STARTED" 1, "test_flag" 0
     // and the fault's bit in "MER", as a drive reports it.
     bool StartProgram(std::string_view name);
+    // Switches the power stage on and runs the speed and position loops along
+    // the reference (and the logger armed before), as the motion test
+    // programs do. False (and LastError) when a fault keeps the power stage
+    // off. A control error ends it with "MER" bit 3 and the axis off.
+    bool StartMotion(const Motion& motion);
     // Stops any program and switches the power stage off.
     void Stop();
     bool AxisOn() const;

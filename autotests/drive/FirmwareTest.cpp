@@ -47,7 +47,7 @@ TEST(Firmware, PiSaturations) {
     std::int64_t u = 0;
     for (int n = 0; n < 100; ++n) u = RunPi(law, state, 4000);
     EXPECT_EQ(u, 3000);
-    EXPECT_EQ(state.integralQ15 >> kGainFractionBits, 1000);
+    EXPECT_EQ(state.integral >> kGainFractionBits, 1000);
     // Reversing the error leaves the saturation at once: no wound-up integral.
     EXPECT_EQ(RunPi(law, state, -1000), 1000 - 250 - 500);
     for (int n = 0; n < 100; ++n) u = RunPi(law, state, -4000);

@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <locale>
 #include <memory>
 #include <optional>
@@ -18,6 +20,8 @@
 #include "DefaultSetup.h"
 #include "Edit.h"
 #include "Plugin.h"
+#include "drive/VirtualDrive.h"
+#include "kx/Comm.h"
 #include "kx/Kernel.h"
 #include "kx/Setup.h"
 #include "kx/SetupFile.h"
@@ -43,6 +47,9 @@ struct Arguments {
     std::string loop;                          // tune
     std::optional<std::string> scriptPath;     // edit
     std::optional<std::string> screenshotDir;  // edit
+    bool panel = false;                        // edit
+    std::optional<std::string> drivePath;      // the plant file of the virtual drive
+    std::optional<std::string> plotDir;        // where saved plots go
     bool json = false;
     std::optional<std::string> outPath;
 };
@@ -116,6 +123,14 @@ Arguments ParseArguments(int argc, char** argv, std::ostream& out) {
     addEdit("--set", Edit::Set, "NAME=VALUE", "Set a parameter's value in its base unit (repeatable)");
     addEdit("--unset", Edit::Unset, "NAME", "Remove a parameter (repeatable)");
     addEdit("--option", Edit::Option, "NAME=TEXT", "Set an option; an empty TEXT clears it (repeatable)");
+    app.add_option_function<std::string>(
+           "--drive", [&](const std::string& path) { args.drivePath = path; },
+           "Plant file of the virtual drive (default: the built-in plant, see the plant command)")
+        ->type_name("FILE");
+    app.add_option_function<std::string>(
+           "--plots", [&](const std::string& path) { args.plotDir = path; },
+           "Folder where the tests save their plots (default: ~/.local/share/dcdrive/plots)")
+        ->type_name("DIR");
     app.add_flag("--json", args.json, "Print the resulting setup (scale: factor and offset) as JSON");
     app.add_option_function<std::string>(
            "--out", [&](const std::string& path) { args.outPath = path; },
@@ -137,6 +152,8 @@ Arguments ParseArguments(int argc, char** argv, std::ostream& out) {
     CLI::App* scale = addCommand("scale", "Print the factor and offset that scale VARIABLE to UNIT");
     scale->add_option("UNIT", args.unit, "Unit name")->required();
     scale->add_option("VARIABLE", args.variable, "Drive variable name")->required();
+    addCommand("plant",
+               "Print the virtual drive's plant file (the built-in one, or --drive FILE with every key)");
     addCommand("export", "Write the setup file (to --out, else to --setup, else to standard output)");
     addCommand("tune", "Compute a loop's gains from its pass band and damping, then their registers")
         ->add_option("LOOP", args.loop, "current, speed or position")
@@ -152,6 +169,8 @@ Arguments ParseArguments(int argc, char** argv, std::ostream& out) {
             "--screenshots", [&](const std::string& path) { args.screenshotDir = path; },
             "Folder for the script's screenshots")
         ->type_name("DIR");
+    edit->add_flag("--panel", args.panel,
+                   "Show the virtual drive panel while a script runs (it is always shown without --script)");
 
     try {
         app.parse(argc, argv);
@@ -175,7 +194,8 @@ Arguments ParseArguments(int argc, char** argv, std::ostream& out) {
     for (const auto& [option, path] :
          {std::pair{"--setup", args.setupPath}, std::pair{"--plugin", args.pluginPath},
           std::pair{"--out", args.outPath}, std::pair{"--script", args.scriptPath},
-          std::pair{"--screenshots", args.screenshotDir}}) {
+          std::pair{"--screenshots", args.screenshotDir}, std::pair{"--drive", args.drivePath},
+          std::pair{"--plots", args.plotDir}}) {
         if (path && path->empty()) throw UsageError(std::string(option) + ": expected a file name");
     }
     return args;
@@ -287,10 +307,38 @@ void Export(const Arguments& args, const CKX_Setup& setup, std::ostream& out) {
     }
 }
 
+// The plant of the virtual drive: the --drive file, else the built-in one.
+// A file that cannot be read or that the drive refuses is bad input:
+// "FILE: KEY: what is wrong".
+vdrive::Plant LoadPlant(const Arguments& args) {
+    vdrive::Plant plant;
+    std::string error;
+    if (!args.drivePath) {
+        if (!vdrive::ParsePlant(dcdrive::DefaultPlantJson(), plant, error))
+            throw Failure("the built-in plant file: " + error);
+        return plant;
+    }
+    const std::string& path = *args.drivePath;
+    std::error_code code;
+    if (!std::filesystem::is_regular_file(path, code)) throw UsageError(path + ": no such file");
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!in && !in.eof()) throw UsageError(path + ": cannot read the file");
+    if (!vdrive::ParsePlant(text.str(), plant, error)) throw UsageError(path + ": " + error);
+    return plant;
+}
+
 int Run(int argc, char** argv, std::ostream& out, std::ostream& err) {
     const Arguments args = ParseArguments(argc, argv, out);
     if (args.command.empty()) return kExitOk;  // help was printed
     CheckEdits(args.edits);
+    const vdrive::Plant plant = LoadPlant(args);
+    if (args.command == "plant") {
+        Emit(out, args.drivePath ? vdrive::PlantToJson(plant) : std::string(dcdrive::DefaultPlantJson()));
+        return kExitOk;
+    }
+    if (args.plotDir) kx::SetPlotFolder(*args.plotDir);
 
     const Plugin plugin(args.pluginPath.value_or(DefaultPluginPath()));
     const std::unique_ptr<CKX_Setup> setup = LoadSetup(args);
@@ -309,6 +357,8 @@ int Run(int argc, char** argv, std::ostream& out, std::ostream& err) {
         EditOptions options;
         options.scriptPath = args.scriptPath;
         options.screenshotDir = args.screenshotDir;
+        options.plant = plant;
+        options.panel = args.panel;
         const EditResult edited = RunEditor(*setup, plugin, options);
         if (edited == EditResult::Cancelled) {
             Emit(out, "closed with Cancel: nothing saved\n");

@@ -11,6 +11,7 @@
 #include "Plugin.h"
 #include "kx/Script.h"
 #include "kx/gui/Clock.h"
+#include "kx/gui/DriveHost.h"
 #include "kx/gui/Gui.h"
 #include "kx/gui/ScriptPlayer.h"
 
@@ -37,7 +38,7 @@ std::string ReadScript(const std::string& path) {
 // are no news to the user; its warnings of real trouble are passed on.
 void ToolkitMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
     if (type == QtDebugMsg || type == QtInfoMsg) return;
-    for (const char* harmless : {"propagateSizeHints", "XDG_RUNTIME_DIR"})
+    for (const char* harmless : {"propagateSizeHints", "support raise()", "XDG_RUNTIME_DIR"})
         if (message.contains(QLatin1String(harmless))) return;
     std::fprintf(stderr, "dcsetup: %s\n", message.toLocal8Bit().constData());
 }
@@ -67,10 +68,16 @@ EditResult RunEditor(CKX_Setup& setup, const Plugin& plugin, const EditOptions& 
     }
     qInstallMessageHandler(ToolkitMessage);
     const kx::ApplicationGuard application;
-    if (!options.scriptPath)
+    vdrive::VirtualDrive drive(options.plant);
+    if (!options.scriptPath) {
+        const kx::VirtualDriveScope installed(drive);
+        kx::ShowVirtualDrivePanel();
         return plugin.editSetup(&setup) == 1 ? EditResult::Accepted : EditResult::Cancelled;
+    }
 
     kx::HostClock::Instance().SetMode(kx::HostClock::Mode::Virtual);
+    const kx::VirtualDriveScope installed(drive);
+    if (options.panel) kx::ShowVirtualDrivePanel();
     kx::ScriptOptions scriptOptions;
     scriptOptions.screenshotDir = options.screenshotDir.value_or("");
     kx::ScriptPlayer player(std::move(steps), scriptOptions);

@@ -10,6 +10,8 @@ extern const unsigned char kDefaultSetupBytes[];
 extern const std::size_t kDefaultSetupSize;
 extern const unsigned char kStandardMotorsBytes[];
 extern const std::size_t kStandardMotorsSize;
+extern const unsigned char kDefaultPlantBytes[];
+extern const std::size_t kDefaultPlantSize;
 
 std::string_view DefaultSetupJson() {
     return {reinterpret_cast<const char*>(kDefaultSetupBytes), kDefaultSetupSize};
@@ -17,6 +19,10 @@ std::string_view DefaultSetupJson() {
 
 std::string_view StandardMotorsJson() {
     return {reinterpret_cast<const char*>(kStandardMotorsBytes), kStandardMotorsSize};
+}
+
+std::string_view DefaultPlantJson() {
+    return {reinterpret_cast<const char*>(kDefaultPlantBytes), kDefaultPlantSize};
 }
 
 std::unique_ptr<CKX_Setup> LoadDefaultSetup() {

@@ -14,6 +14,10 @@ std::string_view DefaultSetupJson();
 // The JSON text of setups/motors.json: the standard motor database.
 std::string_view StandardMotorsJson();
 
+// The JSON text of setups/plant.json: the virtual drive's plant that fits
+// the default setup.
+std::string_view DefaultPlantJson();
+
 // A fresh setup loaded from the embedded default.
 std::unique_ptr<CKX_Setup> LoadDefaultSetup();
 

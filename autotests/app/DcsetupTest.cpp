@@ -12,6 +12,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -381,6 +382,53 @@ TEST(DcsetupInProcess, RunsLikeTheProgram) {
     }
 }
 
+// ---- the virtual drive's plant
+
+TEST_F(Dcsetup, PlantPrintsTheBuiltInPlantAndAPlantFileWithEveryKey) {
+    const Result builtIn = Run({"plant"});
+    EXPECT_EQ(builtIn.exitCode, 0) << builtIn.err;
+    EXPECT_EQ(builtIn.out, dcdrive::DefaultPlantJson());
+    json plant = json::parse(builtIn.out);
+    plant["supplyVoltage"] = 36.0;
+    plant.erase("tachoGain");  // an optional key keeps its default
+    WriteFile(Path("plant.json"), plant.dump());
+    const Result own = Run({"--drive", "@/plant.json", "plant"});
+    EXPECT_EQ(own.exitCode, 0) << own.err;
+    const json read = json::parse(own.out);
+    EXPECT_EQ(read["supplyVoltage"], 36.0);
+    EXPECT_EQ(read["tachoGain"], 0.0);
+}
+
+TEST_F(Dcsetup, ARefusedPlantFileNamesTheFileAndTheKey) {
+    const json good = json::parse(dcdrive::DefaultPlantJson());
+    const struct {
+        const char* file;
+        std::function<void(json&)> spoil;
+        const char* says;  // after "FILE: "
+    } cases[] = {
+        {"no-inductance.json", [](json& p) { p["motor"].erase("inductance"); }, "motor.inductance: "},
+        {"negative.json", [](json& p) { p["motor"]["inductance"] = -1e-3; }, "motor.inductance: "},
+        {"zero-inertia.json", [](json& p) { p["motor"]["inertia"] = 0.0; }, "motor.inertia: "},
+        {"text.json", [](json& p) { p["supplyVoltage"] = "48 V"; }, "supplyVoltage: "},
+        {"lines.json", [](json& p) { p["encoder"]["lines"] = 0; }, "encoder.lines: "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        json plant = good;
+        c.spoil(plant);
+        WriteFile(Path(c.file), plant.dump());
+        for (const char* command : {"plant", "show"}) {
+            const Result result = Run({"--drive", "@/" + std::string(c.file), command});
+            EXPECT_EQ(result.exitCode, 2);
+            ExpectErrorLine(result.err, Path(c.file) + ": " + c.says);
+            EXPECT_EQ(result.out, "");
+        }
+    }
+    const Result missing = Run({"--drive", "@/missing.json", "plant"});
+    EXPECT_EQ(missing.exitCode, 2);
+    ExpectErrorLine(missing.err, Path("missing.json") + ": no such file");
+}
+
 // ---- edit: the drive setup editor, answered by dialog scripts
 
 TEST_F(Dcsetup, EditSavesOnOKOnly) {
@@ -435,6 +483,16 @@ TEST_F(Dcsetup, EditRefusesToStartWithoutWhatItNeeds) {
         EXPECT_EQ(result.out, "");
         EXPECT_FALSE(fs::exists(Path("x.json")));
     }
+}
+
+TEST_F(Dcsetup, EditPutsTheVirtualDriveBehindTheDialogs) {
+    // Without a drive the steps for the drive would not hold (exit 5).
+    WriteFile(Path("hands.txt"),
+              "expect \"DC Motor Setup\"\nturn motor 6.2832 0.2\nturn load 1\nanalogue 2.5\nsupply 36\n"
+              "block on\nfault comm-down on\nfault comm-down off\nclick 2\nclick 2\n");
+    const Result result = Run({"edit", "--panel", "--script", "@/hands.txt", "--out", "@/x.json"});
+    EXPECT_EQ(result.exitCode, 3) << result.err;
+    EXPECT_EQ(result.err, "");
 }
 
 TEST_F(Dcsetup, EditDumpsAndShootsTheWindowOnTop) {

@@ -68,6 +68,16 @@ TEST(Script, RefusesMalformedStepsWithTheirLine) {
         {"wait forever", 1, "not a time in seconds"},
         {"expect-help help", 1, "not a context number"},
         {"key \"\"", 1, "the key sequence is empty"},
+        {"turn", 1, "turn takes 2 to 3 arguments, not 0"},
+        {"turn shaft 1", 1, "\"shaft\" is not motor or load"},
+        {"turn motor far", 1, "\"far\" is not an angle in radians"},
+        {"turn load 1 0", 1, "the time of a turn must be above 0 s"},
+        {"turn load 1 -1", 1, "is not a time in seconds"},
+        {"analogue 60", 1, "\"60\" is not a voltage"},
+        {"supply -5", 1, "\"-5\" is not a supply voltage"},
+        {"block maybe", 1, "block: \"maybe\" is not on or off"},
+        {"fault overheat on", 1, "unknown fault \"overheat\" (short-circuit, control-error"},
+        {"fault comm-down yes", 1, "fault: \"yes\" is not on or off"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -79,6 +89,37 @@ TEST(Script, RefusesMalformedStepsWithTheirLine) {
             EXPECT_NE(std::string(error.what()).find(c.says), std::string::npos) << error.what();
         }
     }
+}
+
+TEST(Script, ReadsTheStepsForTheVirtualDrive) {
+    const struct {
+        const char* text;
+        ScriptVerb verb;
+        kx::DriveStepArguments expected;
+    } cases[] = {
+        {"turn motor 6.2832", ScriptVerb::Turn, {false, 6.2832, kx::kDefaultTurnSeconds, false, ""}},
+        {"turn LOAD -3.5 2", ScriptVerb::Turn, {true, -3.5, 2.0, false, ""}},
+        {"supply 36.5", ScriptVerb::Supply, {false, 36.5, 0.0, false, ""}},
+        {"block on", ScriptVerb::Block, {false, 0.0, 0.0, true, ""}},
+        {"fault over-current on", ScriptVerb::Fault, {false, 0.0, 0.0, true, "over-current"}},
+        {"fault No-Program off", ScriptVerb::Fault, {false, 0.0, 0.0, false, "no-program"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const auto steps = ParseScript(c.text);
+        ASSERT_EQ(steps.size(), 1u);
+        EXPECT_EQ(steps[0].verb, c.verb);
+        const kx::DriveStepArguments read = kx::ReadDriveStep(steps[0]);
+        EXPECT_EQ(read.load, c.expected.load);
+        EXPECT_DOUBLE_EQ(read.value, c.expected.value);
+        EXPECT_DOUBLE_EQ(read.seconds, c.expected.seconds);
+        EXPECT_EQ(read.on, c.expected.on);
+        EXPECT_EQ(read.fault, c.expected.fault);
+    }
+    // Every fault the drive knows can be switched from a script.
+    for (const char* name : {"short-circuit", "control-error", "feedback-error", "limit-positive",
+                             "limit-negative", "enable-off", "over-current", "comm-down", "no-program"})
+        EXPECT_NO_THROW(ParseScript(std::string("fault ") + name + " on")) << name;
 }
 
 TEST(Script, RefusesANulByte) {

@@ -1,6 +1,8 @@
 #include "kx/Kernel.h"
 
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <iostream>
 
 #include "kx/Setup.h"
@@ -45,6 +47,18 @@ void SetScaleFunctions(ScaleFactorFn factor, ScaleOffsetFn offset) {
 
 ScaleFactorFn GetScaleFactorFunction() { return g_scaleFactor; }
 ScaleOffsetFn GetScaleOffsetFunction() { return g_scaleOffset; }
+
+std::string UserDataFolder() {
+    std::filesystem::path base;
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data && *data && std::filesystem::path(data).is_absolute()) {
+        base = data;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = std::filesystem::path(home && *home ? home : ".") / ".local" / "share";
+    }
+    return (base / "dcdrive").string();
+}
 
 QuietLookup::QuietLookup() : m_saved(g_bShowErrors) { g_bShowErrors = 0; }
 QuietLookup::~QuietLookup() { g_bShowErrors = m_saved; }

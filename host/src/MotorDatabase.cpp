@@ -50,7 +50,15 @@ const MotorEntry* FindIn(const std::vector<MotorEntry>& list, std::string_view n
     return nullptr;
 }
 
-std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+std::string Quoted(std::string_view text) {
+    // Appended in turn: g++ 12 at -O3 sees an overlapping copy in "\"" + std::string(...).
+    std::string quoted;
+    quoted.reserve(text.size() + 2);
+    quoted += '"';
+    quoted += text;
+    quoted += '"';
+    return quoted;
+}
 
 // Reads the motors of a database text; returns "" or "place: what is wrong".
 std::string ReadMotors(std::string_view text, MotorDatabaseKind kind, std::vector<MotorEntry>& out) {
@@ -131,15 +139,7 @@ bool ReadFile(const std::string& path, std::string& text, std::string& problem) 
 }  // namespace
 
 std::string DefaultUserMotorDatabasePath() {
-    std::filesystem::path base;
-    const char* data = std::getenv("XDG_DATA_HOME");
-    if (data && *data && std::filesystem::path(data).is_absolute()) {
-        base = data;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::filesystem::path(home && *home ? home : ".") / ".local" / "share";
-    }
-    return (base / "dcdrive" / "motors.json").string();
+    return (std::filesystem::path(UserDataFolder()) / "motors.json").string();
 }
 
 std::string CheckMotorData(const MotorData& motor) {

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "drive/VirtualDrive.h"
 #include "kx/Setup.h"
 
 namespace kx {
@@ -30,7 +31,18 @@ constexpr VerbForm kVerbs[] = {
     {"shot", ScriptVerb::Shot, 1, 1},
     {"wait", ScriptVerb::Wait, 0, 1},
     {"expect-help", ScriptVerb::ExpectHelp, 1, 1},
+    {"turn", ScriptVerb::Turn, 2, 3},
+    {"analogue", ScriptVerb::Analogue, 1, 1},
+    {"supply", ScriptVerb::Supply, 1, 1},
+    {"block", ScriptVerb::Block, 1, 1},
+    {"fault", ScriptVerb::Fault, 2, 2},
 };
+
+// Bounds of what a step for the virtual drive may ask.
+constexpr double kLongestTurn = 1e6;         // rad
+constexpr double kLongestTurnTime = 3600.0;  // s
+constexpr double kAnalogueSpan = 50.0;       // V either way at the reference input
+constexpr double kHighestSupply = 1000.0;    // V
 
 // States of "assert" and whether each takes an argument.
 struct StateForm {
@@ -189,6 +201,13 @@ void CheckArguments(const ScriptStep& step) {
         case ScriptVerb::ExpectHelp:
             RequireNumber(step, a[0], "a context number");
             break;
+        case ScriptVerb::Turn:
+        case ScriptVerb::Analogue:
+        case ScriptVerb::Supply:
+        case ScriptVerb::Block:
+        case ScriptVerb::Fault:
+            ReadDriveStep(step);
+            break;
         case ScriptVerb::Expect:
         case ScriptVerb::Message:
         case ScriptVerb::Dump:
@@ -196,7 +215,77 @@ void CheckArguments(const ScriptStep& step) {
     }
 }
 
+// A number within [low, high]; throws naming what was expected.
+double NumberIn(const ScriptStep& step, const ScriptWord& word, double low, double high,
+                const std::string& what) {
+    double value = 0.0;
+    if (word.quoted || !ParseScriptNumber(word.text, value) || value < low || value > high)
+        throw ScriptError(step.line,
+                          std::string(ScriptVerbName(step.verb)) + ": \"" + word.text + "\" is not " + what);
+    return value;
+}
+
+bool OnOff(const ScriptStep& step, const ScriptWord& word) {
+    const std::string state = Lower(word.text);
+    if (word.quoted || (state != "on" && state != "off"))
+        throw ScriptError(
+            step.line, std::string(ScriptVerbName(step.verb)) + ": \"" + word.text + "\" is not on or off");
+    return state == "on";
+}
+
+std::string FaultNames() {
+    std::string names;
+    for (int i = 0; i <= static_cast<int>(vdrive::Fault::NoProgram); ++i)
+        names += (names.empty() ? "" : ", ") + std::string(vdrive::FaultName(static_cast<vdrive::Fault>(i)));
+    return names;
+}
+
 }  // namespace
+
+DriveStepArguments ReadDriveStep(const ScriptStep& step) {
+    const auto& a = step.args;
+    DriveStepArguments arguments;
+    switch (step.verb) {
+        case ScriptVerb::Turn: {
+            const std::string shaft = Lower(a[0].text);
+            if (a[0].quoted || (shaft != "motor" && shaft != "load"))
+                throw ScriptError(step.line, "turn: \"" + a[0].text + "\" is not motor or load");
+            arguments.load = shaft == "load";
+            arguments.value =
+                NumberIn(step, a[1], -kLongestTurn, kLongestTurn, "an angle in radians (-1e6 to 1e6)");
+            arguments.seconds = kDefaultTurnSeconds;
+            if (a.size() == 3) {
+                arguments.seconds =
+                    NumberIn(step, a[2], 0.0, kLongestTurnTime, "a time in seconds (above 0, to 3600)");
+                if (arguments.seconds <= 0.0)
+                    throw ScriptError(step.line, "turn: the time of a turn must be above 0 s");
+            }
+            break;
+        }
+        case ScriptVerb::Analogue:
+            arguments.value = NumberIn(step, a[0], -kAnalogueSpan, kAnalogueSpan, "a voltage (-50 to 50 V)");
+            break;
+        case ScriptVerb::Supply:
+            arguments.value = NumberIn(step, a[0], 0.0, kHighestSupply, "a supply voltage (0 to 1000 V)");
+            break;
+        case ScriptVerb::Block:
+            arguments.on = OnOff(step, a[0]);
+            break;
+        case ScriptVerb::Fault: {
+            vdrive::Fault fault{};
+            if (a[0].quoted || !vdrive::FaultFromName(Lower(a[0].text), fault))
+                throw ScriptError(step.line,
+                                  "fault: unknown fault \"" + a[0].text + "\" (" + FaultNames() + ")");
+            arguments.fault = vdrive::FaultName(fault);
+            arguments.on = OnOff(step, a[1]);
+            break;
+        }
+        default:
+            throw ScriptError(step.line,
+                              std::string(ScriptVerbName(step.verb)) + " is not a step for the drive");
+    }
+    return arguments;
+}
 
 ScriptError::ScriptError(int line, const std::string& message)
     : std::runtime_error("line " + std::to_string(line) + ": " + message), m_line(line) {}

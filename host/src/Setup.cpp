@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "kx/Comm.h"
+
 namespace kx {
 
 std::string LowerName(std::string_view name) {
@@ -173,6 +175,50 @@ int CKX_Variable::SetValueInBaseUnit(double value) {
     double factor, offset;
     if (!std::isfinite(value) || !ScaleOf(m_setup, m_unitType, m_name, factor, offset)) return 0;
     return SetValueInInternalUnit(value / factor - offset);
+}
+
+namespace {
+
+// The link a variable access goes through, or null with the reason set.
+kx::DriveLink* LinkFor(const CKX_Variable& variable, const char* access) {
+    kx::DriveLink* link = CKX_Comm::GetActiveLink();
+    if (!link) {
+        CKX_Comm::SetLastErrorText(std::string(kx::kNoDriveText) + " Cannot " + access + " \"" +
+                                   variable.GetName() + "\".");
+        return nullptr;
+    }
+    if (variable.GetAddress() < 0 || variable.GetType() == KX_TYPE_REAL) {
+        CKX_Comm::SetLastErrorText("The variable \"" + variable.GetName() +
+                                   "\" has no place in the drive's memory.");
+        return nullptr;
+    }
+    return link;
+}
+
+}  // namespace
+
+int CKX_Variable::ReadFromChip() {
+    kx::DriveLink* link = LinkFor(*this, "read");
+    if (!link) return 0;
+    std::int64_t raw = 0;
+    std::string error;
+    if (!link->Read({m_name, m_address, m_type}, raw, error)) {
+        CKX_Comm::SetLastErrorText(error);
+        return 0;
+    }
+    m_value = kx::FromRaw(m_type, raw);
+    return 1;
+}
+
+int CKX_Variable::WriteToChip() {
+    kx::DriveLink* link = LinkFor(*this, "write");
+    if (!link) return 0;
+    std::string error;
+    if (!link->Write({m_name, m_address, m_type}, kx::ToRaw(m_type, m_value), error)) {
+        CKX_Comm::SetLastErrorText(error);
+        return 0;
+    }
+    return 1;
 }
 
 // ---------------------------------------------------------------- CKX_Setup

@@ -1,8 +1,8 @@
 #include "kx/Units.h"
 
-#include "kx/Setup.h"
-
 #include <numbers>
+
+#include "kx/Setup.h"
 
 namespace kx {
 namespace {
@@ -27,8 +27,15 @@ std::vector<UnitType> BuildUnitTypes() {
         {"linear acceleration", {{"m/s^2"}, {"mm/s^2", 1e-3}}},
         {"angular jerk", {{"rad/s^3"}, {"rot/s^3", 2 * kPi}}},
         {"linear jerk", {{"m/s^3"}, {"mm/s^3", 1e-3}}},
-        {"temperature", {{"\xC2\xB0" "C"}}},
-        {"temperature sensor gain", {{"V/\xC2\xB0" "C"}, {"mV/\xC2\xB0" "C", 1e-3}}},
+        {"temperature",
+         {{"\xC2\xB0"
+           "C"}}},
+        {"temperature sensor gain",
+         {{"V/\xC2\xB0"
+           "C"},
+          {"mV/\xC2\xB0"
+           "C",
+           1e-3}}},
         {"voltage slope", {{"V/s"}}},
         {"current slope", {{"A/s"}}},
         {"resistance", {{"Ohm"}, {"mOhm", 1e-3}}},

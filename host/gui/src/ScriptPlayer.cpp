@@ -26,7 +26,9 @@
 #include <set>
 
 #include "DialogWindow.h"
+#include "drive/VirtualDrive.h"
 #include "kx/gui/Clock.h"
+#include "kx/gui/DriveHost.h"
 
 namespace kx {
 namespace {
@@ -296,6 +298,11 @@ ScriptPlayer::Check ScriptPlayer::Ready(const ScriptStep& step) const {
             check.ready = top != nullptr;
             break;
         case ScriptVerb::Wait:
+        case ScriptVerb::Turn:
+        case ScriptVerb::Analogue:
+        case ScriptVerb::Supply:
+        case ScriptVerb::Block:
+        case ScriptVerb::Fault:
             check.ready = true;
             break;
         case ScriptVerb::ExpectHelp: {
@@ -461,10 +468,48 @@ void ScriptPlayer::Act(const ScriptStep& step) {
             }
             return;
         }
+        case ScriptVerb::Turn:
+        case ScriptVerb::Analogue:
+        case ScriptVerb::Supply:
+        case ScriptVerb::Block:
+        case ScriptVerb::Fault:
+            return ActOnDrive(step);
         case ScriptVerb::Expect:
         case ScriptVerb::Message:
         case ScriptVerb::Assert:
         case ScriptVerb::ExpectHelp:
+            return;
+    }
+}
+
+void ScriptPlayer::ActOnDrive(const ScriptStep& step) {
+    vdrive::VirtualDrive* drive = GetVirtualDrive();
+    if (!drive) return Fail(&step, "no virtual drive is connected to the host");
+    const DriveStepArguments arguments = ReadDriveStep(step);
+    switch (step.verb) {
+        case ScriptVerb::Turn:
+            if (drive->GetPlant().shaftBlocked)
+                return Fail(&step, "the motor shaft is blocked (block on): it cannot be turned by hand");
+            drive->TurnShaft(arguments.load, arguments.value, arguments.seconds);
+            // The hand takes its time; the dialogs' timers go on meanwhile.
+            Wait(HostClock::Instance().Now() + arguments.seconds, false);
+            return;
+        case ScriptVerb::Analogue:
+            drive->SetAnalogueInput(arguments.value);
+            return;
+        case ScriptVerb::Supply:
+            drive->SetSupply(arguments.value);
+            return;
+        case ScriptVerb::Block:
+            drive->SetBlocked(arguments.on);
+            return;
+        case ScriptVerb::Fault: {
+            vdrive::Fault fault{};
+            vdrive::FaultFromName(arguments.fault, fault);
+            drive->SetFault(fault, arguments.on);
+            return;
+        }
+        default:
             return;
     }
 }

@@ -39,6 +39,11 @@ KX_API void SetScaleFunctions(ScaleFactorFn factor, ScaleOffsetFn offset);
 KX_API ScaleFactorFn GetScaleFactorFunction();
 KX_API ScaleOffsetFn GetScaleOffsetFunction();
 
+// The user's data folder of this host: $XDG_DATA_HOME/dcdrive, with
+// XDG_DATA_HOME defaulting to ~/.local/share (an unset or relative value is
+// ignored, as the XDG rules ask). Not created here.
+KX_API std::string UserDataFolder();
+
 // Clears g_bShowErrors for the life of the object and restores it after.
 class KX_API QuietLookup {
 public:

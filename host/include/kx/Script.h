@@ -33,7 +33,16 @@ enum class ScriptVerb {
     Shot,        // shot NAME
     Wait,        // wait [SECONDS]
     ExpectHelp,  // expect-help CONTEXT
+    // Hands on the virtual drive:
+    Turn,      // turn motor|load RADIANS [SECONDS]
+    Analogue,  // analogue VOLTS
+    Supply,    // supply VOLTS
+    Block,     // block on|off
+    Fault,     // fault NAME on|off
 };
+
+// How long "turn" takes when the script gives no time, in host seconds.
+inline constexpr double kDefaultTurnSeconds = 0.5;
 
 struct ScriptStep {
     int line = 0;  // 1-based line of the file
@@ -64,6 +73,18 @@ KX_API const char* ScriptVerbName(ScriptVerb verb);
 
 // A control id: decimal or 0x-hexadecimal, 1 .. 65535. False otherwise.
 KX_API bool ParseControlId(std::string_view text, unsigned& id);
+// The arguments of a step for the virtual drive, as the reader checked them.
+struct DriveStepArguments {
+    bool load = false;     // turn: the load shaft, not the motor's
+    double value = 0.0;    // turn: radians; analogue, supply: volts
+    double seconds = 0.0;  // turn: how long the turn takes
+    bool on = false;       // block, fault
+    std::string fault;     // fault: the fault's name as the drive names it
+};
+// Reads the arguments of a Turn, Analogue, Supply, Block or Fault step;
+// throws ScriptError for a malformed one (ParseScript has checked them).
+KX_API DriveStepArguments ReadDriveStep(const ScriptStep& step);
+
 // A number in the C notation ("2.5", "-1e3", "0x40106" for whole numbers).
 KX_API bool ParseScriptNumber(std::string_view text, double& value);
 

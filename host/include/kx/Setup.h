@@ -157,6 +157,13 @@ public:
     CKX_Setup* GetSetup() const { return m_setup; }
     void SetSetup(CKX_Setup* setup) { m_setup = setup; }
 
+    // Reads the drive's current value (by address and storage type) through
+    // the active drive link into the internal value / writes the internal
+    // value to the drive. Nonzero on success; on failure the value is kept
+    // and CKX_Comm::GetLastErrorText() says why.
+    int ReadFromChip();
+    int WriteToChip();
+
 private:
     std::string m_name;
     std::string m_unit;

@@ -64,6 +64,7 @@ private:
     void RunStep(const ScriptStep& step);
     Check Ready(const ScriptStep& step) const;
     void Act(const ScriptStep& step);
+    void ActOnDrive(const ScriptStep& step);
     void Fail(const ScriptStep* step, const std::string& what);
     void CloseWindows();
     void Wait(double until, bool untilChange);

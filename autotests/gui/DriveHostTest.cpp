@@ -1,0 +1,210 @@
+// The virtual drive in the host: it follows host time, the dialog-script
+// steps act on it, and its panel shows it and works while a modal dialog is
+// open, laid out without clipped captions at any scale.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <numbers>
+
+#include "DefaultSetup.h"
+#include "GuiTest.h"
+#include "drive/VirtualDrive.h"
+#include "kx/Comm.h"
+#include "kx/VirtualDriveLink.h"
+#include "kx/gui/Clock.h"
+#include "kx/gui/DriveHost.h"
+#include "kx/gui/Gui.h"
+
+namespace {
+
+vdrive::Plant DefaultPlant() {
+    vdrive::Plant plant;
+    std::string error;
+    EXPECT_TRUE(vdrive::ParsePlant(dcdrive::DefaultPlantJson(), plant, error)) << error;
+    return plant;
+}
+
+// A message box for the script to work in.
+int AskSomething() { return kx::MessageBox(nullptr, "Go on?", "Drive", MB_OKCANCEL); }
+
+TEST(DriveHost, TimersFindTheDriveAtTheirDueTime) {
+    vdrive::VirtualDrive drive(DefaultPlant());
+    kx::HostClock& clock = kx::HostClock::Instance();
+    clock.AdvanceTo(clock.Now() + 1.25);  // the drive joins a session under way
+    const double joined = clock.Now();
+    const kx::VirtualDriveScope installed(drive);
+    EXPECT_EQ(CKX_Comm::GetActiveLink(), kx::GetVirtualDriveLink());
+    std::vector<double> seen;
+    const int owner = 0;
+    clock.SetTimer(&owner, 1, 20, [&] { seen.push_back(drive.Now()); });
+    clock.AdvanceTo(joined + 0.07);
+    clock.KillTimers(&owner);
+    ASSERT_EQ(seen.size(), 3u);
+    for (std::size_t i = 0; i < seen.size(); ++i) EXPECT_NEAR(seen[i], 0.02 * (i + 1), 1e-9);
+    EXPECT_NEAR(drive.Now(), 0.07, 1e-9);
+}
+
+// For a person at the screen the drive keeps up with the wall clock by itself.
+TEST(DriveHost, InRealTimeTheDriveFollowsTheWallClock) {
+    kx::HostClock& clock = kx::HostClock::Instance();
+    clock.SetMode(kx::HostClock::Mode::Real);
+    vdrive::VirtualDrive drive(DefaultPlant());
+    {
+        const kx::VirtualDriveScope installed(drive);
+        QTest::qWait(120);
+        const double host = clock.Now();
+        EXPECT_GT(drive.Now(), 0.08);
+        EXPECT_LE(drive.Now(), host + 1e-3);
+        // An access brings it up to the moment of the access.
+        bool on = true;
+        std::string error;
+        QTest::qWait(5);
+        ASSERT_TRUE(kx::GetVirtualDriveLink()->AxisOn(on, error));
+        EXPECT_NEAR(drive.Now(), clock.Now(), 0.002);
+    }
+    clock.SetMode(kx::HostClock::Mode::Virtual);
+}
+
+TEST(DriveHost, ScriptStepsActOnTheDrive) {
+    vdrive::VirtualDrive drive(DefaultPlant());
+    const kx::VirtualDriveScope installed(drive);
+    const double start = kx::HostClock::Instance().Now();
+    const double angle = drive.GetStatus().motorAngle;
+    const auto run = dctest::RunScript(
+        "message \"Go on?\"\n"
+        "turn motor 3.14159 0.4\n"
+        "turn load -1 0.2\n"
+        "analogue -4.5\n"
+        "supply 30\n"
+        "block on\n"
+        "fault limit-positive on\n"
+        "fault over-current on\n"
+        "fault over-current off\n"
+        "click ok\n",
+        AskSomething);
+    EXPECT_HELD(run);
+    EXPECT_EQ(run.result, IDOK);
+    // Each turn took its time in host time.
+    EXPECT_NEAR(kx::HostClock::Instance().Now() - start, 0.6, 1e-9);
+    const vdrive::Status status = drive.GetStatus();
+    EXPECT_NEAR(status.motorAngle - angle, 3.14159 - 1.0 * drive.GetPlant().load.ratio, 0.02);
+    EXPECT_NEAR(status.supply, 30.0, 0.5);
+    EXPECT_TRUE(drive.GetPlant().shaftBlocked);
+    EXPECT_TRUE(drive.FaultOn(vdrive::Fault::LimitPositive));
+    EXPECT_FALSE(drive.FaultOn(vdrive::Fault::OverCurrent));
+}
+
+TEST(DriveHost, StepsForTheDriveThatCannotBeDoneFailWithTheirLine) {
+    const struct {
+        bool drive;
+        const char* steps;
+        const char* failure;
+    } cases[] = {
+        {false, "supply 24\n", "line 2: supply 24: did not hold: no virtual drive is connected to the host"},
+        {true, "block on\nturn motor 1\n",
+         "line 3: turn motor 1: did not hold: the motor shaft is blocked (block on): it cannot be turned by "
+         "hand"},
+    };
+    for (const auto& c : cases) {
+        vdrive::VirtualDrive drive(DefaultPlant());
+        std::unique_ptr<kx::VirtualDriveScope> installed;
+        if (c.drive) installed = std::make_unique<kx::VirtualDriveScope>(drive);
+        const auto run =
+            dctest::RunScript(std::string("message \"Go on?\"\n") + c.steps + "click ok\n", AskSomething);
+        EXPECT_FALSE(run.held);
+        EXPECT_EQ(run.failure, c.failure);
+    }
+}
+
+TEST(DriveHost, ThePanelShowsTheDriveAndSwitchesItsFaults) {
+    vdrive::VirtualDrive drive(DefaultPlant());
+    const kx::VirtualDriveScope installed(drive);
+    QWidget* panel = kx::ShowVirtualDrivePanel();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->windowTitle(), "Virtual Drive");
+    for (int i = 0; i <= static_cast<int>(vdrive::Fault::NoProgram); ++i) {
+        const auto fault = static_cast<vdrive::Fault>(i);
+        auto* box = panel->findChild<QCheckBox*>(vdrive::FaultName(fault));
+        ASSERT_NE(box, nullptr) << vdrive::FaultName(fault);
+        EXPECT_EQ(box->text(), vdrive::FaultName(fault));
+        box->click();
+        EXPECT_TRUE(drive.FaultOn(fault)) << vdrive::FaultName(fault);
+        box->click();
+        EXPECT_FALSE(drive.FaultOn(fault)) << vdrive::FaultName(fault);
+    }
+    // What a script switches shows on the panel once it looks again.
+    drive.SetFault(vdrive::Fault::EnableOff, true);
+    drive.SetSupply(24.0);
+    drive.SetBlocked(true);
+    QTest::qWait(250);
+    EXPECT_TRUE(panel->findChild<QCheckBox*>("enable-off")->isChecked());
+    EXPECT_TRUE(panel->findChild<QCheckBox*>("block")->isChecked());
+    EXPECT_FALSE(panel->findChild<QPushButton*>("turn")->isEnabled());  // a blocked shaft does not turn
+    bool shown = false;
+    for (QLabel* label : panel->findChildren<QLabel*>()) shown = shown || label->text().startsWith("24.");
+    EXPECT_TRUE(shown) << "the supply of 24 V is not shown";
+    kx::CloseVirtualDrivePanel();
+    EXPECT_EQ(kx::VirtualDrivePanel(), nullptr);
+}
+
+// The Turn button takes a click from the window system while a modal
+// dialog is open, as a person's click would reach it.
+TEST(DriveHost, ThePanelWorksWhileAModalDialogIsOpen) {
+    vdrive::VirtualDrive drive(DefaultPlant());
+    const kx::VirtualDriveScope installed(drive);
+    QWidget* panel = kx::ShowVirtualDrivePanel();
+    ASSERT_NE(panel, nullptr);
+    const double before = drive.GetStatus().motorAngle;
+    bool clicked = false;
+    QDialog dialog;
+    dialog.setWindowTitle("Modal");
+    QTimer::singleShot(0, &dialog, [&] {
+        QTest::qWait(50);  // the panel follows the modal window on top
+        auto* turn = panel->findChild<QPushButton*>("turn");
+        ASSERT_NE(turn, nullptr);
+        const QPoint at = turn->mapTo(panel, turn->rect().center());
+        QTest::mouseClick(panel->windowHandle(), Qt::LeftButton, {}, at);
+        clicked = true;
+        kx::HostClock::Instance().AdvanceTo(kx::HostClock::Instance().Now() + 1.0);
+        dialog.reject();
+    });
+    dialog.exec();
+    EXPECT_TRUE(clicked);
+    EXPECT_NEAR(drive.GetStatus().motorAngle - before, 2.0 * std::numbers::pi, 0.02);
+    kx::CloseVirtualDrivePanel();
+}
+
+// Every caption fits its control: run at 100 % and under QT_SCALE_FACTOR=2.
+// With DCDRIVE_SCREENSHOTS the panel is saved for a look.
+TEST(DriveHost, ThePanelsCaptionsAreNotClipped) {
+    vdrive::VirtualDrive drive(DefaultPlant());
+    const kx::VirtualDriveScope installed(drive);
+    QWidget* panel = kx::ShowVirtualDrivePanel();
+    ASSERT_NE(panel, nullptr);
+    QTest::qWait(150);
+    for (QWidget* widget : panel->findChildren<QWidget*>()) {
+        if (!widget->isVisible()) continue;
+        const bool captioned = qobject_cast<QLabel*>(widget) || qobject_cast<QAbstractButton*>(widget);
+        if (!captioned) continue;
+        EXPECT_GE(widget->width(), widget->minimumSizeHint().width()) << widget->objectName().toStdString();
+        EXPECT_TRUE(panel->rect().contains(QRect(widget->mapTo(panel, QPoint(0, 0)), widget->size())));
+    }
+    if (const char* dir = std::getenv("DCDRIVE_SCREENSHOTS")) {
+        const double scale = panel->devicePixelRatioF();
+        const auto path =
+            std::filesystem::path(dir) / ("virtual-drive-" + std::to_string(int(scale * 100)) + ".png");
+        EXPECT_TRUE(panel->grab().save(QString::fromStdString(path.string())));
+    }
+    kx::CloseVirtualDrivePanel();
+}
+
+}  // namespace

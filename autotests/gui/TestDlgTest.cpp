@@ -1,0 +1,619 @@
+// The test base on real widgets in virtual time, over a drive link that
+// remembers what it was asked: the run protocol (Start, stages, result,
+// Stop, closing during a run, Details), program variables, program start
+// failures, the logger's upload, scaling and saved files, and the graph.
+#include <qcustomplot.h>
+
+#include <QDialog>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "FakeDriveLink.h"
+#include "GuiTest.h"
+#include "kx/Comm.h"
+#include "kx/Kernel.h"
+#include "kx/Setup.h"
+#include "kx/gui/Clock.h"
+#include "kx/gui/Gauges.h"
+#include "kx/gui/Graph.h"
+#include "kx/gui/Logger.h"
+#include "kx/gui/Resources.h"
+#include "kx/gui/TestDlg.h"
+
+namespace {
+
+constexpr unsigned kTemplate = 9101;
+constexpr unsigned kGraph = 1361, kBar = 1014, kShaft = 1024;
+constexpr const char* kProgram = "Probe_Test";
+constexpr const char* kFlagFailure = "Test failed!\nCurrent protection triggered during test!";
+
+void BuildProbeTemplate(QDialog& dialog) {
+    dialog.setWindowTitle("Probe Test");
+    dialog.setProperty("templateId", kTemplate);
+    auto* layout = new QVBoxLayout(&dialog);
+    const auto add = [&](QWidget* widget, unsigned id) {
+        widget->setProperty("ctrlId", id);
+        layout->addWidget(widget);
+        return widget;
+    };
+    add(new QLabel("Launching", &dialog), 10001);
+    auto* graph = add(new QFrame(&dialog), kGraph);
+    graph->setMinimumSize(420, 240);
+    add(new QFrame(&dialog), kBar)->setMinimumHeight(48);
+    add(new QFrame(&dialog), kShaft)->setMinimumSize(80, 80);
+    auto* row = new QHBoxLayout;
+    layout->addLayout(row);
+    const auto button = [&](const char* text, unsigned id) {
+        auto* widget = new QPushButton(text, &dialog);
+        widget->setProperty("ctrlId", id);
+        row->addWidget(widget);
+    };
+    button("&Start", 10000);
+    auto* icon = new QLabel(&dialog);
+    icon->setProperty("ctrlId", 10002);
+    row->addWidget(icon);
+    auto* result = new QLabel(&dialog);
+    result->setProperty("ctrlId", 10004);
+    row->addWidget(result);
+    button("Details", 10003);
+    button("OK", 1);
+    button("Close", 2);
+}
+
+const kx::ResourceModule& ProbeModule() {
+    static const kx::ResourceModule module{"probe", {{kTemplate, &BuildProbeTemplate}}, {}, {}, {}, {}};
+    return module;
+}
+const kx::ModuleRegistration g_registration(ProbeModule());
+
+// A setup with one register and the logged drive variables.
+std::unique_ptr<CKX_Setup> ProbeSetup() {
+    auto setup = std::make_unique<CKX_Setup>();
+    setup->AddParameter("KPI", "", KX_TYPE_INT16)->SetValueInBaseUnit(1234);
+    setup->AddVariable(std::make_unique<CKX_Variable>("Current_Reference", "A", KX_TYPE_INT16, 646));
+    setup->AddVariable(std::make_unique<CKX_Variable>("Motor_Current", "A", KX_TYPE_INT16, 647));
+    return setup;
+}
+
+// A program folder with the probe's program file, for the life of the object.
+class ProgramFolder {
+public:
+    ProgramFolder() {
+        m_path = std::filesystem::temp_directory_path() /
+                 ("kxgui-programs-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                  "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(m_path);
+        std::ofstream(m_path / (std::string(kProgram) + ".json")) << R"({"program": "Probe_Test", "symbols": [
+                 {"name": "STARTED", "address": 100, "type": 1},
+                 {"name": "test_flag", "address": 101, "type": 1},
+                 {"name": "In1", "address": 102, "type": 1},
+                 {"name": "Gain", "address": 103, "type": 5},
+                 {"name": "Current_Reference", "address": 200, "type": 1}]})";
+        kx::SetProgramFolder(m_path.string());
+        kx::SetPlotFolder((m_path / "plots").string());
+    }
+    ~ProgramFolder() {
+        kx::SetProgramFolder("");
+        kx::SetPlotFolder("");
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    const std::filesystem::path& Path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// A small test dialog in the manner of the product's: one single-shot run
+// that uploads its record, or a continuous one that ends on Stop.
+class ProbeDlg : public CKX_TestDlg {
+public:
+    explicit ProbeDlg(CKX_Setup& setup) : CKX_TestDlg(setup, kTemplate, 1, nullptr) { m_nStages = 3; }
+
+    std::string program = kProgram;
+    std::vector<int> stagesSeen;
+    int stageAfterExecute = -1;
+    CKX_CoffFormat coff;
+    std::unique_ptr<CKX_SingleAxisLogger> logger;
+    CGraphWindow graph{2, 0};
+    CBarGraph bar;
+    CEncoderDiagram shaft;
+
+protected:
+    BOOL OnInitDialog() override {
+        const BOOL result = CKX_TestDlg::OnInitDialog();
+        coff.SetFileName(GetOutPathName(kProgram));
+        coff.ReadCoff();
+        logger = std::make_unique<CKX_SingleAxisLogger>(GetSetup(), &coff);
+        logger->ChangeSettings(100, KX_LOG_FAST_LOOP, 1);
+        logger->AddVariable("Current_Reference", 1);
+        logger->AddVariable("Motor_Current", 1);
+        CGraphFilter* filter = logger->GetGraphDocument()->GetAt(0);
+        filter->AddCurve(CXYCurve(1, 0, 1, 2, RGB16(2)));
+        filter->AddCurve(CXYCurve(2, 0, 2, 2, RGB16(5)));
+        logger->CorrectPointsNo();
+        logger->LocateItems();
+        graph.SubclassDlgItem(kGraph, this, filter);
+        graph.ApplySettings();
+        graph.RefreshGraph();
+        bar.SubclassDlgItem(kBar, this);
+        bar.SetLimits(-10, 10);
+        bar.SetReference(kx::BarReference(-10, 10));
+        bar.SetCurrentValue(6.5);
+        bar.SetColor(0x0000FF);
+        bar.SetFormat("%.2G");
+        bar.Repaint();
+        shaft.SubclassDlgItem(kShaft, this);
+        shaft.SetAngle(0.6);
+        return result;
+    }
+
+    void BeginTest() override {
+        m_bRunning = 1;
+        m_nResult = -1;
+        m_nStage = 0;
+        if (!SetUserVariableValue(&coff, "In1", 100, m_strError)) {
+            TestFailed(1);
+            return;
+        }
+        const bool ours = program == kProgram;
+        if (!ExecuteCode(program.c_str(), ours ? &coff : nullptr, ours ? logger.get() : nullptr, nullptr,
+                         nullptr)) {
+            m_strError = msc_pszErrInternal;
+            TestFailed(1);
+            return;
+        }
+        stageAfterExecute = m_nStage;
+        SetTimer(kx::kPollTimer, 20);
+    }
+
+    void OnTimer(UINT id) override {
+        KillTimer(kx::kPollTimer);
+        if (!m_bRunning || id != kx::kPollTimer) return;
+        stagesSeen.push_back(m_nStage);
+        if (m_bContinuous) {
+            if (m_bStopRequested)
+                TestSucceeded(1);
+            else
+                SetTimer(kx::kPollTimer, 20);
+            return;
+        }
+        if (m_nStage == 2) {
+            int on = 0;
+            if (!GetAxisOn(on)) return TestFailed(1);
+            if (on || m_bUploadStage) {
+                SetTimer(kx::kPollTimer, 20);
+                return;
+            }
+        } else if (m_nStage != 3) {
+            m_strError = msc_pszErrInternal;
+            return TestFailed(1);
+        }
+        double flag = 0;
+        if (!GetUserVariableValue(&coff, "test_flag", flag, m_strError)) return TestFailed(1);
+        if (flag <= 0) {
+            m_strError = kFlagFailure;
+            return TestFailed(1);
+        }
+        if (!logger->BeginUploadData()) {
+            m_strError = msc_pszErrInternal;
+            return TestFailed(1);
+        }
+        while (logger->ReadPoint(nullptr)) graph.UpdateLastPoint();
+        graph.DoZoomOut();
+        TestSucceeded(1);
+    }
+};
+
+std::vector<kx::LogPoint> Record(int points) {
+    std::vector<kx::LogPoint> record;
+    for (int i = 0; i < points; ++i)
+        record.push_back({i / 20000.0, {i < points / 4 ? 0 : 150, std::min<std::int64_t>(150, 15 * i)}});
+    return record;
+}
+
+struct RunCase {
+    const char* name;
+    std::function<void(dctest::FakeDriveLink&, ProbeDlg&)> arrange;
+    const char* caption;  // 10004 after the run
+    bool details;         // the Details button shown
+    int result;           // m_nResult
+    std::string error;    // m_strError
+    std::vector<int> stages;
+};
+
+TEST(TestDlg, RunEndsWithItsResultTheDriveStoppedAndStartBack) {
+    const RunCase cases[] = {
+        {"completes",
+         [](auto& link, auto&) { link.variables["test_flag"] = 1; },
+         "Test passed",
+         false,
+         1,
+         "",
+         {2, 2, 2, 2}},
+        {"flag zero fails",
+         [](auto& link, auto&) { link.variables["test_flag"] = 0; },
+         "Test failed",
+         true,
+         0,
+         kFlagFailure,
+         {2, 2, 2, 2}},
+        {"upload stage after the program ended",
+         [](auto& link, auto& dlg) {
+             link.variables["test_flag"] = 1;
+             dlg.m_bUploadStage = 1;
+         },
+         "Test passed",
+         false,
+         1,
+         "",
+         {2, 2, 3}},
+        {"unknown program",
+         [](auto& link, auto&) { link.programs.clear(); },
+         "Test failed",
+         true,
+         0,
+         CKX_TestDlg::msc_pszErrInternal,
+         {}},
+        {"download fails",
+         [](auto& link, auto&) { link.failing = "Download"; },
+         "Test failed",
+         true,
+         0,
+         CKX_TestDlg::msc_pszErrInternal,
+         {}},
+        {"program file missing",
+         [](auto&, auto& dlg) { dlg.program = "Missing_Test"; },
+         "Test failed",
+         true,
+         0,
+         CKX_TestDlg::msc_pszErrInternal,
+         {}},
+        {"variable write fails",
+         [](auto& link, auto&) { link.failing = "Write"; },
+         "Test failed",
+         true,
+         0,
+         "The drive does not answer.",
+         {}},
+        {"axis state unreadable",
+         [](auto& link, auto&) { link.failing = "AxisOn"; },
+         "Test failed",
+         true,
+         0,
+         "The drive does not answer.",
+         {2}},
+    };
+    for (const RunCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ProgramFolder folder;
+        dctest::FakeDriveLink link;
+        link.programs.push_back("Missing_Test");
+        link.logged = Record(100);
+        const dctest::ActiveLink active(&link);
+        auto setup = ProbeSetup();
+        ProbeDlg dlg(*setup);
+        c.arrange(link, dlg);
+        std::ostringstream script;
+        script << "click 10000\nwait 1\nassert 10004 text \"" << c.caption << "\"\nassert 10003 "
+               << (c.details ? "shown" : "hidden") << "\nassert 10000 text \"Start\"\nclick 2\n";
+        const auto run = dctest::RunScript(script.str(), [&] { return dlg.DoModal(); });
+        EXPECT_HELD(run);
+        EXPECT_EQ(dlg.m_nResult, c.result);
+        EXPECT_EQ(dlg.m_bRunning, 0);
+        EXPECT_EQ(dlg.m_strError, c.error);
+        EXPECT_EQ(dlg.stagesSeen, c.stages);
+        if (!c.stages.empty()) {
+            EXPECT_EQ(dlg.stageAfterExecute, 1);
+            EXPECT_GE(link.Count("Stop"), 1);
+        }
+    }
+}
+
+TEST(TestDlg, StartDownloadsTheSetupArmsTheLoggerAndStartsTheProgram) {
+    const ProgramFolder folder;
+    dctest::FakeDriveLink link;
+    link.variables["test_flag"] = 1;
+    link.logged = Record(100);
+    const dctest::ActiveLink active(&link);
+    auto setup = ProbeSetup();
+    ProbeDlg dlg(*setup);
+    const auto run = dctest::RunScript("click 10000\nwait 1\nshot TestDlg_passed\nclick 2\n",
+                                       [&] { return dlg.DoModal(); });
+    EXPECT_HELD(run);
+    // The program's input is written before the registers go down, and the
+    // logger is armed before the program starts.
+    const std::vector<std::string> begin(link.calls.begin(), link.calls.begin() + 4);
+    EXPECT_EQ(begin, (std::vector<std::string>{"Write", "Download", "ArmLogger", "Start"}));
+    EXPECT_EQ(link.variables["In1"], 100);
+    EXPECT_EQ(link.downloaded.at("KPI"), 1234);
+    EXPECT_EQ(link.started, kProgram);
+    EXPECT_EQ(link.armed.points, 100);
+    EXPECT_TRUE(link.armed.fastLoop);
+    EXPECT_EQ(link.armed.every, 1);
+    ASSERT_EQ(link.armed.columns.size(), 2u);
+    EXPECT_EQ(link.armed.columns[0].address, 200);  // the program's symbol before the setup's variable
+    EXPECT_EQ(link.armed.columns[1].address, 647);
+    EXPECT_EQ(dlg.logger->GetGraphDocument()->GetPointCount(), 100);
+    EXPECT_EQ(dlg.graph.GetAxisRanges().at(0), (std::pair<double, double>{0.0, 99 / 20000.0}));
+}
+
+TEST(TestDlg, StopEndsASingleShotRunAtOnceAndAContinuousOneAtItsNextTick) {
+    const struct {
+        const char* name;
+        int continuous;
+        const char* script;
+        int result;
+    } cases[] = {
+        {"single shot", 0,
+         "click 10000\nwait 0.1\nclick 10000\nassert 10000 text \"Start\"\nwait 0.2\nclick 2\n", -1},
+        {"continuous", 1,
+         "click 10000\nwait 0.1\nclick 10000\nassert 10000 text \"Stop\"\nwait 0.05\n"
+         "assert 10000 text \"Start\"\nassert 10004 text \"Test passed\"\nclick 2\n",
+         1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ProgramFolder folder;
+        dctest::FakeDriveLink link;
+        link.runPolls = 1000000;
+        const dctest::ActiveLink active(&link);
+        auto setup = ProbeSetup();
+        ProbeDlg dlg(*setup);
+        dlg.m_bContinuous = c.continuous;
+        const auto run = dctest::RunScript(c.script, [&] { return dlg.DoModal(); });
+        EXPECT_HELD(run);
+        EXPECT_EQ(dlg.m_bStopRequested, 1);
+        EXPECT_EQ(dlg.m_bRunning, 0);
+        EXPECT_EQ(dlg.m_nResult, c.result);
+        EXPECT_EQ(link.Count("Stop"), 1);
+        // No tick after the end of the run: 0.1 s of ticks every 20 ms.
+        EXPECT_LE(dlg.stagesSeen.size(), 6u);
+    }
+}
+
+TEST(TestDlg, ClosingDuringARunStopsTheDrive) {
+    for (const char* close : {"click 2", "key Esc"}) {
+        SCOPED_TRACE(close);
+        const ProgramFolder folder;
+        dctest::FakeDriveLink link;
+        link.runPolls = 1000000;
+        const dctest::ActiveLink active(&link);
+        auto setup = ProbeSetup();
+        ProbeDlg dlg(*setup);
+        const auto run = dctest::RunScript(std::string("click 10000\nwait 0.1\n") + close + "\n",
+                                           [&] { return dlg.DoModal(); });
+        EXPECT_HELD(run);
+        EXPECT_EQ(run.result, IDCANCEL);
+        EXPECT_EQ(link.Count("Stop"), 1);
+        EXPECT_EQ(dlg.m_bRunning, 0);
+        EXPECT_FALSE(kx::HostClock::Instance().HasTimer(&dlg, kx::kPollTimer));
+    }
+}
+
+TEST(TestDlg, DetailsShowTheFailureText) {
+    const ProgramFolder folder;
+    dctest::FakeDriveLink link;
+    link.variables["test_flag"] = -3;
+    const dctest::ActiveLink active(&link);
+    auto setup = ProbeSetup();
+    ProbeDlg dlg(*setup);
+    const auto run = dctest::RunScript(
+        "assert 10003 hidden\nclick 10000\nwait 1\nshot TestDlg_failed\nclick 10003\nmessage \"Test "
+        "failed!\\nCurrent protection "
+        "triggered during test!\"\nclick ok\nclick 10000\nassert 10003 hidden\nclick 2\n",
+        [&] { return dlg.DoModal(); });
+    EXPECT_HELD(run);
+}
+
+TEST(TestDlg, ProgramVariablesByNameInTheDrivesUnit) {
+    const ProgramFolder folder;
+    dctest::FakeDriveLink link;
+    const dctest::ActiveLink active(&link);
+    auto setup = ProbeSetup();
+    ProbeDlg dlg(*setup);
+    dlg.coff.SetFileName(dlg.GetOutPathName(kProgram));
+    ASSERT_TRUE(dlg.coff.ReadCoff()) << dlg.coff.GetError();
+
+    std::string error;
+    EXPECT_TRUE(dlg.SetUserVariableValue(&dlg.coff, "Gain", 1.5, error));
+    EXPECT_EQ(link.variables["Gain"], 98304);  // 16.16 fixed point
+    EXPECT_TRUE(dlg.SetUserVariableValue(&dlg.coff, "In1", 40000, error));
+    EXPECT_EQ(link.variables["In1"], 32767);  // saturated to the 16-bit word
+    double value = 0;
+    link.variables["test_flag"] = -2;
+    EXPECT_TRUE(dlg.GetUserVariableValue(&dlg.coff, "TEST_FLAG", value, error));
+    EXPECT_EQ(value, -2);
+
+    const struct {
+        const char* name;
+        const char* failing;
+        std::string error;
+    } failures[] = {
+        {"Nope", "", "Variable \"Nope\" not found in the test program \"Probe_Test\"."},
+        {"In1", "Write", "The drive does not answer."},
+        {"In1", "Read", "The drive does not answer."},
+    };
+    for (const auto& f : failures) {
+        link.failing = f.failing;
+        error.clear();
+        if (std::string(f.failing) != "Read") {
+            EXPECT_FALSE(dlg.SetUserVariableValue(&dlg.coff, f.name, 1, error));
+            EXPECT_EQ(error, f.error);
+        }
+        error.clear();
+        if (std::string(f.failing) != "Write") {
+            EXPECT_FALSE(dlg.GetUserVariableValue(&dlg.coff, f.name, value, error));
+            EXPECT_EQ(error, f.error);
+        }
+    }
+    CKX_Comm::SetActiveLink(nullptr);
+    EXPECT_FALSE(dlg.SetUserVariableValue(&dlg.coff, "In1", 1, error));
+    EXPECT_EQ(error, kx::kNoDriveText);
+    int on = 1;
+    EXPECT_FALSE(dlg.GetAxisOn(on));
+    EXPECT_EQ(dlg.m_strError, kx::kNoDriveText);
+    EXPECT_FALSE(dlg.ExecuteCode(kProgram, &dlg.coff));
+    EXPECT_EQ(CKX_Comm::GetLastErrorText(), kx::kNoDriveText);
+}
+
+// Scaling as the plug-in gives it: 10 mA per count of current.
+double TenMilliampsPerCount(CKX_Setup*, const char* unit, const char*) {
+    return std::string(unit) == "A" ? 0.01 : 1.0;
+}
+double NoOffset(CKX_Setup*, const char*) { return 0.0; }
+
+TEST(Logger, UploadedPointsAreScaledToTheVariablesDisplayUnits) {
+    const ProgramFolder folder;
+    const auto factor = kx::GetScaleFactorFunction();
+    const auto offset = kx::GetScaleOffsetFunction();
+    kx::SetScaleFunctions(&TenMilliampsPerCount, &NoOffset);
+    dctest::FakeDriveLink link;
+    link.logged = {{0.0, {100, 150, 7}}, {1e-4, {-50, 300, 8}}};
+    const dctest::ActiveLink active(&link);
+    auto setup = ProbeSetup();
+    setup->FindVariable("Motor_Current")->ChangeUnitType("mA");
+    CKX_CoffFormat coff;
+    coff.SetFileName(kx::ProgramPath(kProgram));
+    ASSERT_TRUE(coff.ReadCoff());
+    CKX_SingleAxisLogger logger(*setup, &coff);
+    logger.AddVariable("Current_Reference", 1);  // program symbol, setup unit A
+    logger.AddVariable("Motor_Current", 1);      // setup variable in mA
+    logger.AddVariable("STARTED", 1);            // program symbol only: raw value, no unit
+    EXPECT_FALSE(logger.AddVariable("motor_current", 1));
+    ASSERT_TRUE(logger.LocateItems()) << logger.GetError();
+    ASSERT_TRUE(logger.BeginUploadData());
+    int read = 0;
+    while (logger.ReadPoint(nullptr)) ++read;
+    EXPECT_EQ(read, 2);
+    const auto& columns = logger.GetGraphDocument()->Columns();
+    ASSERT_EQ(columns.size(), 4u);
+    EXPECT_EQ(columns[1].unit, "A");
+    EXPECT_EQ(columns[2].unit, "mA");
+    EXPECT_EQ(columns[3].unit, "");
+    EXPECT_EQ(columns[0].values, (std::vector<double>{0.0, 1e-4}));
+    EXPECT_EQ(columns[1].values, (std::vector<double>{1.0, -0.5}));
+    EXPECT_EQ(columns[2].values, (std::vector<double>{1500.0, 3000.0}));
+    EXPECT_EQ(columns[3].values, (std::vector<double>{7.0, 8.0}));
+    kx::SetScaleFunctions(factor, offset);
+
+    CKX_SingleAxisLogger unknown(*setup, &coff);
+    unknown.AddVariable("Nowhere", 1);
+    EXPECT_FALSE(unknown.LocateItems());
+    EXPECT_NE(unknown.GetError().find("\"Nowhere\""), std::string::npos);
+    link.failing = "Upload";
+    EXPECT_FALSE(logger.BeginUploadData());
+    EXPECT_EQ(logger.GetError(), link.failText);
+    EXPECT_FALSE(logger.ReadPoint(nullptr));
+}
+
+TEST(Logger, PointsFitTheDrivesBuffer) {
+    auto setup = ProbeSetup();
+    setup->AddVariable(std::make_unique<CKX_Variable>("APOS_MT", "rot", KX_TYPE_INT32, 554));
+    setup->AddVariable(std::make_unique<CKX_Variable>("APOS_LD", "rot", KX_TYPE_INT32, 556));
+    CKX_SingleAxisLogger logger(*setup, nullptr);
+    logger.ChangeSettings(5000, KX_LOG_SLOW_LOOP, 4);
+    logger.AddVariable("APOS_MT", 1);
+    logger.AddVariable("APOS_LD", 1);
+    ASSERT_TRUE(logger.LocateItems());
+    logger.CorrectPointsNo();
+    const kx::LogSettings settings = logger.GetLogSettings();
+    EXPECT_EQ(settings.points, kx::kLogBufferWords / 4);
+    EXPECT_FALSE(settings.fastLoop);
+    EXPECT_EQ(settings.every, 4);
+}
+
+TEST(Logger, SaveGraphWritesTheRecordAndItsPictureIntoThePlotFolder) {
+    const ProgramFolder folder;
+    dctest::FakeDriveLink link;
+    link.variables["test_flag"] = 1;
+    link.logged = Record(8);
+    const dctest::ActiveLink active(&link);
+    auto setup = ProbeSetup();
+    ProbeDlg dlg(*setup);
+    const auto run = dctest::RunScript("click 10000\nwait 1\nclick 2\n", [&] { return dlg.DoModal(); });
+    EXPECT_HELD(run);
+    dlg.logger->SetSummary({{"Overshoot", "4.2 %"}});
+    ASSERT_TRUE(dlg.logger->SaveGraph("CurrentTuning"));
+    const auto csv = folder.Path() / "plots" / "CurrentTuning.csv";
+    const auto png = folder.Path() / "plots" / "CurrentTuning.png";
+    std::ifstream in(csv);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 2u + 8u);
+    EXPECT_EQ(lines[0], "# Overshoot: 4.2 %");
+    EXPECT_EQ(lines[1], "Time [s],Current_Reference [A],Motor_Current [A]");
+    EXPECT_EQ(lines[2], "0,0,0");
+    EXPECT_EQ(lines[9], "0.00035,150,105");
+    EXPECT_GT(std::filesystem::file_size(png), 1000u);
+    EXPECT_EQ(dlg.logger->GetSavedFiles(), (std::vector<std::string>{csv.string(), png.string()}));
+
+    // A plot folder that cannot be made: the user is told, nothing is kept.
+    kx::SetPlotFolder((csv / "below-a-file").string());
+    const auto failed =
+        dctest::RunScript("click ok\n", [&] { return dlg.logger->SaveGraph("CurrentTuning"); });
+    EXPECT_HELD(failed);
+    EXPECT_EQ(failed.result, 0);
+    EXPECT_NE(dlg.logger->GetError().find("below-a-file"), std::string::npos);
+    EXPECT_TRUE(dlg.logger->GetSavedFiles().empty());
+}
+
+TEST(Graph, CurvesCarryTheirColumnsUnitsColoursAndAxes) {
+    const ProgramFolder folder;
+    auto setup = ProbeSetup();
+    ProbeDlg dlg(*setup);
+    dlg.coff.SetFileName(kx::ProgramPath(kProgram));
+    dlg.coff.ReadCoff();
+    CKX_SingleAxisLogger logger(*setup, &dlg.coff);
+    logger.AddVariable("Current_Reference", 1);
+    logger.AddVariable("Motor_Current", 1);
+    logger.LocateItems();
+    CGraphFilter* filter = logger.GetGraphDocument()->GetAt(0);
+    filter->AddCurve(CXYCurve(1, 0, 1, 2, RGB16(2)));
+    filter->AddCurve(CXYCurve(2, 0, 2, 3, RGB16(8)));
+    auto& columns = logger.GetGraphDocument()->Columns();
+    columns[0].values = {0, 1, 2, 3};
+    columns[1].values = {0, 1, 1, 1};
+    columns[2].values = {0, 500, 1200, 1000};
+    CGraphWindow graph(2, 0);
+    EXPECT_FALSE(graph.SubclassDlgItem(4242, &dlg, filter));
+    ASSERT_TRUE(graph.SubclassDlgItem(kGraph, &dlg, filter));
+    graph.ApplySettings();
+    graph.RefreshGraph();
+    auto* plot = qobject_cast<QCustomPlot*>(graph.GetWidget());
+    ASSERT_NE(plot, nullptr);
+    EXPECT_EQ(plot->parentWidget(), dlg.GetDlgItem(kGraph));
+    ASSERT_EQ(plot->graphCount(), 2);
+    EXPECT_EQ(plot->graph(0)->name(), "Current_Reference [A]");
+    EXPECT_EQ(plot->graph(1)->name(), "Motor_Current [A]");
+    EXPECT_EQ(plot->graph(0)->pen().color(), QColor(0, 128, 0));
+    EXPECT_EQ(plot->graph(1)->pen().color(), QColor(128, 128, 128));
+    EXPECT_EQ(plot->graph(1)->valueAxis(), plot->yAxis2);
+    EXPECT_EQ(plot->legend->itemCount(), 2);
+    EXPECT_EQ(plot->yAxis2->label(), "A");
+
+    // Zoom in, then out to the whole record.
+    const auto whole = graph.GetAxisRanges();
+    plot->xAxis->setRange(1, 2);
+    plot->yAxis2->setRange(400, 600);
+    graph.DoZoomOut();
+    EXPECT_EQ(graph.GetAxisRanges(), whole);
+    EXPECT_EQ(whole[0], (std::pair<double, double>{0.0, 3.0}));
+    EXPECT_EQ(whole[2], kx::ZoomOutRange({0, 500, 1200, 1000}));
+
+    // New points are appended, not redrawn from the start.
+    columns[0].values.push_back(4);
+    columns[1].values.push_back(1);
+    columns[2].values.push_back(990);
+    graph.UpdateLastPoint();
+    EXPECT_EQ(plot->graph(1)->dataCount(), 5);
+    EXPECT_EQ(plot->graph(1)->data()->at(4)->value, 990);
+}
+
+}  // namespace

@@ -37,6 +37,13 @@ SubDialogRunner FindSubDialog(SubDialog kind) {
     return it == Registry().end() ? SubDialogRunner() : it->second;
 }
 
+void RegisterSubDialog(SubDialog kind, SubDialogRunner runner) {
+    if (runner)
+        Registry()[kind] = std::move(runner);
+    else
+        Registry().erase(kind);
+}
+
 SubDialogOverride::SubDialogOverride(SubDialog kind, SubDialogRunner runner) : m_kind(kind) {
     auto& registry = Registry();
     const auto it = registry.find(kind);

@@ -33,6 +33,10 @@ using SubDialogRunner = std::function<int(CKX_Setup& setup, CWnd* parent)>;
 // The runner of that kind; empty when it is not available.
 SubDialogRunner FindSubDialog(SubDialog kind);
 
+// Makes a kind available (the commissioning tests register theirs when the
+// plug-in loads); an empty runner removes it.
+void RegisterSubDialog(SubDialog kind, SubDialogRunner runner);
+
 // Replaces (or, with an empty runner, removes) a kind for the life of the
 // object: a test watches what a caller does around its dialogs.
 class SubDialogOverride {

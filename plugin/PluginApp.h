@@ -17,6 +17,8 @@ private:
     // The plug-in's templates, images and strings are in the host's resource
     // chain while the library is loaded.
     kx::ModuleRegistration m_resources;
+    // The commissioning tests' templates and pictures.
+    kx::ModuleRegistration m_testResources;
 };
 
 extern CPluginApp theApp;

@@ -20,7 +20,12 @@ const std::map<unsigned, QString> kTopicPages{
     {kHelpDriveSetup, QStringLiteral("Drive Setup")},
     {kHelpMotorSetup, QStringLiteral("DC Motor Setup")},
     {kHelpAdvanced, QStringLiteral("Advanced")},
-    {kHelpExternalReferenceSetup, QStringLiteral("External Reference Setup")}};
+    {kHelpExternalReferenceSetup, QStringLiteral("External Reference Setup")},
+    {kHelpAnalogueReferenceTest, QStringLiteral("Analogue Reference Test")},
+    {kHelpIncrementalEncoderTest, QStringLiteral("Encoder Connections Test")},
+    {kHelpSsiEncoderTest, QStringLiteral("Encoder Connections Test (SSI/BiSS)")},
+    {kHelpCurrentTuningTest, QStringLiteral("Current Controller Tuning Test")},
+    {kHelpVdcDetectionTest, QStringLiteral("VDC Detection Test")}};
 
 struct Keyword {
     QString name, id, ref;

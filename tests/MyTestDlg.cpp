@@ -128,11 +128,7 @@ int CMyTestDlg::UploadRecord(CKX_SingleAxisLogger* logger, CGraphWindow& graph) 
     graph.DoZoomOut();
     while (logger->ReadPoint(nullptr)) {
         graph.UpdateLastPoint();
-        // Keep the dialog alive: a Stop or a Close may be handled meanwhile.
-        // In virtual time no host time passes during the upload, so a
-        // script's next step comes after this tick, as for a person who
-        // waits for the result.
-        if (kx::HostClock::Instance().GetMode() == kx::HostClock::Mode::Real) QApplication::processEvents();
+        PumpPendingMessages();
         if (m_bContinuous && m_bStopRequested) break;
         if (!m_bRunning && !m_bContinuous) {
             graph.DoZoomOut();
@@ -141,6 +137,16 @@ int CMyTestDlg::UploadRecord(CKX_SingleAxisLogger* logger, CGraphWindow& graph) 
     }
     graph.DoZoomOut();
     return 1;
+}
+
+void CMyTestDlg::PumpPendingMessages() {
+    // Only a person at the screen needs it, and only in real time is it
+    // safe. In virtual time no host time passes inside a tick: what is
+    // pending there is a dialog script's next step, queued behind this tick,
+    // and running it here would run it inside the tick (a click in the
+    // middle of an upload, a wait that advances the drive under the tick)
+    // instead of after it, as for a person who waits for the tick's result.
+    if (kx::HostClock::Instance().GetMode() == kx::HostClock::Mode::Real) QApplication::processEvents();
 }
 
 // ---- tabs

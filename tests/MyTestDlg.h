@@ -100,6 +100,11 @@ protected:
     // internal-error text; the user may have stopped or closed it).
     int UploadRecord(CKX_SingleAxisLogger* logger, CGraphWindow& graph);
 
+    // Dispatches the application's pending window messages from inside a
+    // timer tick, so that the dialog stays responsive (a Stop or a Close is
+    // handled meanwhile); the caller checks the run flags afterwards.
+    void PumpPendingMessages();
+
     // ---- tabs
     int GetSelectedTab() const;
     void SelectTab(int index);

@@ -116,9 +116,9 @@ void CTestAnalogueRef::OnTimer(UINT id) {
     if (!CheckMotionErrors(1, kMaskShortCircuit)) return;
     if (!ShowReading()) return;
 
-    // The tick returns to the event loop, which handles a waiting Stop or
-    // Close before the next tick; pumping events from inside the tick would
-    // hold the poll timer back while they run.
+    PumpPendingMessages();
+    // A Close handled meanwhile has ended the run; a Stop is seen next tick.
+    if (!m_bRunning) return;
     ArmPollTimer();
     CMyTestDlg::OnTimer(id);
 }

@@ -4,6 +4,8 @@
 // supply, every fault's message, the tabs, and closing during a run.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QTimer>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +13,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <string_view>
 
 #include "DefaultSetup.h"
 #include "EditorTest.h"
@@ -21,6 +24,7 @@
 #include "editors/Templates.h"
 #include "kx/Comm.h"
 #include "kx/VirtualDriveLink.h"
+#include "kx/gui/Clock.h"
 #include "kx/gui/DriveHost.h"
 #include "kx/gui/TestDlg.h"
 #include "plugin/Scaling.h"
@@ -110,6 +114,53 @@ std::vector<double> DesignedResponse(double r, double l, double kp, double ki, d
     return out;
 }
 
+// The active drive link with every write through it recorded by name.
+class RecordingLink : public kx::DriveLink {
+public:
+    RecordingLink() : m_inner(*CKX_Comm::GetActiveLink()) { CKX_Comm::SetActiveLink(this); }
+    ~RecordingLink() override { CKX_Comm::SetActiveLink(&m_inner); }
+    RecordingLink(const RecordingLink&) = delete;
+    RecordingLink& operator=(const RecordingLink&) = delete;
+
+    // The names written, in order, of those among `names`.
+    std::vector<std::string> WritesOf(std::initializer_list<std::string_view> names) const {
+        std::vector<std::string> out;
+        for (const std::string& w : m_writes)
+            for (std::string_view n : names)
+                if (w == n) out.push_back(w);
+        return out;
+    }
+
+    bool Reset(std::string& error) override { return m_inner.Reset(error); }
+    bool Download(const std::map<std::string, std::int64_t>& registers, std::string& error) override {
+        return m_inner.Download(registers, error);
+    }
+    bool Start(const std::string& program, std::string& error) override {
+        return m_inner.Start(program, error);
+    }
+    bool Stop(std::string& error) override { return m_inner.Stop(error); }
+    bool AxisOn(bool& on, std::string& error) override { return m_inner.AxisOn(on, error); }
+    bool Read(const kx::DriveSymbol& symbol, std::int64_t& raw, std::string& error) override {
+        return m_inner.Read(symbol, raw, error);
+    }
+    bool Write(const kx::DriveSymbol& symbol, std::int64_t raw, std::string& error) override {
+        m_writes.push_back(symbol.name);
+        return m_inner.Write(symbol, raw, error);
+    }
+    bool ArmLogger(const kx::LogSettings& settings, std::string& error) override {
+        return m_inner.ArmLogger(settings, error);
+    }
+    bool Upload(std::vector<kx::LogPoint>& points, std::string& error) override {
+        return m_inner.Upload(points, error);
+    }
+    void AdvanceTo(double seconds) override { m_inner.AdvanceTo(seconds); }
+    bool ProgramFilesMissing() const override { return m_inner.ProgramFilesMissing(); }
+
+private:
+    kx::DriveLink& m_inner;
+    std::vector<std::string> m_writes;
+};
+
 class TestDialogs : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -121,11 +172,7 @@ protected:
         kx::SetPlotFolder(m_plots.string());
         dcdrive::RegisterTestDialogs();
         // Internal units as the plug-in gives them to the host.
-        kx::SetScaleFunctions(
-            [](CKX_Setup* setup, const char* unit, const char* variable) {
-                return dcdrive::ScaleFactor(*setup, unit, variable ? variable : "");
-            },
-            [](CKX_Setup* setup, const char* unit) { return dcdrive::ScaleOffset(*setup, unit); });
+        dcdrive::InstallHostScaling();
         m_setup = dcdrive::LoadDefaultSetup();
     }
     void TearDown() override {
@@ -241,12 +288,14 @@ TEST_F(TestDialogs, FaultsInTheCurrentTest) {
         {"short-circuit", DuringRun, "Drive / Motor shortcircuit protection triggered."},
         {"enable-off", DuringRun, "Drive / Motor ENABLE input is in DISABLED state."},
         {"over-current", AfterStep, "Test failed!\nCurrent protection triggered during test!"},
+        // Tripped before the step: the program ends without having begun it.
+        {"over-current", BeforeStart, "Test failed!\nCurrent protection triggered during test!"},
         {"comm-down", BeforeStart, kx::kCommDownText},
         // The program file is read when the dialog opens.
         {"no-program", Opening, "Variable \"In1\" not found in the test program."},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.fault);
+        SCOPED_TRACE(std::string(c.fault) + (c.when == BeforeStart ? " before Start" : ""));
         InstallDrive({{"shaftBlocked", true}});
         vdrive::Fault fault{};
         ASSERT_TRUE(vdrive::FaultFromName(c.fault, fault));
@@ -277,6 +326,70 @@ TEST_F(TestDialogs, FaultsInTheCurrentTest) {
         const dctest::ScriptRun run = Run<CTestCurrent>(script);
         EXPECT_HELD(run);
         EXPECT_FALSE(m_drive->AxisOn());
+    }
+}
+
+// Gains changed during a run reach the drive's live registers at once, in
+// the order shift, mantissa, proportional first; outside a run they change
+// only the setup (the next Start downloads them).
+TEST_F(TestDialogs, CurrentGainsReachTheDriveDuringARun) {
+    const std::initializer_list<std::string_view> kGains = {"SFTKPI", "KPI", "SFTKII", "KII"};
+    const std::string tuneAt3000 = "tab 1\nunit 3151 rad/s\nset 3155 3000\n";
+    const struct {
+        const char* what;
+        std::string script;
+        std::vector<std::string> written;
+    } cases[] = {
+        {"Tune during a run",
+         tuneAt3000 + "click 10000\nclick 3149\nwait 0.5\nassert 10004 text \"Test passed\"\nclick 1\n",
+         {"SFTKPI", "KPI", "SFTKII", "KII"}},
+        {"Tune outside a run", tuneAt3000 + "click 3149\nclick 1\n", {}},
+        // Within the slider's range of 0.5 to 1.5 times the opening value.
+        {"Kp edited outside a run", "tab 1\nset 1335 0.3\nclick 1\n", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_setup = dcdrive::LoadDefaultSetup();
+        const double openingKpi = Base("KPI");
+        InstallDrive({{"shaftBlocked", true}});
+        RecordingLink link;
+        EXPECT_HELD(Run<CTestCurrent>(c.script));
+        EXPECT_EQ(link.WritesOf(kGains), c.written);
+        EXPECT_NE(Base("KPI"), openingKpi) << "the setup took the new gain";
+        if (c.written.empty()) continue;
+        // The drive's live registers, read back through the link, hold the
+        // setup's new gains.
+        for (std::string_view name : kGains) {
+            CKX_Variable* variable = m_setup->FindVariable(std::string(name).c_str(), 1);
+            ASSERT_NE(variable, nullptr) << name;
+            ASSERT_TRUE(variable->ReadFromChip()) << name << ": " << CKX_Comm::GetLastErrorText();
+            EXPECT_EQ(variable->GetValueInInternalUnit(), Base(std::string(name).c_str())) << name;
+            EXPECT_EQ(m_drive->Register(name), std::llround(Base(std::string(name).c_str()))) << name;
+        }
+    }
+}
+
+// Pending window messages are dispatched inside a tick only for a person at
+// the screen: in virtual time a script's queued next step waits for the
+// tick to end.
+TEST_F(TestDialogs, PendingMessagesArePumpedOnlyInRealTime) {
+    struct Probe : CTestCurrent {
+        using CMyTestDlg::PumpPendingMessages;
+        using CTestCurrent::CTestCurrent;
+    };
+    kx::HostClock& clock = kx::HostClock::Instance();
+    for (const auto mode : {kx::HostClock::Mode::Real, kx::HostClock::Mode::Virtual}) {
+        const bool real = mode == kx::HostClock::Mode::Real;
+        SCOPED_TRACE(real ? "real time" : "virtual time");
+        Probe dialog(*m_setup, 1, nullptr);
+        clock.SetMode(mode);
+        bool handled = false;
+        QTimer::singleShot(0, [&handled] { handled = true; });
+        dialog.PumpPendingMessages();
+        EXPECT_EQ(handled, real);
+        clock.SetMode(kx::HostClock::Mode::Virtual);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(handled) << "the message was left pending, not lost";
     }
 }
 

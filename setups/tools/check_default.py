@@ -34,6 +34,10 @@ KNOWN_UNITS = {u for t in UNIT_TYPES for u in t}
 
 STORAGE = {1: (-32768, 32767), 2: (0, 65535), 3: (-2147483648, 2147483647),
            4: (0, 4294967295), 5: (-32768, 32767.99998474121)}
+# Words of drive memory that a variable of each storage type takes.
+STORAGE_WORDS = {1: 1, 2: 1, 3: 2, 4: 2, 5: 2}
+# The drive-resident programs keep their own variables from this address on.
+PROGRAM_REGION = 0x4000
 
 # Drive words that carry a mixed-case name; they hold integers like any register.
 MIXED_CASE_WORDS = {"aar_table", "lss_active"}
@@ -169,7 +173,7 @@ DIALOG_NAMES = {
         ["FFL", "FilterOnCurrentControllerOutput", "FILTERQ", "Imax_Prot", "isCompensateGravitationalLoads",
          "isUseFilterOnCrtCtrlOutput", "Ki_C_scl", "KII", "Kp_C_scl", "KPI", "OffsetCurrent", "PB_C", "SFTKII",
          "SFTKPI", "TestCurrent", "TestProtectionCurrent"],
-        ["Current_Reference", "Motor_Current", "Voltage_Reference"],
+        ["Current_Reference", "KII", "KPI", "Motor_Current", "SFTKII", "SFTKPI", "Voltage_Reference"],
         [],
     ),
     "Speed Controller Tuning Test": (
@@ -178,7 +182,8 @@ DIALOG_NAMES = {
          "KPS", "Limit_Speed", "MultiCycleS", "OnlinePlotS", "PB_S", "PosSpd_in_FastLoop", "SFTAFFW", "SFTKFF",
          "SFTKIS", "SFTKPS", "SFTSFFW", "SpeedForward", "SpeedTestReferenceType", "TaNS", "TaPS",
          "TestLimitCurrent", "TestProtectionCurrent", "TestSpeed", "TNS", "TPS"],
-        ["Current_Reference", "Load_Speed", "Motor_Current", "Speed_Reference"],
+        ["Current_Reference", "IMAXS", "KFFA", "KFFS", "KIS", "KPS", "Load_Speed", "Motor_Current", "SFTAFFW",
+         "SFTKFF", "SFTKIS", "SFTKPS", "SFTSFFW", "Speed_Reference"],
         ["hasOscilloscope", "SpeedTuningOscSettings"],
     ),
     "Position Controller Tuning Test": (
@@ -190,7 +195,8 @@ DIALOG_NAMES = {
          "SFTKDP", "SFTKFF", "SFTKIP", "SFTKPP", "SFTSFFW", "SpeedForward", "SpeedTestReferenceType", "TaNP",
          "TaNS", "TaPP", "TaPS", "TestLimitCurrent", "TestPosition", "TestProtectionCurrent", "TestSpeed",
          "TNP", "TNS", "TPP", "TPS"],
-        ["Current_Reference", "Load_Position", "Load_Speed", "Motor_Current", "Speed_Reference",
+        ["Current_Reference", "IMAXP", "KDFP", "KDP", "KFFA", "KFFS", "KIP", "KPP", "Load_Position", "Load_Speed",
+         "Motor_Current", "SFTAFFW", "SFTKDP", "SFTKFF", "SFTKIP", "SFTKPP", "SFTSFFW", "Speed_Reference",
          "Target_Position"],
         ["PositionTuningOscSettings"],
     ),
@@ -372,6 +378,7 @@ class Checker:
         for name in REQUIRED_VARIABLES:
             if name.lower() not in variables:
                 self.fail("missing variable %s" % name)
+        self.check_variable_memory(variables)
         if int(self.params.get("transmissiontype", {}).get("value", 0)) == 0:
             for name, unit in ROTARY_UNITS.items():
                 if self.has(name) and self.params[name.lower()].get("unit") != unit:
@@ -385,6 +392,26 @@ class Checker:
         for name in OFF_OPTIONS:
             if self.opt(name) == 1:
                 self.fail("option %s is on" % name)
+
+    def check_variable_memory(self, variables):
+        """Each variable has its own words of drive memory below the programs' region, and a variable that
+        is a register of the setup (a gain written to the drive during a run) has the register's storage type."""
+        owner = {}
+        for var in variables.values():
+            address, words = var.get("address"), STORAGE_WORDS.get(var.get("type"), 1)
+            if not isinstance(address, int) or address < 0 or address + words > PROGRAM_REGION:
+                self.fail("variable %s: address %r is not below the programs' region 0x%X" % (
+                    var["name"], address, PROGRAM_REGION))
+                continue
+            for word in range(address, address + words):
+                if word in owner:
+                    self.fail("variable %s overlaps %s at address %d" % (var["name"], owner[word], word))
+                owner[word] = var["name"]
+            register = self.params.get(var["name"].lower())
+            if register is not None and is_word(register["name"]):
+                if register.get("type") != var.get("type"):
+                    self.fail("variable %s: held as type %r; its register is of type %r" % (
+                        var["name"], var.get("type"), register.get("type")))
 
     def check_drive(self):
         drive = self.setup.get("drive", {})

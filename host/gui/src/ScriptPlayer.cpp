@@ -24,6 +24,7 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <utility>
 
 #include "DialogWindow.h"
 #include "drive/VirtualDrive.h"
@@ -219,6 +220,10 @@ void ScriptPlayer::Pump() {
     // modal window runs a nested event loop, and the script goes on in it.
     if (m_failed) {
         CloseWindows();
+        return;
+    }
+    if (m_waiting && TopWindow() == m_waitTop) {
+        m_deferred = true;
         return;
     }
     if (m_index >= m_steps.size()) {
@@ -517,13 +522,28 @@ void ScriptPlayer::ActOnDrive(const ScriptStep& step) {
 void ScriptPlayer::Wait(double until, bool untilChange) {
     HostClock& clock = HostClock::Instance();
     QWidget* start = TopWindow();
+    struct Waiting {
+        ScriptPlayer& player;
+        bool outer;
+        Waiting(ScriptPlayer& p, QWidget* top) : player(p), outer(!p.m_waiting) {
+            player.m_waiting = true;
+            player.m_waitTop = top;
+        }
+        ~Waiting() {
+            if (!outer) return;
+            player.m_waiting = false;
+            if (std::exchange(player.m_deferred, false)) player.Post();
+        }
+    } waiting(*this, start);
     const auto changed = [start] { return TopWindow() != start; };
     if (clock.GetMode() == HostClock::Mode::Virtual) {
         if (!untilChange) {
             clock.AdvanceTo(until);
             return;
         }
-        // Until the window on top changes or nothing is running any more.
+        // Until the window on top changes or nothing is running any more;
+        // what the last step set off (a queued click) starts first.
+        QCoreApplication::processEvents();
         while (clock.Now() < until && !changed() && IsHostBusy()) {
             const double next = std::min(clock.NextDue(), until);
             clock.AdvanceTo(next, [&] { return changed() || !IsHostBusy(); });

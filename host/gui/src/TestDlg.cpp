@@ -106,7 +106,7 @@ int CKX_TestDlg::GetUserVariableValue(CKX_CoffFormat* coff, const char* name, do
     return 0;
 }
 
-int CKX_TestDlg::ExecuteCode(const char* programName, CKX_CoffFormat* /*coff*/, CKX_SingleAxisLogger* logger,
+int CKX_TestDlg::ExecuteCode(const char* programName, CKX_CoffFormat* /*coff*/, CKX_Logger* logger,
                              kx::ExecuteCallback callback, void* context) {
     const std::string program = programName ? programName : "";
     const auto fail = [](const std::string& reason) {
@@ -126,7 +126,7 @@ int CKX_TestDlg::ExecuteCode(const char* programName, CKX_CoffFormat* /*coff*/, 
     if (!link->Download(kx::RegisterImage(GetSetup()), error)) return fail(error);
     if (logger) {
         if (!logger->LocateItems()) return fail(logger->GetError());
-        if (!link->ArmLogger(logger->GetLogSettings(), error)) return fail(error);
+        if (!logger->ArmDrive(*link, error)) return fail(error);
     }
     if (!link->Start(program, error)) return fail(error);
     m_nStage = 1;
@@ -170,6 +170,9 @@ void CKX_TestDlg::EndRun() {
     StopDrive();
     m_bRunning = 0;
     kx::SetHostBusy(this, false);
+    // The stage texts describe a run in progress; the result controls say
+    // how it ended.
+    SetInfoText("");
     ShowStartCaption();
 }
 

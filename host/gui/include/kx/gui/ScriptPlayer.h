@@ -74,6 +74,11 @@ private:
     std::size_t m_index = 0;
     double m_waitStart = -1.0;
     bool m_posted = false;
+    // While a "wait" step lets host time pass it pumps events; the steps
+    // after it must not run inside that pump unless a new window came up.
+    QWidget* m_waitTop = nullptr;
+    bool m_waiting = false;
+    bool m_deferred = false;
     bool m_failed = false;
     bool m_finishing = false;
     int m_closing = 0;

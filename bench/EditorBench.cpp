@@ -17,16 +17,24 @@
 #include <string>
 #include <vector>
 
+#include "drive/VirtualDrive.h"
 #include "editors/DriveSetupDlg.h"
 #include "editors/Templates.h"
+#include "kx/Script.h"
 #include "kx/gui/Clock.h"
+#include "kx/gui/DriveHost.h"
+#include "kx/gui/ScriptPlayer.h"
+#include "plugin/Scaling.h"
 #include "setups/DefaultSetup.h"
+#include "tests/TestCurrent.h"
+#include "tests/TestDialogs.h"
 
 extern char** environ;
 
 namespace {
 
 const kx::ModuleRegistration g_plugin(dcdrive::PluginResources());
+const kx::ModuleRegistration g_tests(dcdrive::TestResources());
 
 void OpenDriveSetupEditor(benchmark::State& state) {
     auto setup = dcdrive::LoadDefaultSetup();
@@ -69,6 +77,43 @@ void OpenMotorSetupOverDriveSetup(benchmark::State& state) {
     }
 }
 BENCHMARK(OpenMotorSetupOverDriveSetup)->Unit(benchmark::kMillisecond);
+
+// The current controller tuning test on the virtual drive of the default
+// plant, answered by a script in virtual host time: opened and closed, and
+// opened, run from Start to its result (logged, uploaded, drawn) and closed.
+// The difference of the two is the run.
+void CurrentTest(benchmark::State& state, const char* script) {
+    vdrive::Plant plant;
+    std::string error;
+    if (!vdrive::ParsePlant(dcdrive::DefaultPlantJson(), plant, error)) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    vdrive::VirtualDrive drive(plant);
+    const kx::VirtualDriveScope installed(drive);
+    const dcdrive::ScopedHostScaling scaling;
+    auto setup = dcdrive::LoadDefaultSetup();
+    for (auto _ : state) {
+        CTestCurrent dialog(*setup, 1, nullptr);
+        kx::ScriptPlayer player(kx::ParseScript(script), {});
+        player.Start();
+        benchmark::DoNotOptimize(dialog.DoModal());
+        if (!player.Finish()) {
+            state.SkipWithError(player.FailureMessage().c_str());
+            break;
+        }
+    }
+}
+void OpenCurrentTest(benchmark::State& state) {
+    CurrentTest(state, "expect \"Current Controller Tuning Test\"\nclick 2\n");
+}
+BENCHMARK(OpenCurrentTest)->Unit(benchmark::kMillisecond);
+void RunCurrentTest(benchmark::State& state) {
+    CurrentTest(state,
+                "expect \"Current Controller Tuning Test\"\ntab 1\nclick 10000\nwait\n"
+                "assert 10004 text \"Test passed\"\nclick 2\n");
+}
+BENCHMARK(RunCurrentTest)->Unit(benchmark::kMillisecond);
 
 // Runs the program to its end; the exit status must be 0.
 void RunProgram(benchmark::State& state, std::vector<std::string> args) {

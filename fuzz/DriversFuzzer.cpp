@@ -253,9 +253,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // Lookups of removed parameters are reported; the fuzzer needs no output.
     kx::SetErrorSink([](const std::string&) {});
     // Internal units as the host gives them with the plug-in loaded.
-    kx::SetScaleFunctions(
-        [](CKX_Setup* s, const char* unit, const char* name) { return dcdrive::ScaleFactor(*s, unit, name); },
-        [](CKX_Setup* s, const char* unit) { return dcdrive::ScaleOffset(*s, unit); });
+    dcdrive::InstallHostScaling();
     DefaultSetup();
     return 0;
 }

@@ -83,4 +83,14 @@ double ScaleOffset(const CKX_Setup& setup, std::string_view unit) {
     return Finite(-(AdcMax(setup) * Value(setup, kDriveTempOutputAt0oC) / Value(setup, kADCrange)), 0.0);
 }
 
+void InstallHostScaling() {
+    kx::SetScaleFunctions(
+        [](CKX_Setup* setup, const char* unit, const char* variable) {
+            return ScaleFactor(*setup, unit ? unit : "", variable ? variable : "");
+        },
+        [](CKX_Setup* setup, const char* unit) { return ScaleOffset(*setup, unit ? unit : ""); });
+}
+
+ScopedHostScaling::~ScopedHostScaling() { kx::SetScaleFunctions(nullptr, nullptr); }
+
 }  // namespace dcdrive

@@ -20,4 +20,15 @@ double ScaleFactor(const CKX_Setup& setup, std::string_view unit, std::string_vi
 // 0 °C for "°C", 0 for every other unit and whenever it cannot be formed.
 double ScaleOffset(const CKX_Setup& setup, std::string_view unit);
 
+// Installs these two as the host's scaling of internal units, as the host
+// program does once it has loaded the plug-in; for programs and tests that
+// link the engine itself. ~ScopedHostScaling takes them out again.
+void InstallHostScaling();
+struct ScopedHostScaling {
+    ScopedHostScaling() { InstallHostScaling(); }
+    ~ScopedHostScaling();
+    ScopedHostScaling(const ScopedHostScaling&) = delete;
+    ScopedHostScaling& operator=(const ScopedHostScaling&) = delete;
+};
+
 }  // namespace dcdrive

@@ -95,15 +95,6 @@ private:
 
 // Internal units as the host gives them once the plug-in is loaded: the
 // plug-in's variable scaling installed into the host while this lives.
-struct PluginScaling {
-    PluginScaling() {
-        kx::SetScaleFunctions(
-            [](CKX_Setup* s, const char* unit, const char* name) { return dcdrive::ScaleFactor(*s, unit, name); },
-            [](CKX_Setup* s, const char* unit) { return dcdrive::ScaleOffset(*s, unit); });
-    }
-    ~PluginScaling() { kx::SetScaleFunctions(nullptr, nullptr); }
-    PluginScaling(const PluginScaling&) = delete;
-    PluginScaling& operator=(const PluginScaling&) = delete;
-};
+using PluginScaling = dcdrive::ScopedHostScaling;
 
 }  // namespace dctest

@@ -398,4 +398,14 @@ inline constexpr const char* kVLOG_max = "VLOG_max";
 inline constexpr const char* kisMotorInertiaUnknown = "isMotorInertiaUnknown";
 inline constexpr const char* kOptDisableExternalDigitalReference = "DisableExternalDigitalReference";
 
+// ---- the speed and position tuning tests
+inline constexpr const char* kPositionTestReferenceType = "PositionTestReferenceType";
+inline constexpr const char* kOnlinePlotS = "OnlinePlotS";
+inline constexpr const char* kMultiCycleS = "MultiCycleS";
+inline constexpr const char* kOnlinePlotP = "OnlinePlotP";
+inline constexpr const char* kMultiCycleP = "MultiCycleP";
+inline constexpr const char* kOptHasOscilloscope = "hasOscilloscope";
+inline constexpr const char* kOptSpeedTuningOscSettings = "SpeedTuningOscSettings";
+inline constexpr const char* kOptPositionTuningOscSettings = "PositionTuningOscSettings";
+
 }  // namespace dcdrive::names

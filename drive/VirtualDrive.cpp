@@ -15,6 +15,7 @@
 #include "Axis.h"
 #include "Firmware.h"
 #include "Loops.h"
+#include "InertiaRun.h"
 #include "Memory.h"
 
 namespace vdrive {
@@ -26,7 +27,19 @@ using mem::Var;
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
 // Motion: the loops along a reference set through StartMotion.
-enum class Program { None, CurrentTest, VdcTest, AnalogueTest, EncoderTest, SsiEncoderTest, Motion };
+enum class Program {
+    None,
+    CurrentTest,
+    VdcTest,
+    AnalogueTest,
+    EncoderTest,
+    SsiEncoderTest,
+    SpeedTest,
+    PositionOverSpeedTest,
+    PositionOverCurrentTest,
+    InertiaTest,
+    Motion
+};
 
 struct ProgramName {
     Program program;
@@ -38,7 +51,28 @@ constexpr ProgramName kPrograms[] = {
     {Program::AnalogueTest, "Analogue_Reference_Test"},
     {Program::EncoderTest, "Encoder_Connection_Test"},
     {Program::SsiEncoderTest, "SSI_Encoder_Connection_Test"},
+    {Program::SpeedTest, "Speed_Controller_Tuning_Test"},
+    {Program::PositionOverSpeedTest, "Position_Controller_Tuning_Test_with_SpdCtrl"},
+    {Program::PositionOverCurrentTest, "Position_Controller_Tuning_Test_without_SpdCtrl"},
+    {Program::InertiaTest, "Total_Inertia_Identification_Test"},
 };
+
+// The programs that run the loops along a reference profile.
+constexpr bool FollowsReference(Program p) {
+    return p == Program::Motion || p == Program::SpeedTest || p == Program::PositionOverSpeedTest ||
+           p == Program::PositionOverCurrentTest;
+}
+
+// The programs that switch the power stage on, and end when a protection
+// switches it off.
+constexpr bool DrivesTheMotor(Program p) {
+    return FollowsReference(p) || p == Program::CurrentTest || p == Program::VdcTest ||
+           p == Program::InertiaTest;
+}
+
+// Each phase of the inertia test may go this long (s) without the speed
+// growing before it gives up.
+constexpr double kInertiaPatience = 0.5;
 
 // The current test applies its step this many fast-loop samples after its
 // start, so that the logger holds the level before the step.
@@ -149,6 +183,12 @@ struct VirtualDrive::Impl {
     Program program = Program::None;
     std::int64_t programSample = 0;
     double busSum = 0.0;
+    prog::InertiaRun inertia;
+    // The inertia test's current: its sign, and the trim (1/64 counts) that
+    // holds the measured current at the test current while the back-EMF
+    // ramps, which the current controller alone follows with a lag.
+    std::int64_t inertiaSign = 0;
+    std::int64_t inertiaTrim = 0;
 
     // logger
     LoggerSettings armed;
@@ -159,6 +199,12 @@ struct VirtualDrive::Impl {
     std::vector<LoggedPoint> logged;
     std::int64_t logCountdown = 0;
     std::int64_t logSamples = 0;
+
+    // oscilloscope
+    Scope scope;
+    std::vector<Var> scopeVars;
+    Var scopeTrigger = mem::kMer;
+    std::vector<std::int64_t> scopeValues;
 
     explicit Impl(const Plant& p) : plant(p), axis(plant) {
         Configure();
@@ -184,6 +230,26 @@ struct VirtualDrive::Impl {
         outputFilter.q = cfg.outputFilter;
         fastCountdown = std::min(fastCountdown, cfg.fastDivider - 1);
         slowCountdown = std::min(slowCountdown, cfg.slowDivider - 1);
+    }
+
+    // A gain register written while the drive runs: the laws follow it from
+    // the next loop sample on, with the state they have built up (the
+    // integrals) kept; the sampling and the sensors stay as they are.
+    void RetuneLoops() {
+        const fw::Config fresh = fw::ConfigFromRegisters(registers);
+        cfg.current = fresh.current;
+        cfg.speed = fresh.speed;
+        cfg.position = fresh.position;
+        cfg.speedFeedforward = fresh.speedFeedforward;
+        cfg.accelerationFeedforward = fresh.accelerationFeedforward;
+    }
+
+    // A variable's live value: a gain register from the register image (0
+    // when it was never downloaded), anything else from the value table.
+    std::int64_t ValueOf(Var var) const {
+        if (!mem::IsGainRegister(var)) return values[var];
+        const auto it = registers.find(std::string_view(mem::kCells[var].name));
+        return it == registers.end() ? 0 : it->second;
     }
 
     void ResetState() {
@@ -306,7 +372,9 @@ struct VirtualDrive::Impl {
         values[mem::kAd5] = ReadBipolar(plant.analogueReference, plant.drive.analogueSpan);
         values[mem::kAd2] = ReadBipolar(plant.tachoGain * axis.speed, plant.drive.analogueSpan);
         if (powerOn && loopsRunning) RunLoops();
+        if (program == Program::InertiaTest) RunInertiaTest();
         if (logging && !logSettings.fastLoop) Log();
+        if (scope.Running() && !scope.FastLoop()) ScopeSample();
     }
 
     void FastLoop() {
@@ -331,6 +399,7 @@ struct VirtualDrive::Impl {
         values[mem::kCurrentReference] = mem::Wrap(Type::Int16, currentReference);
         values[mem::kVoltageReference] = mem::Wrap(Type::Int16, voltageCommand);
         if (logging && logSettings.fastLoop) Log();
+        if (scope.Running() && scope.FastLoop()) ScopeSample();
         EndOfSample();
     }
 
@@ -343,8 +412,7 @@ struct VirtualDrive::Impl {
         values[mem::kMer] |= bits;
         if (powerOn) {
             PowerOff();
-            if (program == Program::CurrentTest || program == Program::VdcTest || program == Program::Motion)
-                EndProgram(0);
+            if (DrivesTheMotor(program)) EndProgram(0);
         }
     }
 
@@ -400,7 +468,7 @@ struct VirtualDrive::Impl {
             EndProgram(0);
             return;
         }
-        if (program == Program::Motion && loops.Ref().Ended()) EndProgram(1);
+        if (FollowsReference(program) && loops.Ref().Ended()) EndProgram(1);
     }
 
     bool MayPowerOn() const { return activeMerBits == 0 && (values[mem::kMer] & kMerShortCircuit) == 0; }
@@ -421,7 +489,6 @@ struct VirtualDrive::Impl {
                 if (!MayPowerOn()) {
                     // The power stage cannot be switched on: the program
                     // ends at once and "MER" says why.
-                    values[mem::kStarted] = 1;
                     EndProgram(0);
                     return;
                 }
@@ -438,10 +505,81 @@ struct VirtualDrive::Impl {
                 values[mem::kVarI2] = 0;
                 values[mem::kStarted] = 1;
                 break;
+            case Program::SpeedTest:
+            case Program::PositionOverSpeedTest:
+            case Program::PositionOverCurrentTest:
+                BeginProfileTest(p);
+                break;
+            case Program::InertiaTest:
+                BeginInertiaTest();
+                break;
             case Program::Motion:
             case Program::None:
                 break;
         }
+    }
+
+    // The speed and position tests: the loops along the profile of "a0" to
+    // "a5" (samples) and "b0" to "b5" (increments per sample, 16.16), once or
+    // until Stop ("MultiC"), the current within the test's limit: "LimitSpeed"
+    // (the speed controller's output limit) over the speed loop, else
+    // "IlimPS_Test".
+    void BeginProfileTest(Program p) {
+        std::vector<fw::Segment> segments;
+        for (std::size_t i = 0; i < 6; ++i)
+            segments.push_back({static_cast<std::uint32_t>(values[mem::kA0 + i]), values[mem::kB0 + i]});
+        fw::ControlMode mode = fw::ControlMode::Speed;
+        std::int64_t currentLimit = values[mem::kIlimPSTest];
+        if (p == Program::PositionOverSpeedTest) {
+            mode = fw::ControlMode::PositionOverSpeed;
+            currentLimit = values[mem::kLimitSpeed];
+        } else if (p == Program::PositionOverCurrentTest) {
+            mode = fw::ControlMode::PositionOverCurrent;
+        }
+        if (!BeginMotion(mode, std::move(segments), values[mem::kMultiC] != 0,
+                         std::max<std::int64_t>(currentLimit, 0))) {
+            EndProgram(0);
+            return;
+        }
+        values[mem::kStarted] = 1;
+        // A run until Stop says how it goes while it runs: positive until a
+        // protection ends it.
+        if (values[mem::kMultiC] != 0) values[mem::kTestFlag] = 1;
+    }
+
+    // The inertia test: the test current "In1" up to the speed "LimitSpeedMax"
+    // and reversed back to rest; "delta_time" and "delta_speed" at the end.
+    void BeginInertiaTest() {
+        values[mem::kDeltaTime] = 0;
+        values[mem::kDeltaSpeed] = 0;
+        if (!MayPowerOn()) {
+            EndProgram(0);
+            return;
+        }
+        powerOn = true;
+        loopsRunning = false;
+        currentPi = {};
+        outputFilter.yQ15 = 0;
+        const double slowPeriod = period * static_cast<double>(cfg.slowDivider);
+        inertia.Start(values[mem::kLimitSpeedMax] * (std::int64_t{1} << fw::kReferenceFractionBits),
+                      std::llround(kInertiaPatience / slowPeriod));
+        inertiaSign = 1;
+        inertiaTrim = 0;
+        currentReference = values[mem::kIn1];
+        values[mem::kStarted] = 1;
+    }
+
+    void RunInertiaTest() {
+        const int sign = inertia.Step(MeasuredSpeed());
+        if (sign != 0) {
+            // Reversed, the back-EMF ramps the other way.
+            if (sign != inertiaSign) inertiaTrim = -inertiaTrim;
+            inertiaSign = sign;
+            return;
+        }
+        values[mem::kDeltaTime] = mem::Wrap(Type::Int32, inertia.DeltaTime());
+        values[mem::kDeltaSpeed] = mem::Wrap(Type::Fixed, inertia.DeltaSpeed());
+        EndProgram(1);
     }
 
     // Switches the power stage on and runs the loops in `mode` along a
@@ -463,7 +601,11 @@ struct VirtualDrive::Impl {
         return true;
     }
 
+    // However it ends (completed, or tripped before its motion began), a
+    // program has said it started, so that a host waiting for "STARTED"
+    // goes on to find the axis off and read "test_flag".
     void EndProgram(std::int64_t flag) {
+        if (values[mem::kStarted] == 0) values[mem::kStarted] = 1;
         values[mem::kTestFlag] = flag;
         PowerOff();
         program = Program::None;
@@ -493,6 +635,25 @@ struct VirtualDrive::Impl {
             case Program::SsiEncoderTest:
                 if (values[mem::kVarI2] == 1) EndProgram(1);
                 break;
+            case Program::SpeedTest:
+            case Program::PositionOverSpeedTest:
+            case Program::PositionOverCurrentTest:
+            case Program::InertiaTest: {
+                // The test's over-current protection.
+                const std::int64_t limit = values[mem::kImaxProtTest];
+                if (measured > limit || measured < -limit) {
+                    EndProgram(-1);
+                    break;
+                }
+                if (program == Program::InertiaTest) {
+                    const std::int64_t target = inertiaSign * values[mem::kIn1];
+                    // At most a quarter of the test current, should the supply run out.
+                    const std::int64_t bound = std::abs(values[mem::kIn1]) * 16;
+                    inertiaTrim = std::clamp(inertiaTrim + target - measured, -bound, bound);
+                    currentReference = target + inertiaTrim / 64;
+                }
+                break;
+            }
             default:
                 break;
         }
@@ -511,6 +672,7 @@ struct VirtualDrive::Impl {
 
     // Every column of the armed logger names a variable the drive has.
     bool LoggerColumnsKnown() {
+        if (!ScopeChannelsKnown()) return false;
         if (!loggerArmed) return true;
         for (const Symbol& column : armed.columns) {
             if (!mem::CellAt(column.address)) {
@@ -523,6 +685,7 @@ struct VirtualDrive::Impl {
     }
 
     void StartLogger() {
+        StartScope();
         logged.clear();
         logSamples = 0;
         logSettings = {};
@@ -546,9 +709,48 @@ struct VirtualDrive::Impl {
         point.time = static_cast<double>(logSamples) * std::max(1, logSettings.every) * samplePeriod;
         point.values.reserve(logVars.size());
         for (std::size_t i = 0; i < logVars.size(); ++i)
-            point.values.push_back(mem::Wrap(logSettings.columns[i].type, values[logVars[i]]));
+            point.values.push_back(mem::Wrap(logSettings.columns[i].type, ValueOf(logVars[i])));
         logged.push_back(std::move(point));
         if (++logSamples >= logSettings.points) logging = false;
+    }
+
+    // ---- oscilloscope ----------------------------------------------------
+
+    bool ScopeChannelsKnown() {
+        const ScopeSettings* armedScope = scope.Armed();
+        if (!armedScope) return true;
+        std::vector<ScopeChannel> used = armedScope->channels;
+        if (armedScope->triggered) used.push_back(armedScope->trigger);
+        for (const ScopeChannel& channel : used) {
+            if (!mem::CellAt(channel.address)) {
+                lastError = "the oscilloscope's channel at address " + std::to_string(channel.address) +
+                            " names no variable";
+                return false;
+            }
+        }
+        return true;
+    }
+
+    void StartScope() {
+        if (!scope.Armed()) return;
+        const ScopeSettings& next = *scope.Armed();
+        scopeVars.clear();
+        for (const ScopeChannel& channel : next.channels)
+            scopeVars.push_back(mem::CellAt(channel.address)->var);
+        scopeTrigger = next.triggered ? mem::CellAt(next.trigger.address)->var : mem::kMer;
+        scope.Start(period * static_cast<double>(cfg.fastDivider),
+                    period * static_cast<double>(cfg.slowDivider));
+        scopeVars.resize(std::min(scopeVars.size(), scope.Settings().channels.size()));
+        scopeValues.assign(scopeVars.size(), 0);
+    }
+
+    void ScopeSample() {
+        const ScopeSettings& s = scope.Settings();
+        for (std::size_t i = 0; i < scopeVars.size(); ++i)
+            scopeValues[i] = mem::Wrap(static_cast<Type>(s.channels[i].type), ValueOf(scopeVars[i]));
+        const std::int64_t trigger =
+            s.triggered ? mem::Wrap(static_cast<Type>(s.trigger.type), ValueOf(scopeTrigger)) : 0;
+        scope.Sample(scopeValues.data(), trigger);
     }
 
     void PlantStep() {
@@ -632,6 +834,7 @@ void VirtualDrive::Stop() {
     Impl& d = *m_impl;
     d.program = Program::None;
     d.logging = false;
+    d.scope.Stop();
     d.PowerOff();
 }
 
@@ -643,7 +846,7 @@ bool VirtualDrive::Read(int address, Type type, std::int64_t& raw) const {
         m_impl->lastError = "no drive variable at address " + std::to_string(address);
         return false;
     }
-    raw = mem::Wrap(type, m_impl->values[cell->var]);
+    raw = mem::Wrap(type, m_impl->ValueOf(cell->var));
     return true;
 }
 
@@ -659,6 +862,11 @@ bool VirtualDrive::Write(int address, Type type, std::int64_t raw) {
         return false;
     }
     const std::int64_t value = mem::Wrap(cell->type, mem::Wrap(type, raw));
+    if (mem::IsGainRegister(cell->var)) {
+        d.registers[cell->name] = value;
+        d.RetuneLoops();
+        return true;
+    }
     switch (cell->var) {
         case mem::kAposMt: {
             // Sets the counter: the next counts go on from the new value.
@@ -703,6 +911,12 @@ void VirtualDrive::ArmLogger(const LoggerSettings& settings) {
 }
 
 const std::vector<LoggedPoint>& VirtualDrive::Logged() const { return m_impl->logged; }
+
+void VirtualDrive::ArmScope(const ScopeSettings& settings) { m_impl->scope.Arm(settings); }
+
+bool VirtualDrive::ScopeRunning() const { return m_impl->scope.Running(); }
+
+std::vector<std::vector<std::uint16_t>> VirtualDrive::TakeMessages() { return m_impl->scope.Take(); }
 
 void VirtualDrive::TurnShaft(bool load, double radians, double seconds) {
     Impl& d = *m_impl;

@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "drive/Scope.h"
+
 namespace vdrive {
 
 // ---- the plant -------------------------------------------------------------
@@ -185,7 +187,9 @@ public:
     // (and LastError) for an unknown one or a logger column at an unknown
     // address. An active fault does not refuse the start: a program that
     // needs the power stage then ends at once with "STARTED" 1, "test_flag" 0
-    // and the fault's bit in "MER", as a drive reports it.
+    // and the fault's bit in "MER", as a drive reports it. Whenever a program
+    // ends, by a trip before its motion or by completing, "STARTED" is
+    // nonzero.
     bool StartProgram(std::string_view name);
     // Switches the power stage on and runs the speed and position loops along
     // the reference (and the logger armed before), as the motion test
@@ -198,6 +202,9 @@ public:
 
     // Drive memory by address (the setup's variables and the programs'
     // symbols); raw values in the storage type. False for an unknown address.
+    // The loops' gain registers ("KPI", "SFTKPI", … "KFFA") are the register
+    // image: a read gives the value the loops run with, a write changes it
+    // (as Register then shows) and takes effect from the next loop sample.
     bool Read(int address, Type type, std::int64_t& raw) const;
     bool Write(int address, Type type, std::int64_t raw);
 
@@ -210,6 +217,14 @@ public:
     void ArmLogger(const LoggerSettings& settings);
     // Points recorded so far (all of them once the run has ended).
     const std::vector<LoggedPoint>& Logged() const;
+
+    // The oscilloscope, armed for the next program start. While it runs it
+    // sends its frames as unsolicited messages (code kScopeFrameCode); it
+    // stops at Stop, or after its record in single-shot mode.
+    void ArmScope(const ScopeSettings& settings);
+    bool ScopeRunning() const;
+    // The unsolicited messages sent since the last call, oldest first.
+    std::vector<std::vector<std::uint16_t>> TakeMessages();
 
     // Hands on the axis. A turn moves the shaft by the angle at a constant
     // rate over the time (at once for 0 s), whatever the motor does: the hand

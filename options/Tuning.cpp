@@ -48,11 +48,11 @@ double OuterLoopPeriod(const CKX_Setup& setup) {
     return RunsInFastLoop(setup) ? CurrentLoopPeriod(setup) : SpeedLoopPeriod(setup);
 }
 
-// The position loop measures on the load when the drive has both a motor and
-// a load sensor, else on the motor (G = 1).
+// The position loop closes on the load sensor when the drive has one, with or
+// without a motor sensor, else on the motor sensor (G = 1).
 bool PositionOnLoad(const CKX_Setup& setup) {
     const kx::QuietLookup quiet;
-    return MotorSensorOf(setup) != SensorType::None && LoadSensorOf(setup) != SensorType::None;
+    return LoadSensorOf(setup) != SensorType::None;
 }
 
 }  // namespace
@@ -109,9 +109,10 @@ int TunePositionController(CKX_Setup& setup) {
     const double zeta = damping->GetValueInBaseUnit();
     const double ts = OuterLoopPeriod(setup);
 
+    // The scales of the sensor that closes the loop: the load's, seen through
+    // the transmission from the motor, whenever there is a load sensor.
     double speedScale = 0.0, positionScale = 0.0, ratio = 1.0;
-    if (CodeAs<SensorType>(*motorSensor) != SensorType::None &&
-        CodeAs<SensorType>(*loadSensor) != SensorType::None) {
+    if (CodeAs<SensorType>(*loadSensor) != SensorType::None) {
         speedScale = std::fabs(SpeedScale(setup));
         positionScale = std::fabs(PositionScale(setup));
         ratio = std::fabs(motorTransmission->GetValueInBaseUnit() / loadTransmission->GetValueInBaseUnit());

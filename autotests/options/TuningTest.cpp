@@ -110,11 +110,14 @@ TEST(Tuning, PositionLoopPolesAtPassBandAndDamping) {
         {{pid, loadEncoder, {"TransmissionType", 1}, {"Load_transmission", 0.005}, {"Resolution_LD", -1e-6}},
          1e6,
          kTwoPi / 0.005},
-        // A load sensor without a motor sensor: one count per radian, no
-        // ratio (and a derivative gain above its usual limit).
-        {{pid, {"MotorSensorType", 0}, loadEncoder, {"Motor_transmission", 10 * kTwoPi}, {"Kd_P_scl", 0}},
-         1,
-         1},
+        // A load sensor without a motor sensor closes the loop on the load:
+        // its counts, through the transmission, over the current loop and
+        // over the speed loop.
+        {{pid, {"MotorSensorType", 0}, loadEncoder, {"Motor_transmission", 10 * kTwoPi}},
+         4 * 500 / kTwoPi,
+         10},
+        {{pid, {"MotorSensorType", 0}, loadEncoder, {"No_encoder_lines_LD", 1024}}, 4 * 1024 / kTwoPi, 1},
+        {{{"MotorSensorType", 0}, loadEncoder}, 4 * 500 / kTwoPi, 1},
     };
     for (const auto& c : cases) {
         auto s = Tweaked(c.changes);

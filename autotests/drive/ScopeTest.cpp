@@ -1,0 +1,188 @@
+// The drive's oscilloscope on signals whose samples are known: where its
+// records start, what they hold, when it stops and re-arms.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "drive/Scope.h"
+
+namespace {
+
+using namespace vdrive;
+
+// A record as the frames carried it: points by index, the trigger index,
+// and the flags of the frame that ended it.
+struct Record {
+    int triggerPoint = -1;
+    std::vector<std::int64_t> values;  // channel 0, by point index
+    bool ended = false;
+};
+
+// Decodes one channel of Int16 points from the frames, record by record.
+std::vector<Record> Records(const std::vector<std::vector<std::uint16_t>>& messages, bool& stopped) {
+    std::vector<Record> records;
+    stopped = false;
+    for (const auto& m : messages) {
+        EXPECT_EQ(m[2], kScopeFrameCode);
+        EXPECT_EQ(m[0], m.size() - kMessageHeaderWords);
+        const std::uint16_t* h = m.data() + kMessageHeaderWords;
+        stopped = stopped || (h[kFrameFlags] & kFrameScopeStopped);
+        if (h[kFramePointCount] == 0) continue;
+        if (records.size() <= h[kFrameRecord]) records.resize(h[kFrameRecord] + 1u);
+        Record& r = records[h[kFrameRecord]];
+        r.triggerPoint = h[kFrameTriggerPoint];
+        EXPECT_EQ(static_cast<int>(r.values.size()), h[kFrameFirstPoint]) << "frames in order, no gap";
+        for (int k = 0; k < h[kFramePointCount]; ++k)
+            r.values.push_back(static_cast<std::int16_t>(h[kFrameHeaderWords + k]));
+        r.ended = r.ended || (h[kFrameFlags] & kFrameRecordEnd);
+    }
+    return records;
+}
+
+// A triangle 0, 1, … 49, 50, 49, … 1, repeated: rising through a level at
+// one sample per cycle and falling through it at another.
+std::int64_t Triangle(int n) {
+    const int k = n % 100;
+    return k <= 50 ? k : 100 - k;
+}
+
+TEST(Scope, RecordsStartAtTheTriggerWithThePretriggerBeforeIt) {
+    struct Case {
+        const char* what;
+        ScopeMode mode;
+        bool rising;
+        std::int64_t level;
+        int pretrigger;  // %
+        int samples;     // fed in all
+        int records;     // complete records expected
+        std::int64_t atTrigger;
+        bool stops;
+    };
+    // Records of 20 points (time base 20 slow periods).
+    const Case cases[] = {
+        {"rising, 25 % before", ScopeMode::SingleShot, true, 30, 25, 400, 1, 30, true},
+        {"falling, 50 % before", ScopeMode::SingleShot, false, 30, 50, 400, 1, 30, true},
+        {"repeating re-arms every cycle", ScopeMode::Repeating, true, 30, 25, 400, 4, 30, false},
+        {"no pretrigger", ScopeMode::Repeating, false, 10, 0, 250, 2, 10, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Scope scope;
+        ScopeSettings s;
+        s.timeBase = 20e-3;
+        s.maxPoints = 1000;
+        s.mode = c.mode;
+        s.triggered = true;
+        s.trigger = {0, 1};
+        s.level = c.level;
+        s.rising = c.rising;
+        s.pretrigger = c.pretrigger;
+        s.channels = {{0, 1}};
+        scope.Arm(s);
+        // Both loops at 1 ms, so that a point is a sample whatever the loop.
+        ASSERT_TRUE(scope.Start(1e-3, 1e-3));
+        ASSERT_EQ(scope.Timing().points, 20);
+        for (int n = 0; n < c.samples; ++n) {
+            const std::int64_t v = Triangle(n);
+            scope.Sample(&v, v);
+        }
+        bool stopped = false;
+        const auto records = Records(scope.Take(), stopped);
+        int complete = 0;
+        for (const Record& r : records) {
+            if (!r.ended) continue;
+            ++complete;
+            ASSERT_EQ(r.values.size(), 20u);
+            EXPECT_EQ(r.triggerPoint, 20 * c.pretrigger / 100);
+            EXPECT_EQ(r.values[static_cast<std::size_t>(r.triggerPoint)], c.atTrigger);
+            // The samples are consecutive: the triangle's slope on either side.
+            const std::int64_t slope = c.rising ? 1 : -1;
+            for (int i = 1; i <= r.triggerPoint; ++i)
+                EXPECT_EQ(r.values[static_cast<std::size_t>(i)] - r.values[static_cast<std::size_t>(i - 1)],
+                          slope);
+        }
+        EXPECT_EQ(complete, c.records);
+        EXPECT_EQ(stopped, c.stops);
+        EXPECT_EQ(scope.Running(), !c.stops);
+    }
+}
+
+TEST(Scope, ATriggerBeforeThePretriggerIsFullStartsTheRecordEarly) {
+    Scope scope;
+    ScopeSettings s;
+    s.timeBase = 10e-3;
+    s.mode = ScopeMode::SingleShot;
+    s.triggered = true;
+    s.level = 3;
+    s.pretrigger = 50;
+    s.channels = {{0, 1}};
+    scope.Arm(s);
+    ASSERT_TRUE(scope.Start(1e-3, 1e-3));
+    for (std::int64_t v = 0; v < 40; ++v) scope.Sample(&v, v);
+    bool stopped = false;
+    const auto records = Records(scope.Take(), stopped);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].triggerPoint, 3);  // only 0, 1 and 2 came before 3
+    EXPECT_EQ(records[0].values.front(), 0);
+    EXPECT_EQ(records[0].values[3], 3);
+    EXPECT_EQ(records[0].values.size(), 10u);
+    EXPECT_TRUE(stopped);
+}
+
+TEST(Scope, TheTimeBaseChoosesTheLoopAndTheRecordLength) {
+    struct Case {
+        double timeBase;
+        bool fast;
+        int every;
+        int points;
+    };
+    // Fast loop 100 µs, slow loop 1 ms, at most 1000 points.
+    const Case cases[] = {
+        {0.01, true, 1, 100},   // 10 slow samples only: the fast loop
+        {0.2, false, 1, 200},   // enough slow samples
+        {1.0, false, 1, 1000},  // just fits
+        {3.0, false, 3, 1000},  // every third slow sample
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.timeBase);
+        const ScopeTiming t = ChooseScopeTiming(c.timeBase, 1000, 1e-4, 1e-3);
+        EXPECT_EQ(t.fastLoop, c.fast);
+        EXPECT_EQ(t.every, c.every);
+        EXPECT_EQ(t.points, c.points);
+        EXPECT_NEAR(t.period * t.points, c.timeBase, 1e-9);
+    }
+}
+
+TEST(Scope, StopEndsTheStreamWithAStoppedFrameAndFramesKeepToTheirSize) {
+    Scope scope;
+    ScopeSettings s;
+    s.timeBase = 2.0;  // 1000 points of 4 channels, two of them 32-bit
+    s.mode = ScopeMode::FreeRun;
+    s.channels = {{0, 1}, {0, 5}, {0, 3}, {0, 2}};
+    scope.Arm(s);
+    ASSERT_TRUE(scope.Start(1e-4, 1e-3));
+    const std::int64_t values[4] = {-2, -65536 * 3 - 1, 123456789, 65535};
+    for (int n = 0; n < 700; ++n) scope.Sample(values, 0);
+    scope.Stop();
+    EXPECT_FALSE(scope.Running());
+    const auto messages = scope.Take();
+    ASSERT_FALSE(messages.empty());
+    int points = 0;
+    std::uint16_t sequence = 0;
+    for (const auto& m : messages) {
+        EXPECT_LE(m[0], kMaxFramePayloadWords);
+        EXPECT_EQ(m[kMessageHeaderWords + kFrameSequence], sequence++);
+        points += m[kMessageHeaderWords + kFramePointCount];
+    }
+    EXPECT_EQ(points, 350);  // every second slow sample for 2 s in 1000 points
+    EXPECT_TRUE(messages.back()[kMessageHeaderWords + kFrameFlags] & kFrameScopeStopped);
+    // One point's words: 1 + 2 + 2 + 1, low word first.
+    const std::uint16_t* p = messages.front().data() + kMessageHeaderWords + kFrameHeaderWords;
+    EXPECT_EQ(p[0], 0xFFFE);
+    EXPECT_EQ(p[1] | (p[2] << 16), static_cast<std::uint32_t>(-65536 * 3 - 1));
+    EXPECT_EQ(p[3] | (p[4] << 16), 123456789u);
+    EXPECT_EQ(p[5], 65535);
+}
+
+}  // namespace

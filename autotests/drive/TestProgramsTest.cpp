@@ -1,0 +1,477 @@
+// The drive-resident programs of the speed, position and inertia tests, run
+// through their program variables as a test dialog runs them: the reference
+// against the segments they were given, single and repeated, the over-current
+// protection, the total inertia measured against the plant's, the failure
+// codes of the inertia test, and the responses after tuning against the
+// closed loops the tuning designs.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "DriveTestSupport.h"
+#include "conversions/Derived.h"
+
+using namespace vdrive;
+
+namespace {
+
+constexpr std::int64_t kQ16 = 65536;
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+constexpr const char* kSpeedTest = "Speed_Controller_Tuning_Test";
+constexpr const char* kPositionOverSpeed = "Position_Controller_Tuning_Test_with_SpdCtrl";
+constexpr const char* kPositionOverCurrent = "Position_Controller_Tuning_Test_without_SpdCtrl";
+constexpr const char* kInertiaTest = "Total_Inertia_Identification_Test";
+
+Symbol SymbolOf(const std::string& program, const std::string& name) {
+    for (const Symbol& s : ProgramSymbols(program))
+        if (s.name == name) return s;
+    ADD_FAILURE() << program << " has no variable " << name;
+    return {};
+}
+
+void Set(VirtualDrive& drive, const std::string& program, const std::string& name, std::int64_t raw) {
+    const Symbol s = SymbolOf(program, name);
+    EXPECT_TRUE(drive.Write(s.address, s.type, raw)) << name << ": " << drive.LastError();
+}
+
+std::int64_t Get(const VirtualDrive& drive, const std::string& program, const std::string& name) {
+    const Symbol s = SymbolOf(program, name);
+    std::int64_t raw = 0;
+    EXPECT_TRUE(drive.Read(s.address, s.type, raw)) << name;
+    return raw;
+}
+
+double SlowPeriod(const VirtualDrive& drive) {
+    return 2.0 * static_cast<double>(drive.Register("SLPER") * drive.Register("PWMPER")) /
+           drive.GetPlant().drive.clock;
+}
+
+// Arms the slow-loop logger on program variables for `points` samples.
+void ArmLogger(VirtualDrive& drive, const std::string& program, const std::vector<const char*>& columns,
+               int points) {
+    LoggerSettings logger;
+    logger.points = points;
+    logger.fastLoop = false;
+    for (const char* name : columns) logger.columns.push_back(SymbolOf(program, name));
+    drive.ArmLogger(logger);
+}
+
+struct Profile {
+    std::vector<std::uint32_t> lengths;  // six segments
+    std::vector<std::int64_t> increments;
+    bool repeat = false;
+    std::uint32_t Samples() const {
+        std::uint32_t n = 0;
+        for (const std::uint32_t a : lengths) n += a;
+        return n;
+    }
+};
+
+// Writes the profile and the limits of a speed or position test.
+void WriteProfile(VirtualDrive& drive, const std::string& program, const Profile& profile,
+                  std::int64_t currentLimit, std::int64_t protection) {
+    for (int i = 0; i < 6; ++i) {
+        Set(drive, program, "a" + std::to_string(i), profile.lengths[i]);
+        Set(drive, program, "b" + std::to_string(i), profile.increments[i]);
+    }
+    Set(drive, program, "MultiC", profile.repeat ? 1 : 0);
+    Set(drive, program, program == kPositionOverSpeed ? "LimitSpeed" : "IlimPS_Test", currentLimit);
+    Set(drive, program, "Imax_Prot_Test", protection);
+}
+
+// Runs until the axis is off or the time is up; the time it took.
+double RunUntilOff(VirtualDrive& drive, double seconds) {
+    const double step = 1e-3, end = drive.Now() + seconds;
+    while (drive.AxisOn() && drive.Now() < end) drive.AdvanceTo(drive.Now() + step);
+    return drive.Now();
+}
+
+// ---- continuous models of the designed loops ---------------------------------
+
+// The response of num(s)/den(s) (den monic, from the highest power, deg num <
+// deg den) to an input given at the sample times and linear in between, at
+// the sample times; RK4 in controllable canonical form.
+std::vector<double> Respond(const std::vector<double>& num, const std::vector<double>& den,
+                            const std::vector<double>& input, double ts) {
+    const std::size_t n = den.size() - 1;
+    std::vector<double> x(n, 0.0);
+    auto derivative = [&](const std::vector<double>& s, double u) {
+        std::vector<double> d(n);
+        for (std::size_t i = 0; i + 1 < n; ++i) d[i] = s[i + 1];
+        double last = u;
+        for (std::size_t i = 0; i < n; ++i) last -= den[n - i] * s[i];
+        d[n - 1] = last;
+        return d;
+    };
+    std::vector<double> y;
+    const int sub = 40;
+    const double h = ts / sub;
+    for (std::size_t k = 0; k < input.size(); ++k) {
+        double out = 0.0;
+        for (std::size_t i = 0; i < num.size(); ++i) out += num[num.size() - 1 - i] * x[i];
+        y.push_back(out);
+        if (k + 1 == input.size()) break;
+        for (int j = 0; j < sub; ++j) {
+            auto u = [&](double f) { return input[k] + (input[k + 1] - input[k]) * (j + f) / sub; };
+            auto add = [&](const std::vector<double>& a, const std::vector<double>& b, double c) {
+                std::vector<double> r(n);
+                for (std::size_t i = 0; i < n; ++i) r[i] = a[i] + c * b[i];
+                return r;
+            };
+            const auto k1 = derivative(x, u(0.0));
+            const auto k2 = derivative(add(x, k1, h / 2), u(0.5));
+            const auto k3 = derivative(add(x, k2, h / 2), u(0.5));
+            const auto k4 = derivative(add(x, k3, h), u(1.0));
+            for (std::size_t i = 0; i < n; ++i) x[i] += h / 6.0 * (k1[i] + 2 * k2[i] + 2 * k3[i] + k4[i]);
+        }
+    }
+    return y;
+}
+
+double Nrms(const std::vector<double>& a, const std::vector<double>& b, double scale) {
+    double sum = 0.0;
+    for (std::size_t i = 0; i < a.size(); ++i) sum += (a[i] - b[i]) * (a[i] - b[i]);
+    return std::sqrt(sum / static_cast<double>(a.size())) / scale;
+}
+
+// ---- the reference ----------------------------------------------------------
+
+// Each motion program follows the reference its segments make: ramps with
+// fractional increments, a one-sample correction, plateaus; a single cycle
+// ends with the axis off and the program's flags set, a repeated one goes on
+// through the same cycle until Stop.
+TEST(TestPrograms, ReferenceFollowsTheSegments) {
+    struct Case {
+        const char* program;
+        const char* column;  // the logged reference
+        Profile profile;
+        int cycles;  // logged, for a repeated profile
+    };
+    const std::int64_t w = 40 * kQ16 + 12345;  // a reference that is not a whole count
+    const std::int64_t d0 = (w + 4) / 9;
+    const Case cases[] = {
+        // positive: ramp, correction to w, plateau, ramp down, correction to 0, plateau
+        {kSpeedTest,
+         "Speed_Reference",
+         {{8, 1, 30, 8, 1, 20}, {d0, w - 8 * d0, 0, -d0, -(w - 8 * d0), 0}},
+         0},
+        {kPositionOverCurrent,
+         "Target_Position",
+         {{8, 1, 30, 8, 1, 20}, {d0, w - 8 * d0, 0, -d0, -(w - 8 * d0), 0}},
+         0},
+        // negative
+        {kPositionOverSpeed,
+         "Target_Position",
+         {{4, 1, 10, 4, 1, 10}, {-d0, -w + 4 * d0, 0, d0, w - 4 * d0, 0}},
+         0},
+        // bidirectional, repeated: the last sample cancels all the others
+        {kSpeedTest,
+         "Speed_Reference",
+         {{5, 12, 10, 20, 4, 1},
+          {w / 5, 0, -2 * w / 10, 0, w / 4, -(5 * (w / 5) - 10 * (2 * w / 10) + 4 * (w / 4))},
+          true},
+         3},
+        {kPositionOverSpeed,
+         "Target_Position",
+         {{6, 1, 5, 6, 1, 5}, {d0, w - 6 * d0, 0, -d0, -(w - 6 * d0), 0}, true},
+         2},
+    };
+    const auto setup = drivetest::TunedDefaultSetup(3000, 0.8);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.program) + (c.profile.repeat ? " repeated" : ""));
+        VirtualDrive drive(drivetest::DefaultPlant());
+        drive.Download(drivetest::RegisterImage(*setup));
+        const std::uint32_t cycle = c.profile.Samples();
+        const int points =
+            c.profile.repeat ? static_cast<int>(cycle) * c.cycles : static_cast<int>(cycle) + 50;
+        WriteProfile(drive, c.program, c.profile, 26000, 30000);
+        ArmLogger(drive, c.program, {c.column}, points);
+        const std::int64_t start = 0;  // the counters start at 0
+        ASSERT_TRUE(drive.StartProgram(c.program)) << drive.LastError();
+        EXPECT_NE(Get(drive, c.program, "STARTED"), 0);
+        drive.AdvanceTo(drive.Now() + (points + 5) * SlowPeriod(drive));
+        const auto& logged = drive.Logged();
+        // A single cycle switches the axis off in its last sample.
+        ASSERT_EQ(logged.size(), c.profile.repeat ? static_cast<std::size_t>(points) : cycle - 1);
+
+        std::vector<std::int64_t> expected;
+        std::int64_t reference = 0;
+        while (expected.size() < logged.size()) {
+            for (int i = 0; i < 6; ++i) {
+                for (std::uint32_t n = 0; n < c.profile.lengths[i]; ++n) {
+                    reference += c.profile.increments[i];
+                    expected.push_back(std::string(c.column) == "Target_Position"
+                                           ? start + ((reference + kQ16 / 2) >> 16)
+                                           : reference);
+                }
+            }
+        }
+        for (std::size_t k = 0; k < logged.size(); ++k)
+            ASSERT_EQ(logged[k].values[0], expected[k]) << "sample " << k;
+        if (c.profile.repeat) {
+            EXPECT_TRUE(drive.AxisOn());
+            drive.Stop();
+            EXPECT_FALSE(drive.AxisOn());
+        } else {
+            EXPECT_FALSE(drive.AxisOn());
+            EXPECT_EQ(Get(drive, c.program, "test_flag"), 1);
+            EXPECT_NE(Get(drive, c.program, "STARTED"), 0);
+        }
+    }
+}
+
+// ---- protection -------------------------------------------------------------
+
+// The test's over-current protection, or a fault, ends each program with the
+// axis off, "test_flag" at most 0 and "STARTED" set.
+TEST(TestPrograms, ProtectionEndsTheRun) {
+    struct Case {
+        const char* program;
+        std::int64_t protection;  // current counts
+        bool overCurrentFault;
+    };
+    const Case cases[] = {
+        {kSpeedTest, 500, false},   {kPositionOverSpeed, 500, false}, {kPositionOverCurrent, 500, false},
+        {kInertiaTest, 500, false}, {kSpeedTest, 30000, true},        {kInertiaTest, 30000, true},
+    };
+    const auto setup = drivetest::TunedDefaultSetup(3000, 0.8);
+    // 40 counts per sample: about 1 A to accelerate at 2000 counts a turn.
+    const Profile profile{{50, 1, 200, 50, 1, 200}, {40 * kQ16, 0, 0, -40 * kQ16, 0, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.program) + (c.overCurrentFault ? " fault" : ""));
+        VirtualDrive drive(drivetest::DefaultPlant());
+        drive.Download(drivetest::RegisterImage(*setup));
+        if (c.program == std::string(kInertiaTest)) {
+            Set(drive, c.program, "In1", 5000);
+            Set(drive, c.program, "LimitSpeedMax", 90);
+            Set(drive, c.program, "Imax_Prot_Test", c.protection);
+        } else {
+            WriteProfile(drive, c.program, profile, 26000, c.protection);
+        }
+        ASSERT_TRUE(drive.StartProgram(c.program));
+        if (c.overCurrentFault) {
+            drive.AdvanceTo(drive.Now() + 0.02);
+            ASSERT_TRUE(drive.AxisOn());
+            drive.SetFault(Fault::OverCurrent, true);
+        }
+        const double start = drive.Now();
+        RunUntilOff(drive, 1.0);
+        EXPECT_FALSE(drive.AxisOn());
+        EXPECT_LT(drive.Now() - start, 0.3) << "the trip came late";  // the profile lasts 0.5 s
+        EXPECT_LE(Get(drive, c.program, "test_flag"), 0);
+        EXPECT_NE(Get(drive, c.program, "STARTED"), 0);
+    }
+}
+
+// ---- total inertia ----------------------------------------------------------
+
+struct InertiaRun {
+    std::int64_t testFlag = 0, deltaTime = 0, deltaSpeed = 0;
+    bool started = false, axisOn = true;
+};
+
+InertiaRun RunInertiaTest(const Plant& plant, const CKX_Setup& setup, double amperes, double radPerSecond) {
+    VirtualDrive drive(plant);
+    drive.Download(drivetest::RegisterImage(setup));
+    const double current = dcdrive::CurrentScale(setup), speed = dcdrive::MotorSpeedScale(setup);
+    Set(drive, kInertiaTest, "In1", std::llround(amperes * current));
+    Set(drive, kInertiaTest, "LimitSpeedMax", std::llround(radPerSecond * speed));
+    Set(drive, kInertiaTest, "Imax_Prot_Test", std::llround(9.0 * current));
+    EXPECT_TRUE(drive.StartProgram(kInertiaTest));
+    RunUntilOff(drive, 10.0);
+    InertiaRun run;
+    run.axisOn = drive.AxisOn();
+    run.started = Get(drive, kInertiaTest, "STARTED") != 0;
+    run.testFlag = Get(drive, kInertiaTest, "test_flag");
+    run.deltaTime = Get(drive, kInertiaTest, "delta_time");
+    run.deltaSpeed = Get(drive, kInertiaTest, "delta_speed");
+    return run;
+}
+
+// The inertia from the program's result: the test torque K·I held for Δt
+// gives the speed Δω, so J = K·I·Δt/Δω, with I from the current counts, Δt
+// from the samples and Δω from the speed counts per sample.
+TEST(TestPrograms, InertiaTestMeasuresThePlantsInertia) {
+    struct Case {
+        const char* name;
+        double loadInertia, viscous, coulomb, amperes, speed;  // SI
+        double tolerance;
+    };
+    const Case cases[] = {
+        {"no friction", 1.4e-5, 0, 0, 1.6, 300, 0.02},
+        {"heavy load", 8e-5, 0, 0, 2.5, 200, 0.02},
+        {"small current", 1.4e-5, 0, 0, 0.5, 150, 0.02},
+        {"viscous and Coulomb friction", 1.4e-5, 3e-5, 0.006, 1.6, 300, 0.05},
+        {"strong Coulomb friction", 4e-5, 1e-5, 0.02, 2.0, 250, 0.05},
+    };
+    const auto setup = drivetest::TunedDefaultSetup(3000, 0.8);
+    for (const Case& c : cases) {
+        Plant plant = drivetest::DefaultPlant();
+        plant.load.inertia = c.loadInertia;
+        plant.load.viscousFriction = c.viscous;
+        plant.load.coulombFriction = c.coulomb;
+        const InertiaRun run = RunInertiaTest(plant, *setup, c.amperes, c.speed);
+        ASSERT_EQ(run.testFlag, 1) << c.name;
+        ASSERT_GT(run.deltaTime, 0) << c.name;
+        EXPECT_TRUE(run.started);
+        EXPECT_FALSE(run.axisOn);
+        const double amperes =
+            std::llround(c.amperes * dcdrive::CurrentScale(*setup)) / dcdrive::CurrentScale(*setup);
+        const double dt = static_cast<double>(run.deltaTime) * dcdrive::SpeedLoopPeriod(*setup);
+        const double dw = static_cast<double>(run.deltaSpeed) / kQ16 / dcdrive::MotorSpeedScale(*setup);
+        const double j = plant.motor.torqueConstant * amperes * dt / dw;
+        const double truth = plant.motor.inertia + plant.load.inertia;
+        std::printf("inertia test, %s: J = %.4g kg m2 against %.4g, error %+.2f %%\n", c.name, j, truth,
+                    100.0 * (j / truth - 1.0));
+        EXPECT_NEAR(j / truth, 1.0, c.tolerance) << c.name;
+    }
+}
+
+// What keeps the motor from reaching the speed limit gives the failure code.
+TEST(TestPrograms, InertiaTestFailureCodes) {
+    struct Case {
+        const char* name;
+        void (*change)(Plant&);
+        double speed;  // rad/s
+        std::int64_t code;
+    };
+    const Case cases[] = {
+        {"encoder wired the other way", [](Plant& p) { p.encoder.reversed = true; }, 300, -1},
+        {"blocked shaft", [](Plant& p) { p.shaftBlocked = true; }, 300, -2},
+        // 48 V over K = 0.06 V·s: the back-EMF stops the motor near 770 rad/s.
+        {"speed beyond the supply", [](Plant&) {}, 900, -3},
+        // 0.096 N·m against 4.8e-4 N·m·s: at most 200 rad/s.
+        {"speed beyond the friction", [](Plant& p) { p.load.viscousFriction = 4.8e-4; }, 300, -3},
+    };
+    const auto setup = drivetest::TunedDefaultSetup(3000, 0.8);
+    for (const Case& c : cases) {
+        Plant plant = drivetest::DefaultPlant();
+        c.change(plant);
+        const InertiaRun run = RunInertiaTest(plant, *setup, 1.6, c.speed);
+        EXPECT_EQ(run.deltaTime, c.code) << c.name;
+        EXPECT_GT(run.testFlag, 0) << c.name;
+        EXPECT_TRUE(run.started) << c.name;
+        EXPECT_FALSE(run.axisOn) << c.name;
+    }
+}
+
+// ---- the programs after tuning ----------------------------------------------
+
+struct TunedCase {
+    const char* name;
+    const char* program;
+    int lines;            // encoder lines (motor, or load alone)
+    bool loadSensorOnly;  // a load encoder and no motor sensor
+    double speedBand, positionBand, damping;
+};
+
+std::unique_ptr<CKX_Setup> TunedSetup(const TunedCase& c) {
+    auto setup = dcdrive::LoadDefaultSetup();
+    if (c.loadSensorOnly) {
+        drivetest::SetValue(*setup, "MotorSensorType", 0);
+        drivetest::SetValue(*setup, "LoadSensorType", 1);
+        drivetest::SetValue(*setup, "No_encoder_lines_LD", c.lines);
+    } else {
+        drivetest::SetValue(*setup, "No_encoder_lines", c.lines);
+    }
+    drivetest::SetValue(*setup, "PB_C", 5000);
+    drivetest::SetValue(*setup, "Dump_C", 0.7);
+    EXPECT_TRUE(dcdrive::TuneLoop(*setup, dcdrive::Loop::Current).tuned);
+    if (c.speedBand > 0) {
+        drivetest::SetValue(*setup, "PB_S", c.speedBand);
+        drivetest::SetValue(*setup, "Dump_S", c.damping);
+        EXPECT_TRUE(dcdrive::TuneLoop(*setup, dcdrive::Loop::Speed).tuned);
+    }
+    if (c.positionBand > 0) {
+        drivetest::SetValue(*setup, "PositionControlType",
+                            c.program == std::string(kPositionOverSpeed) ? 1 : 0);
+        drivetest::SetValue(*setup, "PB_P", c.positionBand);
+        drivetest::SetValue(*setup, "Dump_P", c.damping);
+        EXPECT_TRUE(dcdrive::TuneLoop(*setup, dcdrive::Loop::Position).tuned);
+    }
+    dcdrive::ParametersToRegisters(*setup);
+    return setup;
+}
+
+// After Tune, the speed test's load speed follows the designed speed loop
+// (2ζω s + ω²)/(s² + 2ζω s + ω²) driven by the logged speed reference, and
+// the position tests' load position the designed position loop: over the
+// speed loop the same second order, over the current loop
+// ((2ζ+1)ω s² + (2ζ+1)ω² s + ω³)/(s³ + (2ζ+1)ω s² + (2ζ+1)ω² s + ω³). The
+// load-encoder-only setup closes the position loop on the load encoder.
+TEST(TestPrograms, TunedProgramsFollowTheDesignedLoops) {
+    const TunedCase cases[] = {
+        {"speed loop", kSpeedTest, 10000, false, 100, 0, 0.7},
+        {"speed loop, damping 1", kSpeedTest, 10000, false, 60, 0, 1.0},
+        {"position over the speed loop", kPositionOverSpeed, 10000, false, 300, 30, 1.0},
+        {"position over the current loop", kPositionOverCurrent, 10000, false, 0, 40, 1.0},
+        {"position over the current loop, load encoder alone", kPositionOverCurrent, 500, true, 0, 30, 1.0},
+        {"position over the current loop, fine load encoder alone", kPositionOverCurrent, 10000, true, 0, 50,
+         0.8},
+    };
+    for (const TunedCase& c : cases) {
+        const auto setup = TunedSetup(c);
+        Plant plant = drivetest::DefaultPlant();
+        plant.encoder.lines = c.lines;
+        plant.encoder.loadLines = c.lines;
+        VirtualDrive drive(plant);
+        const auto image = drivetest::RegisterImage(*setup);
+        drive.Download(image);
+        const double ts = SlowPeriod(drive);
+        const bool position = c.positionBand > 0;
+        const double band = position ? c.positionBand : c.speedBand;
+        // A ramp of one time constant of the loop to the test's level, so
+        // that the response shows the loop's dynamics, a plateau, the ramp
+        // back and a plateau.
+        const auto ramp = static_cast<std::uint32_t>(std::ceil(1.0 / band / ts));
+        const auto hold = static_cast<std::uint32_t>(std::ceil(12.0 / band / ts));
+        const double counts = 4.0 * c.lines;                                         // per revolution
+        const double level = position ? 0.1 * counts : 20.0 * counts / kTwoPi * ts;  // 1/10 turn; 20 rad/s
+        const auto increment = static_cast<std::int64_t>(std::llround(level * kQ16 / ramp));
+        const Profile profile{{ramp, 0, hold, ramp, 0, hold}, {increment, 0, 0, -increment, 0, 0}};
+        const char* reference = position ? "Target_Position" : "Speed_Reference";
+        const char* response = position ? "Load_Position" : "Load_Speed";
+        const int points = static_cast<int>(profile.Samples()) - 1;  // the last switches the axis off
+        WriteProfile(drive, c.program, profile,
+                     c.program == std::string(kPositionOverSpeed) ? 32767 - image.at("SATS") : 26000, 30000);
+        ArmLogger(drive, c.program, {reference, response}, points);
+        ASSERT_TRUE(drive.StartProgram(c.program)) << drive.LastError();
+        RunUntilOff(drive, (points + 10) * ts);
+        ASSERT_EQ(drive.Logged().size(), static_cast<std::size_t>(points)) << c.name;
+        EXPECT_EQ(Get(drive, c.program, "test_flag"), 1) << c.name;
+
+        std::vector<double> input, output;
+        for (const LoggedPoint& p : drive.Logged()) {
+            const double scale = position ? 1.0 : 1.0 / kQ16;
+            input.push_back(static_cast<double>(p.values[0]) * scale);
+            output.push_back(static_cast<double>(p.values[1]) * scale);
+        }
+        const double w = band, z = c.damping, a = 2 * z + 1;
+        std::vector<double> designed;
+        if (!position) {
+            // The speed is counted over the sample before: the designed
+            // angle's change per sample.
+            const auto angle = Respond({2 * z * w, w * w}, {1, 2 * z * w, w * w, 0}, input, ts);
+            for (std::size_t k = 0; k < angle.size(); ++k)
+                designed.push_back(k == 0 ? 0.0 : (angle[k] - angle[k - 1]) / ts);
+        } else if (c.program == std::string(kPositionOverSpeed)) {
+            designed = Respond({2 * z * w, w * w}, {1, 2 * z * w, w * w}, input, ts);
+        } else {
+            designed = Respond({a * w, a * w * w, w * w * w}, {1, a * w, a * w * w, w * w * w}, input, ts);
+        }
+        const double nrms = Nrms(output, designed, level);
+        std::printf("%s at %g rad/s: normalized rms %.4f\n", c.name, band, nrms);
+        EXPECT_LT(nrms, 0.10) << c.name;
+        // The response shows the designed dynamics, not a stiffer or slacker
+        // loop's: it lies far closer to the design than the reference does.
+        const double lag = Nrms(input, designed, level);
+        EXPECT_LT(nrms, 0.25 * lag) << c.name << ": the reference itself is " << lag << " from the design";
+    }
+}
+
+}  // namespace

@@ -1,9 +1,12 @@
 // What the graphs, gauges and loggers decide without widgets: the palette,
 // the bar's reference and filled span, value texts, the log buffer, the
-// zoomed-out range and the CSV text.
+// zoomed-out range, the CSV text and its reading back, the cursors' readout
+// and the reference run's tint.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
+#include <optional>
 #include <sstream>
 
 #include "kx/gui/Gauges.h"
@@ -104,6 +107,158 @@ TEST(PlotData, CsvHasSummaryHeaderWithUnitsAndOneRowPerPoint) {
     std::ostringstream exact;
     kx::WriteCsv(exact, {{"x", "", {1.0 / 3.0}}}, {});
     EXPECT_EQ(std::stod(exact.str().substr(2)), 1.0 / 3.0);  // reads back equal
+}
+
+TEST(PlotData, ValueAtATimeIsInterpolatedWithinTheSamplesOnly) {
+    const std::vector<double> time = {0.0, 1.0, 2.0, 2.0, 4.0};
+    const std::vector<double> values = {0.0, 10.0, 20.0, 50.0, 30.0};
+    const double nan = std::nan("");
+    const struct {
+        double t;
+        std::optional<double> value;
+    } cases[] = {
+        {0.0, 0.0},              // the first sample
+        {0.25, 2.5},             // between two samples
+        {1.0, 10.0},             // on a sample
+        {1.5, 15.0},             //
+        {2.0, 50.0},             // a step: the value after it
+        {3.0, 40.0},             // after the step
+        {4.0, 30.0},             // the last sample
+        {-0.001, std::nullopt},  // before the record
+        {4.001, std::nullopt},   // after it
+        {nan, std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(kx::ValueAt(time, values, c.t), c.value) << "t = " << c.t;
+    // The shorter of the two columns counts; nothing is read from no samples
+    // or from a value that is not finite.
+    EXPECT_EQ(kx::ValueAt(time, std::vector<double>{0.0, 10.0}, 1.5), std::nullopt);
+    EXPECT_EQ(kx::ValueAt({}, {}, 0.0), std::nullopt);
+    EXPECT_EQ(kx::ValueAt(time, std::vector<double>{0.0, nan, 1, 1, 1}, 0.5), std::nullopt);
+}
+
+TEST(PlotData, CursorsReadEachCurveAndTheDifferences) {
+    const std::vector<double> time = {0.0, 0.001, 0.002, 0.003};
+    const std::vector<double> speed = {0.0, 100.0, 300.0, 300.0};
+    const std::vector<double> current = {2.0, 1.0, 0.5, 0.25};
+    const std::vector<double> shortTime = {0.0, 0.001};
+    const kx::CursorReadout readout = kx::ReadCursors(
+        {{"Load_Speed [rpm]", time, speed}, {"Motor_Current [A]", time, current}, {"Late", shortTime, speed}},
+        0.0005, 0.0025);
+    EXPECT_DOUBLE_EQ(readout.DeltaTime(), 0.002);
+    ASSERT_EQ(readout.rows.size(), 3u);
+    const struct {
+        std::optional<double> at1, at2, delta;
+    } expected[] = {{50.0, 300.0, 250.0}, {1.5, 0.375, -1.125}, {50.0, std::nullopt, std::nullopt}};
+    for (std::size_t i = 0; i < 3; ++i) {
+        const auto& row = readout.rows[i];
+        EXPECT_EQ(row.at1, expected[i].at1) << row.title;
+        EXPECT_EQ(row.at2, expected[i].at2) << row.title;
+        EXPECT_EQ(row.Delta(), expected[i].delta) << row.title;
+    }
+
+    const std::vector<std::string> lines = kx::CursorReadoutLines(readout, "Time [s]");
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[1].substr(0, 8), "Time [s]");
+    EXPECT_NE(lines[1].find("0.0005"), std::string::npos);
+    EXPECT_NE(lines[1].find("0.002"), std::string::npos);
+    EXPECT_NE(lines[3].find("-1.125"), std::string::npos);
+    EXPECT_NE(lines[4].find("\u2014"), std::string::npos);  // no value at cursor 2
+    // A table: every line as wide as the heading, in characters.
+    const auto width = [](const std::string& s) {
+        return std::count_if(s.begin(), s.end(),
+                             [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; });
+    };
+    for (const std::string& line : lines) EXPECT_EQ(width(line), width(lines[0])) << line;
+}
+
+TEST(PlotData, CsvReadsBackWhatWasWritten) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::vector<kx::PlotColumn> columns = {
+        {"Time", "s", {0.0, 5e-05, 1e-300}},
+        {"Load_Speed", "rpm", {1.0 / 3.0, -0.0, -12345.678901234567}},
+        {"Temperature", "\u00b0C", {20.5, inf, -inf}},
+        {"Count", "", {1, 2, 3}},
+        {"Gain[1]", "V", {0, 0, 0}},  // brackets in a name stay in the name
+    };
+    std::ostringstream out;
+    kx::WriteCsv(out, columns, {{"Rise time", "0.3 ms"}, {"Overshoot", "12 %: high"}});
+    std::istringstream in(out.str());
+    const kx::PlotRecord record = kx::ReadCsv(in, "run.csv");
+    const std::vector<std::pair<std::string, std::string>> summary = {{"Rise time", "0.3 ms"},
+                                                                      {"Overshoot", "12 %: high"}};
+    EXPECT_EQ(record.summary, summary);
+    ASSERT_EQ(record.columns.size(), columns.size());
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        EXPECT_EQ(record.columns[c].name, columns[c].name);
+        EXPECT_EQ(record.columns[c].unit, columns[c].unit);
+        EXPECT_EQ(record.columns[c].values, columns[c].values) << columns[c].name;
+    }
+    // Windows line ends and blank lines are taken too.
+    std::istringstream crlf("# a: 1\r\n\r\nTime [s],U [V]\r\n0,1\r\n1,2\r\n\r\n");
+    const kx::PlotRecord fromCrlf = kx::ReadCsv(crlf, "crlf.csv");
+    ASSERT_EQ(fromCrlf.columns.size(), 2u);
+    EXPECT_EQ(fromCrlf.columns[1].unit, "V");
+    EXPECT_EQ(fromCrlf.columns[1].values, (std::vector<double>{1, 2}));
+}
+
+TEST(PlotData, MalformedCsvIsRefusedWithItsPlaceAndProblem) {
+    const struct {
+        const char* text;
+        const char* place;
+        const char* problem;
+    } cases[] = {
+        {"", "", "no header line"},
+        {"# Rise time: 1 ms\n", "", "no header line"},
+        {"# no colon here\nTime [s]\n", "line 1", "summary line"},
+        {"Time [s],,U [V]\n", "line 1, column 2", "without a name"},
+        {"Time [s],U [V],U [mV]\n", "line 1, column 3", "\"U\" appears twice"},
+        {"Time [s],U [V]\n0,1\n1\n", "line 3", "1 values where the header names 2 columns"},
+        {"Time [s],U [V]\n0,1,2\n", "line 2", "3 values"},
+        {"Time [s],U [V]\n0,1\n\n1,2,5\n", "line 4", "3 values"},  // blank lines still count
+        {"Time [s],U [V]\n0,abc\n", "line 2, column 2", "\"abc\" is not a number"},
+        {"Time [s],U [V]\n0,1.5x\n", "line 2, column 2", "\"1.5x\" is not a number"},
+        {"Time [s],U [V]\n0,2\n1,\n", "line 3, column 2", "\"\" is not a number"},
+        {"Time [s],U [V]\n0,2\n# late: 1\n", "line 3", "2"},  // a summary after the header is a row
+    };
+    for (const auto& c : cases) {
+        std::istringstream in(c.text);
+        try {
+            kx::ReadCsv(in, "run.csv");
+            ADD_FAILURE() << "accepted: " << c.text;
+        } catch (const kx::PlotFileError& error) {
+            EXPECT_EQ(error.Source(), "run.csv");
+            EXPECT_EQ(error.Place(), c.place) << c.text;
+            EXPECT_NE(error.Problem().find(c.problem), std::string::npos) << error.what();
+        }
+    }
+    EXPECT_THROW(kx::ReadCsvFile("/nonexistent/folder/run.csv"), kx::PlotFileError);
+}
+
+TEST(PlotData, PlotFilesGoIntoThePlotFolderUnlessNamedElsewhere) {
+    const struct {
+        const char* name;
+        const char* path;
+    } cases[] = {
+        {"SpeedTuning", "/plots/SpeedTuning.pdf"},
+        {"SpeedTuning.svg", "/plots/SpeedTuning.svg"},
+        {"/tmp/run", "/tmp/run.pdf"},
+        {"/tmp/run.pdf", "/tmp/run.pdf"},
+        {"", "/plots/Plot.pdf"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(kx::PlotFilePath("/plots", c.name, ".pdf"), c.path) << c.name;
+}
+
+TEST(PlotData, ReferenceTintMovesEachChannelTowardsWhite) {
+    const struct {
+        COLORREF color;
+        double amount;
+        COLORREF tinted;
+    } cases[] = {
+        {0x008000, 0.0, 0x008000}, {0x008000, 1.0, 0xFFFFFF}, {0x008000, 0.5, 0x80C080},
+        {0x0000FF, 0.6, 0x9999FF}, {0x000000, 2.0, 0xFFFFFF}, {0x123456, -1.0, 0x123456},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(kx::LighterTint(c.color, c.amount), c.tinted) << std::hex << c.color << " " << c.amount;
 }
 
 }  // namespace

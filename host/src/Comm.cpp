@@ -70,6 +70,13 @@ void RawRange(int type, double& low, double& high) {
 
 DriveLink::~DriveLink() = default;
 
+bool DriveLink::ArmScope(const ScopeSettings&, std::string& error) {
+    error = "The drive has no oscilloscope.";
+    return false;
+}
+
+bool DriveLink::ReceiveMessages(std::vector<UnsolicitedMessage>&, std::string&) { return true; }
+
 std::map<std::string, std::int64_t> RegisterImage(const CKX_Setup& setup) {
     std::map<std::string, std::int64_t> image;
     for (std::size_t i = 0; i < setup.GetParameterCount(); ++i) {
@@ -152,6 +159,41 @@ std::string& LastErrorText() {
 }  // namespace
 
 void CKX_Comm::SetActiveLink(kx::DriveLink* link) { g_activeLink = link; }
+
+namespace {
+kx::UnsolicitedMsgHandler g_msgHandler = nullptr;
+}  // namespace
+
+kx::UnsolicitedMsgHandler CKX_Comm::RegisterReceiveUnsolicitedMsgHandler(kx::UnsolicitedMsgHandler handler) {
+    const kx::UnsolicitedMsgHandler previous = g_msgHandler;
+    g_msgHandler = handler;
+    return previous;
+}
+
+kx::UnsolicitedMsgHandler CKX_Comm::GetReceiveUnsolicitedMsgHandler() { return g_msgHandler; }
+
+int CKX_Comm::CheckForUnrequestedMessages(kx::UnsolicitedMsgHandler handler) {
+    if (!handler) handler = g_msgHandler;
+    if (!handler || !g_activeLink) return 0;
+    std::vector<kx::UnsolicitedMessage> messages;
+    std::string error;
+    if (!g_activeLink->ReceiveMessages(messages, error)) {
+        SetLastErrorText(error);
+        return 0;
+    }
+    int delivered = 0;
+    for (const kx::UnsolicitedMessage& message : messages) {
+        // A message shorter than its header or than its stated payload is
+        // not handed on.
+        if (message.size() < static_cast<std::size_t>(kx::kMessagePayloadWord) ||
+            message.size() <
+                static_cast<std::size_t>(kx::kMessagePayloadWord) + message[kx::kMessageLengthWord])
+            continue;
+        handler(message.data());
+        ++delivered;
+    }
+    return delivered;
+}
 
 kx::DriveLink* CKX_Comm::GetActiveLink() { return g_activeLink; }
 

@@ -144,4 +144,54 @@ bool VirtualDriveLink::Upload(std::vector<LogPoint>& points, std::string& error)
 
 bool VirtualDriveLink::ProgramFilesMissing() const { return m_drive.FaultOn(vdrive::Fault::NoProgram); }
 
+bool VirtualDriveLink::ArmScope(const ScopeSettings& settings, std::string& error) {
+    if (!Reach(error)) return false;
+    const auto channel = [&error](const DriveSymbol& symbol, vdrive::ScopeChannel& out) {
+        vdrive::Type type{};
+        if (!DriveType(symbol.type, type)) {
+            error = NoSuchVariable(symbol);
+            return false;
+        }
+        out.address = symbol.address;
+        out.type = static_cast<int>(type);
+        return true;
+    };
+    if (settings.channels.size() > static_cast<std::size_t>(kMaxScopeChannels)) {
+        error = "The oscilloscope records at most " + std::to_string(kMaxScopeChannels) + " channels.";
+        return false;
+    }
+    vdrive::ScopeSettings scope;
+    scope.timeBase = settings.timeBase;
+    scope.maxPoints = settings.maxPoints;
+    switch (settings.mode) {
+        case ScopeMode::FreeRun:
+            scope.mode = vdrive::ScopeMode::FreeRun;
+            break;
+        case ScopeMode::Repeating:
+            scope.mode = vdrive::ScopeMode::Repeating;
+            break;
+        case ScopeMode::SingleShot:
+            scope.mode = vdrive::ScopeMode::SingleShot;
+            break;
+    }
+    scope.triggered = settings.triggered;
+    if (settings.triggered && !channel(settings.trigger, scope.trigger)) return false;
+    scope.level = settings.level;
+    scope.rising = settings.rising;
+    scope.pretrigger = settings.pretrigger;
+    for (const DriveSymbol& symbol : settings.channels) {
+        vdrive::ScopeChannel c;
+        if (!channel(symbol, c)) return false;
+        scope.channels.push_back(c);
+    }
+    m_drive.ArmScope(scope);
+    return true;
+}
+
+bool VirtualDriveLink::ReceiveMessages(std::vector<UnsolicitedMessage>& messages, std::string& error) {
+    if (!Reach(error)) return false;
+    for (auto& message : m_drive.TakeMessages()) messages.push_back(std::move(message));
+    return true;
+}
+
 }  // namespace kx

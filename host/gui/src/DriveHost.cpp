@@ -321,7 +321,11 @@ void SetVirtualDrive(vdrive::VirtualDrive* drive) {
     if (QCoreApplication::instance()) {
         in.pace = std::make_unique<QTimer>();
         QObject::connect(in.pace.get(), &QTimer::timeout, [] {
-            if (HostClock::Instance().GetMode() == HostClock::Mode::Real) Catch();
+            if (HostClock::Instance().GetMode() != HostClock::Mode::Real) return;
+            Catch();
+            // What the drive sent on its own goes to the registered handler
+            // while the host dispatches its messages.
+            CKX_Comm::CheckForUnrequestedMessages(nullptr);
         });
         in.pace->start(kPaceMs);
     }

@@ -4,7 +4,11 @@
 
 #include <qcustomplot.h>
 
+#include <array>
 #include <string>
+#include <vector>
+
+#include "kx/gui/PlotData.h"
 
 class CGraphFilter;
 
@@ -14,22 +18,70 @@ class GraphPlot : public QCustomPlot {
 public:
     explicit GraphPlot(int yAxes, bool legend, QWidget* parent = nullptr);
 
-    // Builds every curve of `filter` from its whole record.
+    // Builds every curve of `filter` from its whole record, over the curves
+    // of the reference run if there is one.
     void Draw(const CGraphFilter& filter);
-    // Every axis back to the whole record.
+    // Every axis back to the whole record (and the reference run).
     void ZoomOut(const CGraphFilter& filter);
     // True once the user zoomed in (wheel or rubber band) since ZoomOut.
     bool UserZoomed() const { return m_userZoomed; }
+    // The filter is going away: nothing drawn from it any more.
+    void Forget();
+
+    // The graphs of the filter's curves, in curve order (the reference run's
+    // graphs are not among them).
+    int LiveCount() const { return static_cast<int>(m_live.size()); }
+    QCPGraph* Live(int curve) const { return m_live.at(static_cast<std::size_t>(curve)); }
+
+    // A saved run drawn under the live curves, in a lighter tint of the
+    // colour of the live curve of the same name (not owned; null: none).
+    // Takes effect at the next Draw.
+    void SetReference(const PlotRecord* record, const QString& name);
+    // The reference run's graphs and, for each, the live curve it matches.
+    const std::vector<std::pair<QCPGraph*, int>>& ReferenceGraphs() const { return m_reference; }
+
+    // The two cursors: shown or not, and their times.
+    void ShowCursors(bool on);
+    bool CursorsShown() const { return m_cursorsOn; }
+    void SetCursorTimes(double t1, double t2);
+    std::pair<double, double> CursorTimes() const { return {m_cursor[0], m_cursor[1]}; }
+    // What the cursors read on every drawn curve (live, then reference).
+    CursorReadout ReadCursors() const;
 
 protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    // The cursor whose line is within reach of the pointer, or -1.
+    int CursorNear(const QPointF& pos) const;
+    void PlaceCursorItems();
+    void ArrangeLegend();
+    void UpdateReadout();
+    void PlaceReadout();
+    // The readout's place: beside the axis rect, in the axis rect's row.
+    int AxisRectRow() const { return m_legend ? 1 : 0; }
+
     int m_yAxes;
+    bool m_legend;
     bool m_userZoomed = false;
     const CGraphFilter* m_lastFilter = nullptr;
+    std::vector<QCPGraph*> m_live;
+
+    const PlotRecord* m_referenceRecord = nullptr;
+    QString m_referenceName;
+    std::vector<std::pair<QCPGraph*, int>> m_reference;
+
+    bool m_cursorsOn = false;
+    std::array<double, 2> m_cursor = {0.0, 0.0};
+    std::array<QCPItemStraightLine*, 2> m_cursorLines = {nullptr, nullptr};
+    std::array<QCPItemText*, 2> m_cursorTags = {nullptr, nullptr};
+    QCPTextElement* m_readout = nullptr;
+    int m_readoutBeside = -1;  // 1 beside the axes, 0 below them, -1 not placed
+    int m_dragging = -1;       // the cursor being dragged
 };
 
 // Writes the picture of `filter` as a PNG of the given size (used when no

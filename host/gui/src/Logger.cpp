@@ -17,6 +17,8 @@ constexpr int kPictureWidth = 960, kPictureHeight = 600;
 
 }  // namespace
 
+CKX_Logger::~CKX_Logger() = default;
+
 CKX_SingleAxisLogger::CKX_SingleAxisLogger(CKX_Setup& setup, CKX_CoffFormat* coff)
     : m_setup(setup), m_coff(coff) {
     m_document.Columns().push_back({kTimeName, kTimeUnit, {}});
@@ -82,6 +84,10 @@ kx::LogSettings CKX_SingleAxisLogger::GetLogSettings() const {
         settings.columns.push_back(item.located ? item.symbol
                                                 : kx::DriveSymbol{item.name, -1, KX_TYPE_INT16});
     return settings;
+}
+
+int CKX_SingleAxisLogger::ArmDrive(kx::DriveLink& link, std::string& error) {
+    return link.ArmLogger(GetLogSettings(), error) ? 1 : 0;
 }
 
 int CKX_SingleAxisLogger::BeginUploadData() {

@@ -40,6 +40,37 @@ struct LogPoint {
     std::vector<std::int64_t> raw;
 };
 
+// The oscilloscope: what it records during the next program run. A record
+// lasts `timeBase` seconds in at most `maxPoints` points of the channels
+// (at most kMaxScopeChannels); it starts when the trigger variable crosses
+// `level` (raw, in its storage type) in the direction of the slope, with
+// `pretrigger` % of the record before that point, or at once without a
+// trigger variable.
+enum class ScopeMode { FreeRun, Repeating, SingleShot };
+inline constexpr int kMaxScopeChannels = 4;
+struct ScopeSettings {
+    double timeBase = 0.1;
+    int maxPoints = 1000;
+    ScopeMode mode = ScopeMode::FreeRun;
+    bool triggered = false;
+    DriveSymbol trigger;
+    std::int64_t level = 0;
+    bool rising = true;
+    int pretrigger = 0;
+    std::vector<DriveSymbol> channels;
+};
+
+// A message the drive sends on its own (an oscilloscope frame): 16-bit words,
+// word 0 the payload length in words, word 2 the message code, the payload
+// from word 3 (byte 6) on.
+using UnsolicitedMessage = std::vector<std::uint16_t>;
+inline constexpr int kMessageLengthWord = 0;
+inline constexpr int kMessageCodeWord = 2;
+inline constexpr int kMessagePayloadWord = 3;
+inline constexpr std::uint16_t kScopeFrameCode = 0xE900;
+// What receives the drive's unsolicited messages: the message's words.
+using UnsolicitedMsgHandler = void (*)(const std::uint16_t* message);
+
 // The text of a drive access while no link is installed.
 inline constexpr const char* kNoDriveText = "No drive is connected.";
 
@@ -66,6 +97,12 @@ public:
     // that the virtual drive can inject); the host's program path then
     // names no file.
     virtual bool ProgramFilesMissing() const { return false; }
+    // Arms the oscilloscope for the next program start; a drive without one
+    // refuses.
+    virtual bool ArmScope(const ScopeSettings& settings, std::string& error);
+    // Appends the messages the drive sent on its own since the last call,
+    // oldest first.
+    virtual bool ReceiveMessages(std::vector<UnsolicitedMessage>& messages, std::string& error);
 };
 
 // The setup's registers (its upper-case parameters with an integer storage
@@ -110,6 +147,15 @@ public:
     // The text of the last failure of any access through the link.
     static std::string GetLastErrorText();
     static void SetLastErrorText(const std::string& text);
+
+    // The handler of the drive's unsolicited messages (null: none); returns
+    // the one registered before, so that it can be put back.
+    static kx::UnsolicitedMsgHandler RegisterReceiveUnsolicitedMsgHandler(kx::UnsolicitedMsgHandler handler);
+    static kx::UnsolicitedMsgHandler GetReceiveUnsolicitedMsgHandler();
+    // Hands every message the drive has sent and nobody has handled yet to
+    // `handler` (null: the registered one; without either the messages wait
+    // at the drive), oldest first. Returns how many it handed over.
+    static int CheckForUnrequestedMessages(kx::UnsolicitedMsgHandler handler);
 };
 
 // A drive-resident program file: its name and its symbol table.

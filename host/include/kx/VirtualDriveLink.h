@@ -49,6 +49,8 @@ public:
     // starts again from 0 moves the origin, never the drive back.
     void AdvanceTo(double seconds) override;
     bool ProgramFilesMissing() const override;
+    bool ArmScope(const ScopeSettings& settings, std::string& error) override;
+    bool ReceiveMessages(std::vector<UnsolicitedMessage>& messages, std::string& error) override;
 
 private:
     // False (with the comm-down text) while the communication is down;

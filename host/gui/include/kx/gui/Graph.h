@@ -2,10 +2,12 @@
 // column and one column per logged variable, with names and units) and its
 // filters; a filter chooses the curves drawn from the record; a graph window
 // draws one filter in a dialog, in place of a placeholder control, with two
-// Y axes, a legend, mouse zoom and zoom-out.
+// Y axes, a legend, mouse zoom and zoom-out, two cursors that read the
+// curves, and a saved run drawn under the live one for comparison.
 #pragma once
 
 #include <QPointer>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +17,7 @@
 
 class CKX_EditSetupDlg;
 class CGraphDocument;
+class QMenu;
 class CGraphWindow;
 
 namespace kx {
@@ -49,6 +52,19 @@ public:
     CXYCurve& GetCurve(int index) { return m_curves.at(static_cast<std::size_t>(index)); }
 
     CGraphDocument& GetDocument() const { return m_document; }
+
+    // A colour and a list of values for the window that draws the filter;
+    // the oscilloscope's window draws its trigger marker in this colour,
+    // from the first to the second value (in divisions) at the trigger time.
+    COLORREF m_crColor = 0;
+    std::vector<double> m_aValues;
+
+    // The columns the curves draw: their X columns, then their Y columns, in
+    // curve order, each once.
+    std::vector<kx::PlotColumn> DrawnColumns() const;
+    // Writes DrawnColumns as CSV to `name` (a bare name goes into the plot
+    // folder as NAME.csv). FALSE, with the reason in `error`, when it cannot.
+    BOOL ExportToASCII(const std::string& name, std::string* error = nullptr) const;
 
 private:
     CGraphDocument& m_document;
@@ -118,6 +134,39 @@ public:
 
     // Writes the picture as PNG; FALSE when it cannot be written.
     BOOL SavePicture(const std::string& path) const;
+    // Writes the picture as a vector file (PDF) to `name`: a bare name goes
+    // into the plot folder as NAME.pdf. Writes the drawn data as CSV to
+    // `name` (NAME.csv in the plot folder). On failure both return FALSE,
+    // keep the reason in GetError and show it over the graph's dialog.
+    BOOL CreateWMF(const std::string& name);
+    BOOL ExportToASCII(const std::string& name);
+    // The file the last CreateWMF or ExportToASCII wrote.
+    const std::string& GetSavedFile() const { return m_saved; }
+    const std::string& GetError() const { return m_error; }
+
+    // A run saved by SaveGraph or ExportToASCII, read from its CSV and drawn
+    // under the live curves in a lighter tint of the colour of the curve of
+    // the same name. FALSE (the reason in GetError, the previous reference
+    // kept) when the file is malformed or holds none of the drawn signals.
+    BOOL LoadReferenceRun(const std::string& path);
+    void ClearReferenceRun();
+    bool HasReferenceRun() const { return m_reference != nullptr; }
+    // The reference run's curves as drawn: the live curve each one matches
+    // and its colour.
+    std::vector<std::pair<int, COLORREF>> GetReferenceCurves() const;
+
+    // The two cursors (off until switched on): switching them on places them
+    // at a third and two thirds of the time shown.
+    void ShowCursors(bool on);
+    bool CursorsShown() const;
+    void SetCursorTimes(double t1, double t2);
+    std::pair<double, double> GetCursorTimes() const;
+    // Time and value of each drawn curve at each cursor, and the differences.
+    kx::CursorReadout ReadCursors() const;
+
+    // Adds a dialog's own commands to the graph's context menu (called each
+    // time the menu opens, after the graph's entries).
+    void SetContextMenuHook(std::function<void(QMenu&)> hook) { m_menuHook = std::move(hook); }
 
     CGraphFilter* GetFilter() const { return m_filter; }
     // The plot widget (null before SubclassDlgItem).
@@ -130,10 +179,18 @@ private:
     void Forget();  // the document is going away
 
     void ZoomOutAxes();
+    void ShowContextMenu(const QPoint& at);
+    void PromptReferenceRun();
+    void ReportError() const;
 
     int m_yAxes;
     int m_options;
     CGraphFilter* m_filter = nullptr;
     QPointer<kx::GraphPlot> m_plot;  // a child of its placeholder control
     std::vector<int> m_drawn;        // points drawn of each curve
+    std::unique_ptr<kx::PlotRecord> m_reference;
+    std::string m_referenceName;
+    std::function<void(QMenu&)> m_menuHook;
+    std::string m_saved;
+    std::string m_error;
 };

@@ -21,12 +21,26 @@ class CKX_Variable;
 inline constexpr int KX_LOG_SLOW_LOOP = 1;  // speed/position loop
 inline constexpr int KX_LOG_FAST_LOOP = 2;  // current loop
 
-class KXGUI_API CKX_SingleAxisLogger {
+// What a test hands to ExecuteCode to record its run: the data logger or
+// the oscilloscope. ExecuteCode resolves its variables, then arms the drive
+// with it before the program starts.
+class KXGUI_API CKX_Logger {
+public:
+    virtual ~CKX_Logger();
+    // Resolves the added variables; 0 (the reason in GetError) on failure.
+    virtual int LocateItems() = 0;
+    // Arms `link` for the next program start; 0 (the reason in `error`) on
+    // failure.
+    virtual int ArmDrive(kx::DriveLink& link, std::string& error) = 0;
+    virtual const std::string& GetError() const = 0;
+};
+
+class KXGUI_API CKX_SingleAxisLogger : public CKX_Logger {
 public:
     // `coff`: the test program whose variables are logged first by name
     // (null: the setup's drive variables only). Neither is owned.
     CKX_SingleAxisLogger(CKX_Setup& setup, CKX_CoffFormat* coff);
-    virtual ~CKX_SingleAxisLogger();
+    ~CKX_SingleAxisLogger() override;
     CKX_SingleAxisLogger(const CKX_SingleAxisLogger&) = delete;
     CKX_SingleAxisLogger& operator=(const CKX_SingleAxisLogger&) = delete;
 
@@ -42,7 +56,8 @@ public:
     void CorrectPointsNo();
     // Resolves every added name: its drive address and storage type, its
     // unit and scaling. 0 (the reason in GetError) when one is not found.
-    virtual int LocateItems();
+    int LocateItems() override;
+    int ArmDrive(kx::DriveLink& link, std::string& error) override;
 
     // What the drive must record during the next run (ExecuteCode arms it).
     kx::LogSettings GetLogSettings() const;
@@ -70,7 +85,7 @@ public:
     // The paths the last successful SaveGraph wrote.
     const std::vector<std::string>& GetSavedFiles() const { return m_saved; }
 
-    const std::string& GetError() const { return m_error; }
+    const std::string& GetError() const override { return m_error; }
 
 private:
     struct Item {

@@ -1,11 +1,17 @@
 // What the host's graphs, gauges and loggers decide without a widget: the
 // host's 16-colour palette, the value a bar is drawn from, value texts in a
 // printf-style format, how many points the drive's log buffer holds, the
-// zoomed-out range of a plot axis, and the CSV text of a logged record.
+// zoomed-out range of a plot axis, the CSV text of a logged record and its
+// reading back, the readout of the plot cursors and the tint of a reference
+// run's curves.
 #pragma once
 
 #include <cstdint>
+#include <istream>
+#include <optional>
 #include <ostream>
+#include <span>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -65,5 +71,78 @@ KXGUI_API std::string ColumnTitle(const PlotColumn& column);
 // digits a double needs to read back equal.
 KXGUI_API void WriteCsv(std::ostream& out, const std::vector<PlotColumn>& columns,
                         const std::vector<std::pair<std::string, std::string>>& summary);
+
+// A record read back from its CSV text.
+struct PlotRecord {
+    std::vector<std::pair<std::string, std::string>> summary;
+    std::vector<PlotColumn> columns;  // column 0 is the time
+};
+
+// A plot file that cannot be read or is not a record as WriteCsv writes it.
+// what() names the file, the place ("line 7", "line 7, column 3") and what
+// is wrong.
+class KXGUI_API PlotFileError : public std::runtime_error {
+public:
+    PlotFileError(const std::string& source, const std::string& place, const std::string& problem);
+    const std::string& Source() const { return m_source; }
+    const std::string& Place() const { return m_place; }
+    const std::string& Problem() const { return m_problem; }
+
+private:
+    std::string m_source, m_place, m_problem;
+};
+
+// Reads what WriteCsv wrote: summary lines, the header (titles "Name [unit]"
+// or bare names, no name empty or repeated), then rows of exactly one number
+// per column in the C notation. Blank lines and line ends "\r\n" are taken.
+// `source` names the text in errors. Throws PlotFileError.
+KXGUI_API PlotRecord ReadCsv(std::istream& in, const std::string& source);
+// ReadCsv on the file at `path`.
+KXGUI_API PlotRecord ReadCsvFile(const std::string& path);
+// The inverse of ColumnTitle: "Motor_Current [A]" -> name and unit.
+KXGUI_API PlotColumn ColumnFromTitle(const std::string& title);
+
+// Where a plot file named `name` goes: in `folder` unless the name has a
+// folder of its own, with `extension` (".pdf") unless it has one.
+KXGUI_API std::string PlotFilePath(const std::string& folder, const std::string& name,
+                                   const std::string& extension);
+
+// The value of a curve at time `t`, interpolated linearly between the two
+// samples around it; `time` does not decrease. None outside the samples'
+// span, for an empty curve, and where the value is not finite.
+KXGUI_API std::optional<double> ValueAt(std::span<const double> time, std::span<const double> values,
+                                        double t);
+
+// One curve as the cursors read it.
+struct CursorCurve {
+    std::string title;  // "Motor_Current [A]"
+    std::span<const double> time, values;
+};
+
+// What the two cursors read: for each curve its value at each cursor and
+// the difference (cursor 2 minus cursor 1).
+struct CursorReadout {
+    struct Row {
+        std::string title;
+        std::optional<double> at1, at2;
+        std::optional<double> Delta() const {
+            return at1 && at2 ? std::optional<double>(*at2 - *at1) : std::nullopt;
+        }
+    };
+    double t1 = 0.0, t2 = 0.0;
+    std::vector<Row> rows;
+    double DeltaTime() const { return t2 - t1; }
+};
+
+KXGUI_API CursorReadout ReadCursors(const std::vector<CursorCurve>& curves, double t1, double t2);
+
+// The readout as lines of a table for a fixed-width font: a heading, the
+// time row titled `timeTitle`, then one row per curve; columns cursor 1,
+// cursor 2 and the difference; "—" where a curve has no value.
+KXGUI_API std::vector<std::string> CursorReadoutLines(const CursorReadout& readout,
+                                                      const std::string& timeTitle);
+
+// `color` moved towards white by `amount` (0: unchanged, 1: white).
+KXGUI_API COLORREF LighterTint(COLORREF color, double amount);
 
 }  // namespace kx

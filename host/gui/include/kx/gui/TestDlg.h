@@ -11,7 +11,7 @@
 #include "kx/gui/EditSetupDlg.h"
 
 class CKX_CoffFormat;
-class CKX_SingleAxisLogger;
+class CKX_Logger;
 
 namespace kx {
 
@@ -75,12 +75,13 @@ public:
     // internal unit). 0 on failure, with the reason in `error`.
     int SetUserVariableValue(CKX_CoffFormat* coff, const char* name, double value, std::string& error);
     int GetUserVariableValue(CKX_CoffFormat* coff, const char* name, double& value, std::string& error);
-    // Downloads the setup's register image, arms `logger` (may be null) and
+    // Downloads the setup's register image, arms `logger` (the data logger
+    // or the oscilloscope; may be null) and
     // starts `programName`; m_nStage is 1 afterwards. 0 on failure (no
     // drive, program file missing or unreadable, program unknown to the
     // drive), with the reason in CKX_Comm::GetLastErrorText.
     int ExecuteCode(const char* programName, CKX_CoffFormat* coff = nullptr,
-                    CKX_SingleAxisLogger* logger = nullptr, kx::ExecuteCallback callback = nullptr,
+                    CKX_Logger* logger = nullptr, kx::ExecuteCallback callback = nullptr,
                     void* context = nullptr);
     void SetInfoText(const char* text);
     // `on` nonzero while the drive's power stage is enabled. 0 on failure,

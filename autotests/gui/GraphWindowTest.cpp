@@ -1,0 +1,346 @@
+// The graph window on real widgets: a saved run drawn under the live one,
+// the two cursors (read and dragged) beside rubber-band zoom, the vector
+// picture and the CSV export, and the layout with cursors and comparison.
+#include <gtest/gtest.h>
+#include <qcustomplot.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QFrame>
+#include <QMouseEvent>
+#include <QVBoxLayout>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "kx/Comm.h"
+#include "kx/Setup.h"
+#include "kx/gui/EditSetupDlg.h"
+#include "kx/gui/Graph.h"
+#include "kx/gui/PlotData.h"
+#include "kx/gui/Resources.h"
+
+namespace {
+
+constexpr unsigned kTemplate = 9131;
+constexpr unsigned kGraph = 1361;
+
+void BuildPlotTemplate(QDialog& dialog) {
+    dialog.setWindowTitle("Plot");
+    dialog.setProperty("templateId", kTemplate);
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* graph = new QFrame(&dialog);
+    graph->setProperty("ctrlId", kGraph);
+    graph->setMinimumSize(560, 300);
+    layout->addWidget(graph);
+}
+
+const kx::ResourceModule& PlotModule() {
+    static const kx::ResourceModule module{"plot", {{kTemplate, &BuildPlotTemplate}}, {}, {}, {}, {}};
+    return module;
+}
+const kx::ModuleRegistration g_registration(PlotModule());
+
+class PlotDlg : public CKX_EditSetupDlg {
+public:
+    explicit PlotDlg(CKX_Setup& setup) : CKX_EditSetupDlg(setup, kTemplate, 1, nullptr, nullptr) {}
+};
+
+QCPTextElement* FindReadout(QCustomPlot& plot) {
+    for (int i = 0; i < plot.plotLayout()->elementCount(); ++i)
+        if (auto* text = qobject_cast<QCPTextElement*>(plot.plotLayout()->elementAt(i))) return text;
+    return nullptr;
+}
+
+// The legend's entries in order (a wrapped legend has empty cells).
+std::vector<QCPPlottableLegendItem*> LegendEntries(QCustomPlot& plot) {
+    std::vector<QCPPlottableLegendItem*> entries;
+    for (int i = 0; i < plot.legend->itemCount(); ++i)
+        if (auto* entry = qobject_cast<QCPPlottableLegendItem*>(plot.legend->item(i)))
+            entries.push_back(entry);
+    return entries;
+}
+
+void SendMouse(QWidget* widget, QEvent::Type type, QPointF at, Qt::MouseButton button) {
+    const Qt::MouseButtons held =
+        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+    QMouseEvent event(type, at, widget->mapToGlobal(at), button, held, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+}
+
+// A speed step on a plot in a dialog: the reference, the speed (a first
+// order response) and the current (a ramp), with a plot folder of its own.
+class GraphWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_folder = std::filesystem::temp_directory_path() /
+                   ("kxgui-graph-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(m_folder);
+        kx::SetPlotFolder((m_folder / "plots").string());
+        auto& columns = document.Columns();
+        columns = {{"Time", "s", {}},
+                   {"Speed_Reference", "rpm", {}},
+                   {"Load_Speed", "rpm", {}},
+                   {"Motor_Current", "A", {}},
+                   {"Unused", "V", {}}};
+        for (int k = 0; k <= 20; ++k) {
+            const double t = k * 0.0005;
+            columns[0].values.push_back(t);
+            columns[1].values.push_back(t >= 0.001 ? 1000.0 : 0.0);
+            columns[2].values.push_back(t >= 0.001 ? 1000.0 * (1.0 - std::exp(-(t - 0.001) / 0.002)) : 0.0);
+            columns[3].values.push_back(100.0 * t);
+            columns[4].values.push_back(-1.0);
+        }
+        CGraphFilter* filter = document.GetAt(0);
+        filter->AddCurve(CXYCurve(1, 0, 1, 2, RGB16(2)));
+        filter->AddCurve(CXYCurve(1, 0, 2, 2, RGB16(5)));
+        filter->AddCurve(CXYCurve(2, 0, 3, 2, RGB16(9)));
+        ASSERT_TRUE(graph.SubclassDlgItem(kGraph, &dlg, filter));
+        graph.ApplySettings();
+        graph.RefreshGraph();
+        dlg.GetWindow()->resize(dlg.GetWindow()->minimumSizeHint());
+        dlg.GetWindow()->show();
+        QApplication::processEvents();
+        plot = qobject_cast<QCustomPlot*>(graph.GetWidget());
+        ASSERT_NE(plot, nullptr);
+        plot->replot();
+    }
+    void TearDown() override {
+        dlg.GetWindow()->hide();
+        kx::SetPlotFolder("");
+        std::error_code ignored;
+        std::filesystem::remove_all(m_folder, ignored);
+    }
+
+    // A saved run as SaveGraph writes it: other column order, a column the
+    // plot does not draw, no reference column, a longer time span.
+    std::string WriteSavedRun(const std::string& name) {
+        std::vector<kx::PlotColumn> columns = {
+            {"Time", "s", {}}, {"Motor_Current", "A", {}}, {"Load_Speed", "rpm", {}}, {"Voltage", "V", {}}};
+        for (int k = 0; k <= 24; ++k) {
+            const double t = k * 0.0005;
+            columns[0].values.push_back(t);
+            columns[1].values.push_back(80.0 * t);
+            columns[2].values.push_back(t >= 0.001 ? 1200.0 * (1.0 - std::exp(-(t - 0.001) / 0.004)) : 0.0);
+            columns[3].values.push_back(24.0);
+        }
+        const std::string path = (m_folder / (name + ".csv")).string();
+        std::ofstream out(path);
+        kx::WriteCsv(out, columns, {{"Rise time", "4.4 ms"}});
+        return path;
+    }
+
+    std::string WriteText(const std::string& name, const std::string& text) {
+        const std::string path = (m_folder / name).string();
+        std::ofstream(path) << text;
+        return path;
+    }
+
+    std::filesystem::path m_folder;
+    CKX_Setup setup;
+    PlotDlg dlg{setup};
+    CGraphDocument document;
+    CGraphWindow graph{2, 0};
+    QCustomPlot* plot = nullptr;
+};
+
+TEST_F(GraphWindowTest, SavedRunIsDrawnUnderTheLiveCurvesInALighterTint) {
+    ASSERT_TRUE(graph.LoadReferenceRun(WriteSavedRun("SpeedTuning"))) << graph.GetError();
+    EXPECT_TRUE(graph.HasReferenceRun());
+
+    // Matched by name: the speed and the current, not the reference (not in
+    // the saved run); drawn first, so that the live curves lie over them.
+    const auto curves = graph.GetReferenceCurves();
+    ASSERT_EQ(curves.size(), 2u);
+    EXPECT_EQ(curves[0].first, 1);
+    EXPECT_EQ(curves[1].first, 2);
+    ASSERT_EQ(plot->graphCount(), 5);
+    for (int i = 0; i < 2; ++i) {
+        const COLORREF live =
+            document.GetAt(0)->GetCurve(curves[static_cast<std::size_t>(i)].first).m_crColor;
+        const COLORREF tint = curves[static_cast<std::size_t>(i)].second;
+        for (const auto channel : {kx::GetRValue, kx::GetGValue, kx::GetBValue})
+            EXPECT_GE(channel(tint), channel(live));
+        EXPECT_GT(kx::GetRValue(tint) + kx::GetGValue(tint) + kx::GetBValue(tint),
+                  kx::GetRValue(live) + kx::GetGValue(live) + kx::GetBValue(live) + 100);
+        EXPECT_EQ(plot->graph(i)->pen().color(),
+                  QColor(kx::GetRValue(tint), kx::GetGValue(tint), kx::GetBValue(tint)));
+    }
+    // The saved current is on the current's axis, with the saved values.
+    EXPECT_EQ(plot->graph(1)->valueAxis(), plot->yAxis2);
+    EXPECT_EQ(plot->graph(0)->valueAxis(), plot->yAxis);
+    ASSERT_EQ(plot->graph(1)->dataCount(), 25);
+    EXPECT_DOUBLE_EQ(plot->graph(1)->data()->at(10)->value, 80.0 * 0.005);
+    // One legend entry, after the live ones, names the saved run.
+    const auto entries = LegendEntries(*plot);
+    ASSERT_EQ(entries.size(), 4u);
+    EXPECT_EQ(entries[3]->plottable()->name(), "Saved run: SpeedTuning");
+    // Zoomed out, both runs are in view.
+    EXPECT_DOUBLE_EQ(graph.GetAxisRanges()[0].second, 0.012);
+
+    // Points arriving during the next run go to the live curves.
+    auto& columns = document.Columns();
+    columns[0].values.push_back(0.0105);
+    columns[1].values.push_back(1000.0);
+    columns[2].values.push_back(990.0);
+    columns[3].values.push_back(1.05);
+    columns[4].values.push_back(-1.0);
+    graph.UpdateLastPoint();
+    EXPECT_EQ(plot->graph(2)->dataCount(), 22);
+    EXPECT_EQ(plot->graph(4)->data()->at(21)->value, 1.05);
+    EXPECT_EQ(plot->graph(1)->dataCount(), 25);
+
+    // A file that is not a saved run, or holds none of the drawn signals,
+    // is refused and the comparison stays.
+    const struct {
+        std::string path;
+        const char* problem;
+    } refused[] = {
+        {WriteText("bad.csv", "Time [s],Load_Speed [rpm]\n0,1\n0.1,x\n"), "line 3, column 2"},
+        {WriteText("other.csv", "Time [s],Voltage [V]\n0,1\n"), "none of the signals"},
+        {(m_folder / "missing.csv").string(), "cannot be opened"},
+    };
+    for (const auto& r : refused) {
+        EXPECT_FALSE(graph.LoadReferenceRun(r.path));
+        EXPECT_NE(graph.GetError().find(r.problem), std::string::npos) << graph.GetError();
+        EXPECT_NE(graph.GetError().find(r.path), std::string::npos) << graph.GetError();
+        EXPECT_EQ(graph.GetReferenceCurves().size(), 2u);
+    }
+
+    graph.ClearReferenceRun();
+    EXPECT_FALSE(graph.HasReferenceRun());
+    EXPECT_EQ(plot->graphCount(), 3);
+    EXPECT_EQ(LegendEntries(*plot).size(), 3u);
+    EXPECT_DOUBLE_EQ(graph.GetAxisRanges()[0].second, 0.0105);
+}
+
+TEST_F(GraphWindowTest, CursorsReadTheCurvesAndAreDraggedWithoutZooming) {
+    EXPECT_FALSE(graph.CursorsShown());
+    EXPECT_EQ(FindReadout(*plot), nullptr);
+    graph.ShowCursors(true);
+    ASSERT_TRUE(graph.CursorsShown());
+    const auto [first, second] = graph.GetCursorTimes();
+    EXPECT_NEAR(first, 0.01 / 3, 1e-12);
+    EXPECT_NEAR(second, 0.02 / 3, 1e-12);
+
+    graph.SetCursorTimes(0.0005, 0.003);
+    const kx::CursorReadout readout = graph.ReadCursors();
+    EXPECT_DOUBLE_EQ(readout.DeltaTime(), 0.0025);
+    ASSERT_EQ(readout.rows.size(), 3u);
+    EXPECT_EQ(readout.rows[0].title, "Speed_Reference [rpm]");
+    EXPECT_EQ(readout.rows[0].at1, 0.0);
+    EXPECT_EQ(readout.rows[0].Delta(), 1000.0);
+    EXPECT_NEAR(*readout.rows[1].at2, 1000.0 * (1.0 - std::exp(-1.0)), 1e-9);
+    EXPECT_NEAR(*readout.rows[2].at1, 0.05, 1e-12);
+    EXPECT_NEAR(*readout.rows[2].Delta(), 0.25, 1e-12);
+    plot->replot();
+    QCPTextElement* shown = FindReadout(*plot);
+    ASSERT_NE(shown, nullptr);
+    for (const char* text : {"Cursor 1", "Time [s]", "0.0025", "Motor_Current [A]", "0.25"})
+        EXPECT_TRUE(shown->text().contains(text)) << text << " in\n" << shown->text().toStdString();
+
+    // With a saved run, the cursors read its curves as well.
+    ASSERT_TRUE(graph.LoadReferenceRun(WriteSavedRun("Before")));
+    const kx::CursorReadout compared = graph.ReadCursors();
+    ASSERT_EQ(compared.rows.size(), 5u);
+    EXPECT_EQ(compared.rows[4].title, "Motor_Current [A] (saved)");
+    EXPECT_NEAR(*compared.rows[4].at2, 0.24, 1e-12);
+
+    // Dragging cursor 1 moves it and zooms nothing.
+    const auto before = graph.GetAxisRanges();
+    const double y = plot->axisRect()->center().y();
+    const double from = plot->xAxis->coordToPixel(0.0005), to = plot->xAxis->coordToPixel(0.005);
+    SendMouse(plot, QEvent::MouseButtonPress, {from + 2, y}, Qt::LeftButton);
+    SendMouse(plot, QEvent::MouseMove, {(from + to) / 2, y}, Qt::LeftButton);
+    SendMouse(plot, QEvent::MouseMove, {to, y}, Qt::LeftButton);
+    SendMouse(plot, QEvent::MouseButtonRelease, {to, y}, Qt::LeftButton);
+    const double pixel = plot->xAxis->range().size() / plot->axisRect()->width();
+    EXPECT_NEAR(graph.GetCursorTimes().first, 0.005, 1.5 * pixel);
+    EXPECT_EQ(graph.GetCursorTimes().second, 0.003);
+    EXPECT_EQ(graph.GetAxisRanges(), before);
+
+    // Away from the cursors the left button still draws the zoom band.
+    const QRect rect = plot->axisRect()->rect();
+    const QPointF start(plot->xAxis->coordToPixel(0.0075), rect.top() + 10);
+    const QPointF end(plot->xAxis->coordToPixel(0.0095), rect.bottom() - 10);
+    SendMouse(plot, QEvent::MouseButtonPress, start, Qt::LeftButton);
+    SendMouse(plot, QEvent::MouseMove, (start + end) / 2, Qt::LeftButton);
+    SendMouse(plot, QEvent::MouseMove, end, Qt::LeftButton);
+    SendMouse(plot, QEvent::MouseButtonRelease, end, Qt::LeftButton);
+    EXPECT_NEAR(graph.GetAxisRanges()[0].first, 0.0075, 2 * pixel);
+    EXPECT_NEAR(graph.GetAxisRanges()[0].second, 0.0095, 2 * pixel);
+    EXPECT_NEAR(graph.GetCursorTimes().first, 0.005, 1.5 * pixel);
+
+    graph.ShowCursors(false);
+    EXPECT_EQ(FindReadout(*plot), nullptr);
+    EXPECT_EQ(plot->plotLayout()->columnCount(), 1);
+    EXPECT_EQ(plot->itemCount(), 0);
+}
+
+TEST_F(GraphWindowTest, VectorPictureAndCsvExportAreWrittenAndReadBack) {
+    ASSERT_TRUE(graph.CreateWMF("SpeedTuning")) << graph.GetError();
+    const std::filesystem::path pdf = m_folder / "plots" / "SpeedTuning.pdf";
+    EXPECT_EQ(graph.GetSavedFile(), pdf.string());
+    std::ifstream picture(pdf, std::ios::binary);
+    std::string head(5, '\0');
+    picture.read(head.data(), 5);
+    EXPECT_EQ(head, "%PDF-");
+    EXPECT_GT(std::filesystem::file_size(pdf), 1000u);
+
+    ASSERT_TRUE(graph.ExportToASCII("SpeedTuning")) << graph.GetError();
+    const std::filesystem::path csv = m_folder / "plots" / "SpeedTuning.csv";
+    EXPECT_EQ(graph.GetSavedFile(), csv.string());
+    const kx::PlotRecord record = kx::ReadCsvFile(csv.string());
+    // The drawn columns only: the time, then each curve's signal.
+    const auto& columns = document.Columns();
+    ASSERT_EQ(record.columns.size(), 4u);
+    for (std::size_t c = 0; c < 4; ++c) {
+        EXPECT_EQ(record.columns[c].name, columns[c].name);
+        EXPECT_EQ(record.columns[c].unit, columns[c].unit);
+        EXPECT_EQ(record.columns[c].values, columns[c].values) << columns[c].name;
+    }
+    // An export compares like a saved run: every curve finds its own.
+    ASSERT_TRUE(graph.LoadReferenceRun(csv.string())) << graph.GetError();
+    EXPECT_EQ(graph.GetReferenceCurves().size(), 3u);
+
+    // A name with a folder and an extension is taken as it is.
+    const std::string elsewhere = (m_folder / "elsewhere" / "run.pdf").string();
+    ASSERT_TRUE(graph.CreateWMF(elsewhere)) << graph.GetError();
+    EXPECT_TRUE(std::filesystem::exists(elsewhere));
+}
+
+TEST_F(GraphWindowTest, CursorsAndComparisonFitTheGraph) {
+    ASSERT_TRUE(graph.LoadReferenceRun(WriteSavedRun("SpeedTuning")));
+    graph.ShowCursors(true);
+    graph.SetCursorTimes(0.00125, 0.004);
+    plot->replot();
+    QCPTextElement* readout = FindReadout(*plot);
+    ASSERT_NE(readout, nullptr);
+    // The readout gets all the room its text needs, inside the widget, and
+    // leaves the curves a usable width.
+    const QRect viewport = plot->viewport();
+    const QRect outer = readout->outerRect();
+    const QRect text = QFontMetrics(readout->font()).boundingRect(QRect(), Qt::AlignLeft, readout->text());
+    const QSize needed = text.size().grownBy(readout->margins());
+    EXPECT_TRUE(viewport.contains(outer))
+        << outer.x() << "," << outer.y() << " " << outer.width() << "x" << outer.height();
+    EXPECT_GE(outer.width(), needed.width());
+    EXPECT_GE(outer.height(), needed.height());
+    EXPECT_GT(plot->axisRect()->width(), viewport.width() / 3);
+    EXPECT_GE(plot->axisRect()->height(), 80);
+    for (int i = 0; i < plot->legend->itemCount(); ++i) {
+        const QCPLayoutElement* entry = plot->legend->item(i);
+        if (!entry) continue;  // an empty cell of the last row
+        EXPECT_TRUE(viewport.contains(entry->outerRect())) << "legend entry " << i;
+        EXPECT_GE(entry->outerRect().width(), entry->minimumOuterSizeHint().width()) << "legend entry " << i;
+    }
+
+    if (const char* dir = std::getenv("DCDRIVE_SCREENSHOTS")) {
+        const QString scale = QString::number(dlg.GetWindow()->devicePixelRatioF());
+        dlg.GetWindow()->grab().save(QString("%1/graph-cursors-compare-x%2.png").arg(dir, scale));
+    }
+}
+
+}  // namespace

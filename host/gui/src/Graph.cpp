@@ -14,6 +14,7 @@
 #include "kx/Comm.h"
 #include "kx/Setup.h"
 #include "kx/gui/EditSetupDlg.h"
+#include "kx/gui/Gui.h"
 
 namespace {
 
@@ -417,6 +418,36 @@ bool SaveFilterPicture(const CGraphFilter& filter, int yAxes, const std::string&
     plot.Draw(filter);
     plot.ZoomOut(filter);
     return plot.savePng(QString::fromStdString(path), width, height);
+}
+
+bool SaveRecordFiles(const std::string& name, const std::vector<PlotColumn>& columns,
+                     const std::vector<std::pair<std::string, std::string>>& summary,
+                     const std::function<bool(const std::string& png)>& picture, QWidget* parent,
+                     std::vector<std::string>& saved, std::string& error) {
+    saved.clear();
+    error.clear();
+    const std::filesystem::path folder = PlotFolder();
+    const std::string csv = (folder / (name + ".csv")).string();
+    const std::string png = (folder / (name + ".png")).string();
+    std::error_code code;
+    std::filesystem::create_directories(folder, code);
+    if (code) {
+        error = "Could not create the plot folder \"" + folder.string() + "\": " + code.message() + ".";
+    } else {
+        std::ofstream out(csv, std::ios::binary | std::ios::trunc);
+        if (out) WriteCsv(out, columns, summary);
+        out.close();
+        if (!out)
+            error = "Could not write the plot file \"" + csv + "\".";
+        else if (!picture(png))
+            error = "Could not write the plot picture \"" + png + "\".";
+    }
+    if (!error.empty()) {
+        MessageBox(parent, error, {}, MB_OK | MB_ICONERROR);
+        return false;
+    }
+    saved = {csv, png};
+    return true;
 }
 
 }  // namespace kx

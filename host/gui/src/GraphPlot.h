@@ -5,6 +5,7 @@
 #include <qcustomplot.h>
 
 #include <array>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -87,5 +88,18 @@ private:
 // Writes the picture of `filter` as a PNG of the given size (used when no
 // window draws the filter). False when it cannot be written.
 bool SaveFilterPicture(const CGraphFilter& filter, int yAxes, const std::string& path, int width, int height);
+
+// Size of the pictures that "S&ave Plots" writes.
+inline constexpr int kRecordPictureWidth = 960, kRecordPictureHeight = 600;
+
+// Saves a logged record under `name` in the plot folder: NAME.csv (the
+// summary lines and the columns) and NAME.png, which `picture` draws into
+// the path it is given. On success `saved` names both files and the error
+// is empty; on failure the error says which file could not be written and
+// is shown in a message box over `parent`.
+bool SaveRecordFiles(const std::string& name, const std::vector<PlotColumn>& columns,
+                     const std::vector<std::pair<std::string, std::string>>& summary,
+                     const std::function<bool(const std::string& png)>& picture, QWidget* parent,
+                     std::vector<std::string>& saved, std::string& error);
 
 }  // namespace kx

@@ -13,7 +13,6 @@ namespace {
 constexpr const char* kTimeName = "Time";
 constexpr const char* kTimeUnit = "s";
 // Size of the picture SaveGraph writes when no window draws the record.
-constexpr int kPictureWidth = 960, kPictureHeight = 600;
 
 }  // namespace
 
@@ -136,34 +135,15 @@ int CKX_SingleAxisLogger::ReadPoint(void*) {
 }
 
 int CKX_SingleAxisLogger::SaveGraph(const char* name) {
-    m_saved.clear();
-    m_error.clear();
-    const std::filesystem::path folder = kx::PlotFolder();
-    const std::string base = name && *name ? name : "Plot";
-    const std::string csv = (folder / (base + ".csv")).string();
-    const std::string png = (folder / (base + ".png")).string();
-    std::error_code code;
-    std::filesystem::create_directories(folder, code);
-    if (code) {
-        m_error = "Could not create the plot folder \"" + folder.string() + "\": " + code.message() + ".";
-    } else {
-        std::ofstream out(csv, std::ios::binary | std::ios::trunc);
-        if (out) kx::WriteCsv(out, m_document.Columns(), m_summary);
-        out.close();
-        if (!out) m_error = "Could not write the plot file \"" + csv + "\".";
-    }
     CGraphWindow* window = m_document.Windows().empty() ? nullptr : m_document.Windows().front();
-    if (m_error.empty()) {
-        const bool drawn =
-            window ? window->SavePicture(png) != FALSE
-                   : kx::SaveFilterPicture(*m_document.GetAt(0), 2, png, kPictureWidth, kPictureHeight);
-        if (!drawn) m_error = "Could not write the plot picture \"" + png + "\".";
-    }
-    if (!m_error.empty()) {
-        QWidget* parent = window && window->GetWidget() ? window->GetWidget()->window() : nullptr;
-        kx::MessageBox(parent, m_error, {}, MB_OK | MB_ICONERROR);
-        return 0;
-    }
-    m_saved = {csv, png};
-    return 1;
+    const auto picture = [&](const std::string& png) {
+        return window ? window->SavePicture(png) != FALSE
+                      : kx::SaveFilterPicture(*m_document.GetAt(0), 2, png, kx::kRecordPictureWidth,
+                                              kx::kRecordPictureHeight);
+    };
+    QWidget* parent = window && window->GetWidget() ? window->GetWidget()->window() : nullptr;
+    return kx::SaveRecordFiles(name && *name ? name : "Plot", m_document.Columns(), m_summary, picture,
+                               parent, m_saved, m_error)
+               ? 1
+               : 0;
 }

@@ -23,6 +23,7 @@
 #include <set>
 #include <sstream>
 
+#include "GraphPlot.h"
 #include "kx/ScopeFrame.h"
 #include "kx/Setup.h"
 #include "kx/Units.h"
@@ -33,7 +34,6 @@ namespace {
 constexpr const char* kTimeName = "Time";
 constexpr const char* kTimeUnit = "s";
 constexpr const char* kRecordExtension = ".scope";
-constexpr int kPictureWidth = 960, kPictureHeight = 600;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 QColor ToQColor(COLORREF c) { return QColor(kx::GetRValue(c), kx::GetGValue(c), kx::GetBValue(c)); }
@@ -712,35 +712,17 @@ int CKX_ScopeLogger::Load(const char* name) {
 }
 
 int CKX_ScopeLogger::SaveGraph(const char* name) {
-    m_saved.clear();
-    m_error.clear();
-    const std::filesystem::path folder = kx::PlotFolder();
-    const std::string base = name && *name ? name : "Scope";
-    const std::string csv = (folder / (base + ".csv")).string();
-    const std::string png = (folder / (base + ".png")).string();
-    std::error_code code;
-    std::filesystem::create_directories(folder, code);
-    if (code) {
-        m_error = "Could not create the plot folder \"" + folder.string() + "\": " + code.message() + ".";
-        return 0;
-    }
-    std::ofstream out(csv, std::ios::binary | std::ios::trunc);
-    if (out) kx::WriteCsv(out, m_document.Columns(), {});
-    out.close();
-    if (!out) {
-        m_error = "Could not write the plot file \"" + csv + "\".";
-        return 0;
-    }
-    CGraphFilter* filter = m_document.GetAt(0);
-    kx::ScopePlot plot(true);
-    plot.resize(kPictureWidth, kPictureHeight);
-    if (filter) plot.Rebuild(*this, *filter);
-    if (!plot.savePng(QString::fromStdString(png), kPictureWidth, kPictureHeight)) {
-        m_error = "Could not write the plot picture \"" + png + "\".";
-        return 0;
-    }
-    m_saved = {csv, png};
-    return 1;
+    const auto picture = [this](const std::string& png) {
+        CGraphFilter* filter = m_document.GetAt(0);
+        kx::ScopePlot plot(true);
+        plot.resize(kx::kRecordPictureWidth, kx::kRecordPictureHeight);
+        if (filter) plot.Rebuild(*this, *filter);
+        return plot.savePng(QString::fromStdString(png), kx::kRecordPictureWidth, kx::kRecordPictureHeight);
+    };
+    return kx::SaveRecordFiles(name && *name ? name : "Scope", m_document.Columns(), {}, picture, nullptr,
+                               m_saved, m_error)
+               ? 1
+               : 0;
 }
 
 // ---- the settings editor

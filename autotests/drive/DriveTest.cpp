@@ -13,46 +13,22 @@ namespace {
 
 constexpr const char* kCurrentTest = "Current_Controller_Tuning_Test";
 
-Symbol SymbolOf(const char* program, const char* name) {
-    for (const Symbol& s : ProgramSymbols(program))
-        if (s.name == name) return s;
-    ADD_FAILURE() << name << " is not a symbol of " << program;
-    return {};
-}
-
-std::int64_t ReadVar(const VirtualDrive& drive, const char* program, const char* name) {
-    const Symbol s = SymbolOf(program, name);
-    std::int64_t raw = 0;
-    EXPECT_TRUE(drive.Read(s.address, s.type, raw)) << name;
-    return raw;
-}
-
-void WriteVar(VirtualDrive& drive, const char* program, const char* name, std::int64_t raw) {
-    const Symbol s = SymbolOf(program, name);
-    EXPECT_TRUE(drive.Write(s.address, s.type, raw)) << name;
-}
-
-// A drive with the default plant and a setup's registers.
-std::unique_ptr<VirtualDrive> DriveFor(const CKX_Setup& setup,
-                                       const Plant& plant = drivetest::DefaultPlant()) {
-    auto drive = std::make_unique<VirtualDrive>(plant);
-    drive->Download(drivetest::RegisterImage(setup));
-    return drive;
-}
+using drivetest::DriveFor;
+using drivetest::Get;
+using drivetest::Set;
+using drivetest::SymbolOf;
 
 // The current test as the dialog runs it: the logger armed with 100 points
 // of the fast loop, every sample, the test and protection currents in counts.
 void RunCurrentTest(VirtualDrive& drive, const CKX_Setup& setup, double amps, double protection) {
     const double scale = dcdrive::CurrentScale(setup);
-    LoggerSettings logger;
-    logger.points = 100;
-    logger.fastLoop = true;
-    logger.every = 1;
-    for (const char* name : {"Current_Reference", "Motor_Current", "Voltage_Reference"})
-        logger.columns.push_back(SymbolOf(kCurrentTest, name));
-    drive.ArmLogger(logger);
-    WriteVar(drive, kCurrentTest, "In1", static_cast<std::int16_t>(amps * scale));
-    WriteVar(drive, kCurrentTest, "Imax_Prot_Test", static_cast<std::int16_t>(protection * scale));
+    drivetest::ArmLogger(
+        drive,
+        {SymbolOf(kCurrentTest, "Current_Reference"), SymbolOf(kCurrentTest, "Motor_Current"),
+         SymbolOf(kCurrentTest, "Voltage_Reference")},
+        100, true);
+    Set(drive, kCurrentTest, "In1", static_cast<std::int16_t>(amps * scale));
+    Set(drive, kCurrentTest, "Imax_Prot_Test", static_cast<std::int16_t>(protection * scale));
     drive.SetBlocked(true);
     ASSERT_TRUE(drive.StartProgram(kCurrentTest)) << drive.LastError();
     drive.AdvanceTo(drive.Now() + 0.05);
@@ -73,8 +49,8 @@ TEST(Drive, CurrentTestFollowsTheDesignedLoop) {
 
         EXPECT_FALSE(drive->AxisOn());
         EXPECT_TRUE(drive->GetStatus().program.empty());
-        EXPECT_EQ(ReadVar(*drive, kCurrentTest, "test_flag"), 1);
-        EXPECT_EQ(ReadVar(*drive, kCurrentTest, "STARTED"), 1);
+        EXPECT_EQ(Get(*drive, kCurrentTest, "test_flag"), 1);
+        EXPECT_EQ(Get(*drive, kCurrentTest, "STARTED"), 1);
         const auto& points = drive->Logged();
         ASSERT_EQ(points.size(), 100u);
 
@@ -84,19 +60,23 @@ TEST(Drive, CurrentTestFollowsTheDesignedLoop) {
         const double scale = dcdrive::VoltageCommandScale(*setup) / dcdrive::CurrentScale(*setup);
         const double kp = setup->GetParameterValueInBaseUnit("Kp_C_scl") / scale;
         const double ki = setup->GetParameterValueInBaseUnit("Ki_C_scl") / scale / tc;
+        // The closed loop (Kp s + Ki) / (L s² + (R + Kp) s + Ki) from the first
+        // sample of the step on, one fast-loop period per point.
+        const auto unit = drivetest::StepResponse({kp / l, ki / l}, {1.0, (r + kp) / l, ki / l},
+                                                  static_cast<int>(points.size()), tc);
         const double step = static_cast<double>(points.back().values[0]);
-        double stepTime = -1.0, sumSquares = 0.0;
-        int n = 0;
+        double stepTime = -1.0;
+        std::vector<double> current, designed;
         for (const LoggedPoint& p : points) {
             if (stepTime < 0.0 && p.values[0] != 0) stepTime = p.time;
-            const double designed =
-                stepTime < 0.0 ? 0.0 : step * drivetest::DesignedStep(r, l, kp, ki, p.time - stepTime);
-            const double diff = static_cast<double>(p.values[1]) - designed;
-            sumSquares += diff * diff;
-            ++n;
+            current.push_back(static_cast<double>(p.values[1]));
+            designed.push_back(
+                stepTime < 0.0
+                    ? 0.0
+                    : step * unit[static_cast<std::size_t>(std::llround((p.time - stepTime) / tc))]);
         }
         ASSERT_GT(stepTime, 0.0) << "the step comes after the logger started";
-        const double rms = std::sqrt(sumSquares / n) / step;
+        const double rms = drivetest::Nrms(current, designed, step);
         EXPECT_LT(rms, 0.10) << "band " << c.band << " damping " << c.damping;
         std::printf("current loop %g rad/s, damping %g: normalized rms %.4f\n", c.band, c.damping, rms);
         EXPECT_NEAR(static_cast<double>(points.back().values[1]), step, 0.02 * step);
@@ -120,28 +100,6 @@ TEST(Drive, VoltageCommandIsADutyOfTheTrueSupply) {
     EXPECT_NEAR(static_cast<double>(voltages[1]) / static_cast<double>(voltages[0]), 2.0, 0.05);
 }
 
-// The test's own protection and the converter fault end the run with
-// "test_flag" ≤ 0 and the axis off.
-TEST(Drive, OverCurrentEndsTheCurrentTest) {
-    const auto setup = drivetest::TunedDefaultSetup(5000, 0.7);
-    struct Case {
-        double protection;
-        bool converterFault;
-    };
-    for (const Case c : {Case{1.0, false}, Case{9.0, true}}) {
-        auto drive = DriveFor(*setup);
-        drive->SetFault(Fault::OverCurrent, c.converterFault);
-        RunCurrentTest(*drive, *setup, 1.6, c.protection);
-        EXPECT_LE(ReadVar(*drive, kCurrentTest, "test_flag"), 0);
-        // Even when it tripped before its step, the program that ended has
-        // said it started, so that the host goes on to read "test_flag".
-        EXPECT_NE(ReadVar(*drive, kCurrentTest, "STARTED"), 0);
-        EXPECT_FALSE(drive->AxisOn());
-        EXPECT_LT(drive->Logged().size(), 100u);
-        EXPECT_EQ(drive->GetStatus().mer, 0) << "the program's protection, not a drive fault";
-    }
-}
-
 // Each fault sets its bit of "MER" and keeps or switches the power stage
 // off, whether it was on before the start or comes during the run; once it
 // is gone the next run passes.
@@ -158,8 +116,8 @@ TEST(Drive, FaultsSetTheirMerBitAndSwitchThePowerStageOff) {
         for (const bool duringRun : {false, true}) {
             auto drive = DriveFor(*setup);
             if (!duringRun) drive->SetFault(c.fault, true);
-            WriteVar(*drive, kCurrentTest, "In1", 5000);
-            WriteVar(*drive, kCurrentTest, "Imax_Prot_Test", 30000);
+            Set(*drive, kCurrentTest, "In1", 5000);
+            Set(*drive, kCurrentTest, "Imax_Prot_Test", 30000);
             ASSERT_TRUE(drive->StartProgram(kCurrentTest));
             drive->AdvanceTo(0.001);
             if (duringRun) {
@@ -170,77 +128,33 @@ TEST(Drive, FaultsSetTheirMerBitAndSwitchThePowerStageOff) {
             const char* name = FaultName(c.fault);
             EXPECT_EQ(drive->GetStatus().mer, c.bit) << name;
             EXPECT_FALSE(drive->AxisOn()) << name;
-            EXPECT_EQ(ReadVar(*drive, kCurrentTest, "STARTED"), 1) << name;
-            EXPECT_LE(ReadVar(*drive, kCurrentTest, "test_flag"), 0) << name;
+            EXPECT_EQ(Get(*drive, kCurrentTest, "STARTED"), 1) << name;
+            EXPECT_LE(Get(*drive, kCurrentTest, "test_flag"), 0) << name;
 
             drive->SetFault(c.fault, false);
             ASSERT_TRUE(drive->StartProgram(kCurrentTest));
             drive->AdvanceTo(0.01);
             EXPECT_EQ(drive->GetStatus().mer, 0) << name;
-            EXPECT_EQ(ReadVar(*drive, kCurrentTest, "test_flag"), 1) << name;
+            EXPECT_EQ(Get(*drive, kCurrentTest, "test_flag"), 1) << name;
         }
     }
 }
 
-// A current beyond what the power stage withstands trips its short-circuit protection.
-TEST(Drive, ShortCircuitProtectionOfThePowerStage) {
-    const auto setup = drivetest::TunedDefaultSetup(5000, 0.7);
-    Plant plant = drivetest::DefaultPlant();
-    plant.drive.shortCircuitCurrent = 1.0;
-    auto drive = DriveFor(*setup, plant);
-    RunCurrentTest(*drive, *setup, 1.6, 9.0);
-    EXPECT_EQ(drive->GetStatus().mer, 0x0002);
-    EXPECT_FALSE(drive->AxisOn());
-    EXPECT_LE(ReadVar(*drive, kCurrentTest, "test_flag"), 0);
-}
-
-// The same plant, registers and calls give the same logged data bit for bit,
-// converter noise included; another noise seed gives other data.
-TEST(Drive, RunsAreDeterministic) {
-    const auto setup = drivetest::TunedDefaultSetup(5000, 0.7);
-    auto run = [&](std::uint32_t seed) {
-        Plant plant = drivetest::DefaultPlant();
-        plant.converter.noise = 40.0;
-        plant.converter.seed = seed;
-        auto drive = DriveFor(*setup, plant);
-        RunCurrentTest(*drive, *setup, 1.6, 9.0);
-        std::vector<std::int64_t> data;
-        for (const LoggedPoint& p : drive->Logged()) {
-            data.insert(data.end(), p.values.begin(), p.values.end());
-            data.push_back(static_cast<std::int64_t>(std::llround(p.time * 1e9)));
-        }
-        return data;
-    };
-    const auto first = run(7);
-    EXPECT_EQ(first.size(), 400u);
-    EXPECT_EQ(run(7), first);
-    EXPECT_NE(run(8), first);
-}
-
-// The program files that the host reads hold the same symbol tables as the
-// drive, and every symbol is drive memory; the setup's variables among them
-// are at the setup's addresses.
-TEST(Drive, ProgramFilesAgreeWithTheDrive) {
+// Every symbol of every program is drive memory, the setup's variables among
+// them at the setup's addresses (the program files against the drive's
+// tables: autotests/host/CommTest.cpp); an unknown address or program is refused.
+TEST(Drive, ProgramSymbolsAreDriveMemoryAtTheSetupsAddresses) {
     const auto setupFile = nlohmann::json::parse(drivetest::ReadSourceFile("setups/default.json"));
     std::map<std::string, int> setupAddresses;
     for (const auto& v : setupFile["variables"]) setupAddresses[v["name"]] = v["address"];
     VirtualDrive drive(drivetest::DefaultPlant());
-    ASSERT_EQ(ProgramNames().size(), 9u);
+    ASSERT_FALSE(ProgramNames().empty());
     for (const std::string& program : ProgramNames()) {
-        const auto file =
-            nlohmann::json::parse(drivetest::ReadSourceFile("resources/programs/" + program + ".json"));
-        EXPECT_EQ(file["program"], program);
-        const auto symbols = ProgramSymbols(program);
-        ASSERT_EQ(file["symbols"].size(), symbols.size()) << program;
-        for (std::size_t i = 0; i < symbols.size(); ++i) {
-            const auto& entry = file["symbols"][i];
-            EXPECT_EQ(entry["name"], symbols[i].name) << program;
-            EXPECT_EQ(entry["address"], symbols[i].address) << symbols[i].name;
-            EXPECT_EQ(entry["type"], static_cast<int>(symbols[i].type)) << symbols[i].name;
-            std::int64_t raw = 0;
-            EXPECT_TRUE(drive.Read(symbols[i].address, symbols[i].type, raw)) << symbols[i].name;
-            if (setupAddresses.contains(symbols[i].name)) {
-                EXPECT_EQ(setupAddresses[symbols[i].name], symbols[i].address) << symbols[i].name;
+        for (const Symbol& symbol : ProgramSymbols(program)) {
+            SCOPED_TRACE(program + ": " + symbol.name);
+            drivetest::Get(drive, symbol);
+            if (setupAddresses.contains(symbol.name)) {
+                EXPECT_EQ(setupAddresses[symbol.name], symbol.address);
             }
         }
     }
@@ -259,12 +173,12 @@ TEST(Drive, VdcDetectionMeasuresTheTrueSupply) {
         auto drive = DriveFor(*setup, plant);
         ASSERT_TRUE(drive->StartProgram("VDC_Detection_Test"));
         drive->AdvanceTo(0.002);
-        EXPECT_EQ(ReadVar(*drive, "VDC_Detection_Test", "STARTED"), 1);
+        EXPECT_EQ(Get(*drive, "VDC_Detection_Test", "STARTED"), 1);
         EXPECT_TRUE(drive->AxisOn());
         drive->AdvanceTo(0.2);
         EXPECT_FALSE(drive->AxisOn());
         const double expected = supply * dcdrive::AdcMax(*setup) / 80.0;
-        const auto measured = static_cast<double>(ReadVar(*drive, "VDC_Detection_Test", "var_u2"));
+        const auto measured = static_cast<double>(Get(*drive, "VDC_Detection_Test", "var_u2"));
         EXPECT_NEAR(measured, expected, 1.0) << supply;
     }
 }
@@ -283,7 +197,7 @@ TEST(Drive, AnalogueReferenceReading) {
          {Case{-10.0, 0}, Case{10.0, 65472}, Case{0.0, 32736}, Case{-12.0, 0}, Case{5.0, 49104}}) {
         drive->SetAnalogueInput(c.volts);
         drive->AdvanceTo(t += 0.02);
-        EXPECT_EQ(ReadVar(*drive, "Analogue_Reference_Test", "AD5"), c.ad5) << c.volts;
+        EXPECT_EQ(Get(*drive, "Analogue_Reference_Test", "AD5"), c.ad5) << c.volts;
     }
     EXPECT_EQ(drive->GetStatus().program, "Analogue_Reference_Test") << "runs until stopped";
     drive->Stop();
@@ -321,13 +235,12 @@ TEST(Drive, EncoderCountsOfAHandTurn) {
         ASSERT_TRUE(drive->StartProgram(c.program));
         drive->TurnShaft(false, 2.0 * std::numbers::pi, 0.1);
         drive->AdvanceTo(0.05);
-        const std::int64_t half = ReadVar(*drive, c.program, "APOS_MT");
+        const std::int64_t half = Get(*drive, c.program, "APOS_MT");
         EXPECT_NEAR(static_cast<double>(half), c.counts / 2.0, 2.0) << c.motorSensor;
         drive->AdvanceTo(0.2);
-        EXPECT_EQ(ReadVar(*drive, c.program, "APOS_MT"), c.counts)
-            << c.motorSensor << " " << c.countingReversed;
+        EXPECT_EQ(Get(*drive, c.program, "APOS_MT"), c.counts) << c.motorSensor << " " << c.countingReversed;
         EXPECT_EQ(drive->GetStatus().program, c.program);
-        WriteVar(*drive, c.program, "var_i2", 1);
+        Set(*drive, c.program, "var_i2", 1);
         drive->AdvanceTo(0.21);
         EXPECT_TRUE(drive->GetStatus().program.empty());
         EXPECT_FALSE(drive->AxisOn());
@@ -338,12 +251,10 @@ TEST(Drive, EncoderCountsOfAHandTurn) {
 TEST(Drive, LoggerSamplesTheSlowLoopEveryNthPeriod) {
     const auto setup = dcdrive::LoadDefaultSetup();
     auto drive = DriveFor(*setup);
-    LoggerSettings logger;
-    logger.points = 10;
-    logger.fastLoop = false;
-    logger.every = 2;
-    logger.columns.push_back(SymbolOf("Encoder_Connection_Test", "APOS_MT"));
-    drive->ArmLogger(logger);
+    drive->ArmLogger({.points = 10,
+                      .fastLoop = false,
+                      .every = 2,
+                      .columns = {SymbolOf("Encoder_Connection_Test", "APOS_MT")}});
     ASSERT_TRUE(drive->StartProgram("Encoder_Connection_Test"));
     drive->TurnShaft(false, 1.0, 1.0);
     drive->AdvanceTo(0.5);

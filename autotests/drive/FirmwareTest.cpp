@@ -1,11 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
-#include <numbers>
 
 #include "DriveTestSupport.h"
-#include "conversions/Derived.h"
 #include "conversions/Gains.h"
 #include "drive/Firmware.h"
 
@@ -114,56 +111,6 @@ TEST(Firmware, SensorsFromTheFeedbackRegisters) {
         EXPECT_EQ(config.motorSensor, c.motorSensor) << c.motor << "/" << c.load;
         EXPECT_EQ(config.loadSensor, c.loadSensor) << c.motor << "/" << c.load;
         EXPECT_EQ(config.motorReversed, c.motorReversed) << c.motor << "/" << c.load;
-    }
-}
-
-// The speed PI with the gains tuned for a pass band and damping, sampled at
-// the slow loop over the inertia J/K (the current loop taken as ideal) and
-// fed by the speed measured as counts per period, follows the designed
-// continuous loop (2ζω s + ω²) / (s² + 2ζω s + ω²).
-TEST(Firmware, SpeedLoopFollowsItsContinuousLaw) {
-    // Pass bands well below the sampling rate (ω·T up to 0.15).
-    for (const double band : {60.0, 150.0}) {
-        auto setup = dcdrive::LoadDefaultSetup();
-        drivetest::SetValue(*setup, "PB_S", band);
-        drivetest::SetValue(*setup, "Dump_S", 0.8);
-        // A fine encoder, so that the speed counts per period resolve the step.
-        drivetest::SetValue(*setup, "No_encoder_lines", 10000);
-        ASSERT_TRUE(dcdrive::TuneLoop(*setup, dcdrive::Loop::Speed).tuned);
-        dcdrive::ParametersToRegisters(*setup);
-        const auto image = drivetest::RegisterImage(*setup);
-        Config config = ConfigFromRegisters({image.begin(), image.end()});
-        config.speed.outputLimit = config.speed.integralLimit = kFullScale;
-
-        const double ts = dcdrive::SpeedLoopPeriod(*setup);
-        const double currentScale = dcdrive::CurrentScale(*setup);  // counts per A
-        const double cpr = 4.0 * setup->GetParameterValueInBaseUnit("No_encoder_lines");
-        const double j = setup->GetParameterValueInBaseUnit("Jt");
-        const double k = setup->GetParameterValueInBaseUnit("K");
-        const double reference = 50.0;  // rad/s, within the current limit
-        const double referenceCounts = reference * cpr / (2.0 * std::numbers::pi) * ts;
-
-        PiState state;
-        double speed = 0.0, angle = 0.0, sumSquares = 0.0;
-        std::int64_t lastCount = 0;
-        const int samples = static_cast<int>(8.0 / band / ts);
-        for (int n = 0; n < samples; ++n) {
-            const auto count = static_cast<std::int64_t>(std::floor(angle * cpr / (2.0 * std::numbers::pi)));
-            const std::int64_t measured = count - lastCount;
-            lastCount = count;
-            const std::int64_t iref = RunPi(config.speed, state, std::llround(referenceCounts) - measured);
-            const double torque = k * static_cast<double>(iref) / currentScale;
-            for (int m = 0; m < 20; ++m) {  // the mechanics between samples
-                speed += torque / j * ts / 20.0;
-                angle += speed * ts / 20.0;
-            }
-            const double designed =
-                reference * drivetest::DesignedStep(0.0, 1.0, 2.0 * 0.8 * band, band * band, (n + 1) * ts);
-            sumSquares += (speed - designed) * (speed - designed);
-        }
-        const double rms = std::sqrt(sumSquares / samples) / reference;
-        EXPECT_LT(rms, 0.1) << "band " << band;
-        std::printf("speed loop %g rad/s: normalized rms %.4f\n", band, rms);
     }
 }
 

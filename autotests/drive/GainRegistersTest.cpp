@@ -21,17 +21,10 @@ constexpr std::int64_t kQ16 = 65536;
 
 enum class RunKind { CurrentTest, SpeedRamp, PositionRamp };
 
-Symbol Variable(const char* name) {
-    const mem::Cell* cell = mem::CellNamed(name);
-    EXPECT_NE(cell, nullptr) << name;
-    return cell ? Symbol{cell->name, cell->address, cell->type} : Symbol{};
-}
+using drivetest::Variable;
 
 std::int64_t ReadVariable(const VirtualDrive& drive, const char* name) {
-    const Symbol s = Variable(name);
-    std::int64_t raw = 0;
-    EXPECT_TRUE(drive.Read(s.address, s.type, raw)) << name << ": " << drive.LastError();
-    return raw;
+    return drivetest::Get(drive, Variable(name));
 }
 
 struct GainWrite {
@@ -44,19 +37,12 @@ struct GainWrite {
 // between two samples when asked.
 std::vector<LoggedPoint> RunWith(VirtualDrive& drive, const CKX_Setup& setup, RunKind run, const char* column,
                                  std::size_t points, const std::optional<GainWrite>& write) {
-    LoggerSettings logger;
-    logger.points = static_cast<int>(points);
-    logger.fastLoop = run == RunKind::CurrentTest;
-    logger.every = 1;
-    logger.columns.push_back(Variable(column));
-    drive.ArmLogger(logger);
+    drivetest::ArmLogger(drive, {Variable(column)}, static_cast<int>(points), run == RunKind::CurrentTest);
     if (run == RunKind::CurrentTest) {
         const double counts = dcdrive::CurrentScale(setup);
         drive.SetBlocked(true);
-        EXPECT_TRUE(
-            drive.Write(Variable("In1").address, Type::Int16, static_cast<std::int64_t>(1.6 * counts)));
-        EXPECT_TRUE(drive.Write(Variable("Imax_Prot_Test").address, Type::Int16,
-                                static_cast<std::int64_t>(9.0 * counts)));
+        drivetest::Set(drive, Variable("In1"), static_cast<std::int64_t>(1.6 * counts));
+        drivetest::Set(drive, Variable("Imax_Prot_Test"), static_cast<std::int64_t>(9.0 * counts));
         EXPECT_TRUE(drive.StartProgram("Current_Controller_Tuning_Test")) << drive.LastError();
     } else {
         Motion motion;
@@ -70,8 +56,7 @@ std::vector<LoggedPoint> RunWith(VirtualDrive& drive, const CKX_Setup& setup, Ru
     const double pwm = 2.0 * static_cast<double>(drive.Register("PWMPER")) / drive.GetPlant().drive.clock;
     if (write) {
         while (drive.Logged().size() < write->afterPoints) drive.AdvanceTo(drive.Now() + pwm);
-        const Symbol s = Variable(write->name);
-        EXPECT_TRUE(drive.Write(s.address, s.type, write->value)) << drive.LastError();
+        drivetest::Set(drive, Variable(write->name), write->value);
     }
     while (drive.Logged().size() < points && drive.Now() < 1.0) drive.AdvanceTo(drive.Now() + pwm);
     return drive.Logged();

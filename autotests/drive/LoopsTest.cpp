@@ -28,110 +28,14 @@ constexpr std::int64_t kQ16 = 65536;
 // the responses to a few parts in a thousand.
 constexpr int kFineLines = 10000;
 
-Symbol Variable(const char* name) {
-    const mem::Cell* cell = mem::CellNamed(name);
-    EXPECT_NE(cell, nullptr) << name;
-    return cell ? Symbol{cell->name, cell->address, cell->type} : Symbol{};
-}
-
-struct Tuning {
-    double speedBand = 0.0;  // 0: the speed loop keeps the default gains
-    double speedDamping = 0.7;
-    double positionBand = 0.0;  // 0: the position loop keeps the default gains
-    double positionDamping = 1.0;
-    int positionControlType = 1;  // 1: over the speed loop
-};
-
-// The default setup with the fine encoder, its current loop tuned at
-// 5000 rad/s and the outer loops at the pass bands asked for, in registers.
-std::unique_ptr<CKX_Setup> TunedSetup(const Tuning& t) {
-    auto setup = dcdrive::LoadDefaultSetup();
-    drivetest::SetValue(*setup, "No_encoder_lines", kFineLines);
-    drivetest::SetValue(*setup, "PB_C", 5000);
-    drivetest::SetValue(*setup, "Dump_C", 0.7);
-    drivetest::SetValue(*setup, "PositionControlType", t.positionControlType);
-    EXPECT_TRUE(dcdrive::TuneLoop(*setup, dcdrive::Loop::Current).tuned);
-    if (t.speedBand > 0.0) {
-        drivetest::SetValue(*setup, "PB_S", t.speedBand);
-        drivetest::SetValue(*setup, "Dump_S", t.speedDamping);
-        EXPECT_TRUE(dcdrive::TuneLoop(*setup, dcdrive::Loop::Speed).tuned);
-    }
-    if (t.positionBand > 0.0) {
-        drivetest::SetValue(*setup, "PB_P", t.positionBand);
-        drivetest::SetValue(*setup, "Dump_P", t.positionDamping);
-        EXPECT_TRUE(dcdrive::TuneLoop(*setup, dcdrive::Loop::Position).tuned);
-    }
-    dcdrive::ParametersToRegisters(*setup);
-    return setup;
-}
+using drivetest::Nrms;
+using drivetest::RunMotion;
+using drivetest::StepResponse;
 
 Plant FinePlant() {
     Plant plant = drivetest::DefaultPlant();
     plant.encoder.lines = kFineLines;
     return plant;
-}
-
-// Runs a motion with the slow-loop logger on `columns` for `points` samples.
-std::vector<LoggedPoint> RunMotion(VirtualDrive& drive, const Motion& motion, int points,
-                                   const std::vector<const char*>& columns) {
-    LoggerSettings logger;
-    logger.points = points;
-    logger.fastLoop = false;
-    logger.every = 1;
-    for (const char* name : columns) logger.columns.push_back(Variable(name));
-    drive.ArmLogger(logger);
-    EXPECT_TRUE(drive.StartMotion(motion)) << drive.LastError();
-    const double ts = 2.0 * static_cast<double>(drive.Register("SLPER") * drive.Register("PWMPER")) /
-                      drive.GetPlant().drive.clock;
-    drive.AdvanceTo(drive.Now() + (points + 2) * ts);
-    return drive.Logged();
-}
-
-// The step response of num(s)/den(s) (coefficients from the highest power,
-// den monic, deg num < deg den) at the times t, integrated in controllable
-// canonical form with RK4 at a step far below the sampling.
-std::vector<double> ContinuousStep(const std::vector<double>& num, const std::vector<double>& den,
-                                   const std::vector<double>& times) {
-    const std::size_t n = den.size() - 1;
-    std::vector<double> x(n, 0.0);
-    auto derivative = [&](const std::vector<double>& s) {
-        std::vector<double> d(n);
-        for (std::size_t i = 0; i + 1 < n; ++i) d[i] = s[i + 1];
-        double last = 1.0;  // unit step input
-        for (std::size_t i = 0; i < n; ++i) last -= den[n - i] * s[i];
-        d[n - 1] = last;
-        return d;
-    };
-    auto output = [&](const std::vector<double>& s) {
-        double y = 0.0;
-        for (std::size_t i = 0; i < num.size(); ++i) y += num[num.size() - 1 - i] * s[i];
-        return y;
-    };
-    std::vector<double> y;
-    double t = 0.0;
-    const double h = 1e-6;
-    for (const double target : times) {
-        while (t + h <= target + 1e-12) {
-            const auto k1 = derivative(x);
-            std::vector<double> s(n);
-            for (std::size_t i = 0; i < n; ++i) s[i] = x[i] + 0.5 * h * k1[i];
-            const auto k2 = derivative(s);
-            for (std::size_t i = 0; i < n; ++i) s[i] = x[i] + 0.5 * h * k2[i];
-            const auto k3 = derivative(s);
-            for (std::size_t i = 0; i < n; ++i) s[i] = x[i] + h * k3[i];
-            const auto k4 = derivative(s);
-            for (std::size_t i = 0; i < n; ++i) x[i] += h / 6.0 * (k1[i] + 2.0 * k2[i] + 2.0 * k3[i] + k4[i]);
-            t += h;
-        }
-        y.push_back(output(x));
-    }
-    return y;
-}
-
-double Nrms(const std::vector<double>& a, const std::vector<double>& b, double scale) {
-    double sum = 0.0;
-    for (std::size_t i = 0; i < a.size(); ++i) sum += (a[i] - b[i]) * (a[i] - b[i]);
-    return std::sqrt(sum / static_cast<double>(a.size())) / scale;
 }
 
 // ---- speed loop --------------------------------------------------------------
@@ -141,10 +45,9 @@ double Nrms(const std::vector<double>& a, const std::vector<double>& b, double s
 // each sample and the speed counted as the position's change per sample.
 // What the sampling alone makes of the designed loop.
 std::vector<double> SampledSpeedLoop(const CKX_Setup& setup, double reference, int samples) {
-    const double kp = dcdrive::DecodeGain(drivetest::RegisterImage(setup).at("KPS"),
-                                          drivetest::RegisterImage(setup).at("SFTKPS"));
-    const double ki = dcdrive::DecodeGain(drivetest::RegisterImage(setup).at("KIS"),
-                                          drivetest::RegisterImage(setup).at("SFTKIS"));
+    const auto image = drivetest::RegisterImage(setup);
+    const double kp = dcdrive::DecodeGain(image.at("KPS"), image.at("SFTKPS"));
+    const double ki = dcdrive::DecodeGain(image.at("KIS"), image.at("SFTKIS"));
     const double ts = dcdrive::SpeedLoopPeriod(setup);
     const double countsPerRadian = 4.0 * kFineLines / kTwoPi;
     const Plant plant = FinePlant();
@@ -179,7 +82,8 @@ TEST(Loops, SpeedLoopFollowsTheDesignedClosedLoop) {
     const Case cases[] = {{60, 0.7, true}, {150, 0.7, true}, {150, 1.0, true}, {300, 0.7, false}};
     const double reference = 100.0;
     for (const Case& c : cases) {
-        const auto setup = TunedSetup({.speedBand = c.band, .speedDamping = c.damping});
+        const auto setup =
+            drivetest::TunedSetup({.lines = kFineLines, .speedBand = c.band, .speedDamping = c.damping});
         VirtualDrive drive(FinePlant());
         drive.Download(drivetest::RegisterImage(*setup));
         const double ts = dcdrive::SpeedLoopPeriod(*setup);
@@ -191,10 +95,8 @@ TEST(Loops, SpeedLoopFollowsTheDesignedClosedLoop) {
         ASSERT_EQ(logged.size(), static_cast<std::size_t>(samples));
 
         // The designed speed averaged over each sample: the position's change.
-        std::vector<double> times;
-        for (int k = 0; k <= samples; ++k) times.push_back(k * ts);
         const double w = c.band, z = c.damping;
-        const auto angle = ContinuousStep({2 * z * w, w * w}, {1, 2 * z * w, w * w, 0}, times);
+        const auto angle = StepResponse({2 * z * w, w * w}, {1, 2 * z * w, w * w, 0}, samples + 1, ts);
         std::vector<double> drive_, designed;
         for (int k = 0; k < samples; ++k) {
             EXPECT_EQ(logged[k].values[1], static_cast<std::int64_t>(reference) * kQ16);
@@ -237,10 +139,11 @@ TEST(Loops, PositionLoopFollowsTheDesignedClosedLoop) {
         {0, 60, 0.8, 0, 400},
     };
     for (const Case& c : cases) {
-        const auto setup = TunedSetup({.speedBand = c.speedBand,
-                                       .positionBand = c.band,
-                                       .positionDamping = c.damping,
-                                       .positionControlType = c.type});
+        const auto setup = drivetest::TunedSetup({.lines = kFineLines,
+                                                  .speedBand = c.speedBand,
+                                                  .positionBand = c.band,
+                                                  .positionDamping = c.damping,
+                                                  .positionControlType = c.type});
         VirtualDrive drive(FinePlant());
         drive.Download(drivetest::RegisterImage(*setup));
         const double ts = dcdrive::SpeedLoopPeriod(*setup);
@@ -251,13 +154,10 @@ TEST(Loops, PositionLoopFollowsTheDesignedClosedLoop) {
         const auto logged = RunMotion(drive, motion, samples, {"Load_Position", "Target_Position"});
         ASSERT_EQ(logged.size(), static_cast<std::size_t>(samples));
 
-        std::vector<double> times;
-        for (int k = 0; k < samples; ++k) times.push_back(k * ts);
-        const double w = c.band, z = c.damping;
-        const auto unit = c.type == 1
-                              ? ContinuousStep({2 * z * w, w * w}, {1, 2 * z * w, w * w}, times)
-                              : ContinuousStep({(2 * z + 1) * w, (2 * z + 1) * w * w, w * w * w},
-                                               {1, (2 * z + 1) * w, (2 * z + 1) * w * w, w * w * w}, times);
+        const double w = c.band, z = c.damping, a = 2 * z + 1;
+        const auto unit = c.type == 1 ? StepResponse({2 * z * w, w * w}, {1, 2 * z * w, w * w}, samples, ts)
+                                      : StepResponse({a * w, a * w * w, w * w * w},
+                                                     {1, a * w, a * w * w, w * w * w}, samples, ts);
         std::vector<double> position, designed;
         for (int k = 0; k < samples; ++k) {
             EXPECT_EQ(logged[k].values[1], c.step);
@@ -295,13 +195,7 @@ TEST(Loops, FeedforwardsTakeTheRampOffTheError) {
     };
     for (const Case& c : cases) {
         auto worstError = [&c](bool on) {
-            auto setup = dcdrive::LoadDefaultSetup();
-            drivetest::SetValue(*setup, "No_encoder_lines", kFineLines);
-            drivetest::SetValue(*setup, "PB_C", 5000);
-            drivetest::SetValue(*setup, "PB_S", 100);
-            drivetest::SetValue(*setup, "PB_P", 20);
-            for (const auto loop : {dcdrive::Loop::Current, dcdrive::Loop::Speed, dcdrive::Loop::Position})
-                EXPECT_TRUE(dcdrive::TuneLoop(*setup, loop).tuned);
+            auto setup = drivetest::TunedSetup({.lines = kFineLines, .speedBand = 100, .positionBand = 20});
             // Current counts per (speed count per sample) per sample.
             const double jOverK =
                 setup->GetParameterValueInBaseUnit("Jt") / setup->GetParameterValueInBaseUnit("K");
@@ -341,13 +235,8 @@ TEST(Loops, FeedforwardsTakeTheRampOffTheError) {
 // motor current follows it there.
 TEST(Loops, SaturationHoldsTheCurrentAtTheLimit) {
     for (const double limitAmps : {8.0, 4.0}) {
-        auto setup = dcdrive::LoadDefaultSetup();
-        drivetest::SetValue(*setup, "No_encoder_lines", kFineLines);
-        drivetest::SetValue(*setup, "IlimPS", limitAmps);
-        drivetest::SetValue(*setup, "PB_C", 5000);
-        EXPECT_TRUE(dcdrive::TuneLoop(*setup, dcdrive::Loop::Current).tuned);
-        EXPECT_TRUE(dcdrive::TuneLoop(*setup, dcdrive::Loop::Speed).tuned);
-        dcdrive::ParametersToRegisters(*setup);
+        const auto setup =
+            drivetest::TunedSetup({.lines = kFineLines, .speedBand = 300, .before = {{"IlimPS", limitAmps}}});
         VirtualDrive drive(FinePlant());
         drive.Download(drivetest::RegisterImage(*setup));
         const std::int64_t limit = 32767 - drive.Register("SATS");
@@ -390,12 +279,8 @@ TEST(Loops, ControlErrorTripsAfterItsTime) {
         {"speed check off", LoopMode::Speed, 1.5, false, false},
     };
     for (const Case& c : cases) {
-        auto setup = dcdrive::LoadDefaultSetup();
-        drivetest::SetValue(*setup, "isPositionControlError", c.checkOn ? 1 : 0);
-        drivetest::SetValue(*setup, "isSpeedControlError", c.checkOn ? 1 : 0);
-        drivetest::SetValue(*setup, "PB_C", 5000);
-        EXPECT_TRUE(dcdrive::TuneLoop(*setup, dcdrive::Loop::Current).tuned);
-        dcdrive::ParametersToRegisters(*setup);
+        const auto setup = drivetest::TunedSetup(
+            {.before = {{"isPositionControlError", c.checkOn}, {"isSpeedControlError", c.checkOn}}});
         const auto image = drivetest::RegisterImage(*setup);
         const bool position = c.mode == LoopMode::PositionOverCurrent;
         const std::int64_t limit = image.at(position ? "ERRMAXL" : "SERRMAX");
@@ -512,18 +397,13 @@ TEST(Loops, BiquadChainsFromTheSlotRegisters) {
 // the loop's band slows it.
 TEST(Loops, SpeedFeedbackFilterActsInTheLoop) {
     auto responseWith = [](int type, double hz) {
-        auto setup = dcdrive::LoadDefaultSetup();
-        drivetest::SetValue(*setup, "No_encoder_lines", kFineLines);
-        drivetest::SetValue(*setup, "PB_C", 5000);
-        drivetest::SetValue(*setup, "PB_S", 60);
-        EXPECT_TRUE(dcdrive::TuneLoop(*setup, dcdrive::Loop::Current).tuned);
-        EXPECT_TRUE(dcdrive::TuneLoop(*setup, dcdrive::Loop::Speed).tuned);
-        drivetest::SetValue(*setup, "BQFilter1", type >= 0 ? 1 : 0);
-        drivetest::SetValue(*setup, "BQFilterType1", std::max(type, 0));
-        drivetest::SetValue(*setup, "BQFilterLocation1", 2);
-        drivetest::SetValue(*setup, "BQFilterF11", hz);
-        drivetest::SetValue(*setup, "BQFilterQ1", 0.707);
-        dcdrive::ParametersToRegisters(*setup);
+        const auto setup = drivetest::TunedSetup({.lines = kFineLines,
+                                                  .speedBand = 60,
+                                                  .after = {{"BQFilter1", type >= 0 ? 1 : 0},
+                                                            {"BQFilterType1", std::max(type, 0)},
+                                                            {"BQFilterLocation1", 2},
+                                                            {"BQFilterF11", hz},
+                                                            {"BQFilterQ1", 0.707}}});
         VirtualDrive drive(FinePlant());
         drive.Download(drivetest::RegisterImage(*setup));
         Motion motion;
@@ -561,7 +441,7 @@ TEST(Loops, SineCosineInterpolationCounts) {
         drive.Download(image);
         const std::int64_t perTurn = std::llround(kTwoPi * dcdrive::MotorPositionScale(*setup));
         EXPECT_EQ(perTurn, (4 * lines) << bits) << lines;
-        const Symbol apos = Variable("APOS_MT");
+        const Symbol apos = drivetest::Variable("APOS_MT");
         std::int64_t counts = 0;
         drive.TurnShaft(false, kTwoPi, 0.0);
         ASSERT_TRUE(drive.Read(apos.address, apos.type, counts));
@@ -573,22 +453,32 @@ TEST(Loops, SineCosineInterpolationCounts) {
 }
 
 // The same registers, plant and motion give the same logged data, bit for
-// bit, with the speed and position loops closed.
+// bit, with the speed and position loops closed and the converter noise on;
+// another noise seed gives other data.
 TEST(Loops, MotionIsDeterministic) {
-    const auto setup = TunedSetup({.speedBand = 150, .positionBand = 30});
-    auto run = [&setup] {
-        VirtualDrive drive(FinePlant());
+    const auto setup = drivetest::TunedSetup({.lines = kFineLines, .speedBand = 150, .positionBand = 30});
+    auto run = [&setup](std::uint32_t seed) {
+        Plant plant = FinePlant();
+        plant.converter.noise = 40.0;
+        plant.converter.seed = seed;
+        VirtualDrive drive(plant);
         drive.Download(drivetest::RegisterImage(*setup));
         Motion motion;
         motion.segments = {{100, 40 * kQ16}, {100, 0}, {100, -40 * kQ16}, {50, 0}};
-        return RunMotion(drive, motion, 300,
-                         {"Load_Position", "Motor_Speed", "Current_Reference", "Motor_Current"});
+        std::vector<std::int64_t> data;
+        for (const LoggedPoint& p :
+             RunMotion(drive, motion, 300,
+                       {"Load_Position", "Motor_Speed", "Current_Reference", "Motor_Current"})) {
+            data.insert(data.end(), p.values.begin(), p.values.end());
+            data.push_back(std::llround(p.time * 1e9));
+        }
+        return data;
     };
-    const auto a = run();
-    const auto b = run();
-    ASSERT_EQ(a.size(), b.size());
-    for (std::size_t i = 0; i < a.size(); ++i) ASSERT_EQ(a[i].values, b[i].values) << i;
-    EXPECT_NE(a[150].values[0], 0) << "the load moved";
+    const auto a = run(7);
+    ASSERT_EQ(a.size(), 300u * 5);
+    EXPECT_NE(a[150 * 5], 0) << "the load moved";
+    EXPECT_EQ(run(7), a);
+    EXPECT_NE(run(8), a);
 }
 
 }  // namespace

@@ -47,6 +47,8 @@ std::int64_t Triangle(int n) {
     return k <= 50 ? k : 100 - k;
 }
 
+// A record holds the pretrigger's share of points before the trigger, or
+// as many as came before it when the trigger comes sooner.
 TEST(Scope, RecordsStartAtTheTriggerWithThePretriggerBeforeIt) {
     struct Case {
         const char* what;
@@ -54,23 +56,25 @@ TEST(Scope, RecordsStartAtTheTriggerWithThePretriggerBeforeIt) {
         bool rising;
         std::int64_t level;
         int pretrigger;  // %
+        int points;      // of a record: the time base in slow periods
         int samples;     // fed in all
         int records;     // complete records expected
-        std::int64_t atTrigger;
+        int triggerPoint;
         bool stops;
     };
-    // Records of 20 points (time base 20 slow periods).
     const Case cases[] = {
-        {"rising, 25 % before", ScopeMode::SingleShot, true, 30, 25, 400, 1, 30, true},
-        {"falling, 50 % before", ScopeMode::SingleShot, false, 30, 50, 400, 1, 30, true},
-        {"repeating re-arms every cycle", ScopeMode::Repeating, true, 30, 25, 400, 4, 30, false},
-        {"no pretrigger", ScopeMode::Repeating, false, 10, 0, 250, 2, 10, false},
+        {"rising, 25 % before", ScopeMode::SingleShot, true, 30, 25, 20, 400, 1, 5, true},
+        {"falling, 50 % before", ScopeMode::SingleShot, false, 30, 50, 20, 400, 1, 10, true},
+        {"repeating re-arms every cycle", ScopeMode::Repeating, true, 30, 25, 20, 400, 4, 5, false},
+        {"no pretrigger", ScopeMode::Repeating, false, 10, 0, 20, 250, 2, 0, false},
+        // Only 0, 1 and 2 come before 3: the record starts early.
+        {"trigger before the pretrigger is full", ScopeMode::SingleShot, true, 3, 50, 10, 40, 1, 3, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Scope scope;
         ScopeSettings s;
-        s.timeBase = 20e-3;
+        s.timeBase = c.points * 1e-3;
         s.maxPoints = 1000;
         s.mode = c.mode;
         s.triggered = true;
@@ -82,7 +86,7 @@ TEST(Scope, RecordsStartAtTheTriggerWithThePretriggerBeforeIt) {
         scope.Arm(s);
         // Both loops at 1 ms, so that a point is a sample whatever the loop.
         ASSERT_TRUE(scope.Start(1e-3, 1e-3));
-        ASSERT_EQ(scope.Timing().points, 20);
+        ASSERT_EQ(scope.Timing().points, c.points);
         for (int n = 0; n < c.samples; ++n) {
             const std::int64_t v = Triangle(n);
             scope.Sample(&v, v);
@@ -93,9 +97,9 @@ TEST(Scope, RecordsStartAtTheTriggerWithThePretriggerBeforeIt) {
         for (const Record& r : records) {
             if (!r.ended) continue;
             ++complete;
-            ASSERT_EQ(r.values.size(), 20u);
-            EXPECT_EQ(r.triggerPoint, 20 * c.pretrigger / 100);
-            EXPECT_EQ(r.values[static_cast<std::size_t>(r.triggerPoint)], c.atTrigger);
+            ASSERT_EQ(r.values.size(), static_cast<std::size_t>(c.points));
+            EXPECT_EQ(r.triggerPoint, c.triggerPoint);
+            EXPECT_EQ(r.values[static_cast<std::size_t>(r.triggerPoint)], c.level);
             // The samples are consecutive: the triangle's slope on either side.
             const std::int64_t slope = c.rising ? 1 : -1;
             for (int i = 1; i <= r.triggerPoint; ++i)
@@ -106,28 +110,6 @@ TEST(Scope, RecordsStartAtTheTriggerWithThePretriggerBeforeIt) {
         EXPECT_EQ(stopped, c.stops);
         EXPECT_EQ(scope.Running(), !c.stops);
     }
-}
-
-TEST(Scope, ATriggerBeforeThePretriggerIsFullStartsTheRecordEarly) {
-    Scope scope;
-    ScopeSettings s;
-    s.timeBase = 10e-3;
-    s.mode = ScopeMode::SingleShot;
-    s.triggered = true;
-    s.level = 3;
-    s.pretrigger = 50;
-    s.channels = {{0, 1}};
-    scope.Arm(s);
-    ASSERT_TRUE(scope.Start(1e-3, 1e-3));
-    for (std::int64_t v = 0; v < 40; ++v) scope.Sample(&v, v);
-    bool stopped = false;
-    const auto records = Records(scope.Take(), stopped);
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].triggerPoint, 3);  // only 0, 1 and 2 came before 3
-    EXPECT_EQ(records[0].values.front(), 0);
-    EXPECT_EQ(records[0].values[3], 3);
-    EXPECT_EQ(records[0].values.size(), 10u);
-    EXPECT_TRUE(stopped);
 }
 
 TEST(Scope, TheTimeBaseChoosesTheLoopAndTheRecordLength) {

@@ -22,44 +22,18 @@ namespace {
 
 constexpr std::int64_t kQ16 = 65536;
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
+constexpr const char* kCurrentTest = "Current_Controller_Tuning_Test";
 constexpr const char* kSpeedTest = "Speed_Controller_Tuning_Test";
 constexpr const char* kPositionOverSpeed = "Position_Controller_Tuning_Test_with_SpdCtrl";
 constexpr const char* kPositionOverCurrent = "Position_Controller_Tuning_Test_without_SpdCtrl";
 constexpr const char* kInertiaTest = "Total_Inertia_Identification_Test";
 
-Symbol SymbolOf(const std::string& program, const std::string& name) {
-    for (const Symbol& s : ProgramSymbols(program))
-        if (s.name == name) return s;
-    ADD_FAILURE() << program << " has no variable " << name;
-    return {};
-}
-
-void Set(VirtualDrive& drive, const std::string& program, const std::string& name, std::int64_t raw) {
-    const Symbol s = SymbolOf(program, name);
-    EXPECT_TRUE(drive.Write(s.address, s.type, raw)) << name << ": " << drive.LastError();
-}
-
-std::int64_t Get(const VirtualDrive& drive, const std::string& program, const std::string& name) {
-    const Symbol s = SymbolOf(program, name);
-    std::int64_t raw = 0;
-    EXPECT_TRUE(drive.Read(s.address, s.type, raw)) << name;
-    return raw;
-}
-
-double SlowPeriod(const VirtualDrive& drive) {
-    return 2.0 * static_cast<double>(drive.Register("SLPER") * drive.Register("PWMPER")) /
-           drive.GetPlant().drive.clock;
-}
-
-// Arms the slow-loop logger on program variables for `points` samples.
-void ArmLogger(VirtualDrive& drive, const std::string& program, const std::vector<const char*>& columns,
-               int points) {
-    LoggerSettings logger;
-    logger.points = points;
-    logger.fastLoop = false;
-    for (const char* name : columns) logger.columns.push_back(SymbolOf(program, name));
-    drive.ArmLogger(logger);
-}
+using drivetest::Get;
+using drivetest::Nrms;
+using drivetest::Respond;
+using drivetest::Set;
+using drivetest::SlowPeriod;
+using drivetest::SymbolOf;
 
 struct Profile {
     std::vector<std::uint32_t> lengths;  // six segments
@@ -89,54 +63,6 @@ double RunUntilOff(VirtualDrive& drive, double seconds) {
     const double step = 1e-3, end = drive.Now() + seconds;
     while (drive.AxisOn() && drive.Now() < end) drive.AdvanceTo(drive.Now() + step);
     return drive.Now();
-}
-
-// ---- continuous models of the designed loops ---------------------------------
-
-// The response of num(s)/den(s) (den monic, from the highest power, deg num <
-// deg den) to an input given at the sample times and linear in between, at
-// the sample times; RK4 in controllable canonical form.
-std::vector<double> Respond(const std::vector<double>& num, const std::vector<double>& den,
-                            const std::vector<double>& input, double ts) {
-    const std::size_t n = den.size() - 1;
-    std::vector<double> x(n, 0.0);
-    auto derivative = [&](const std::vector<double>& s, double u) {
-        std::vector<double> d(n);
-        for (std::size_t i = 0; i + 1 < n; ++i) d[i] = s[i + 1];
-        double last = u;
-        for (std::size_t i = 0; i < n; ++i) last -= den[n - i] * s[i];
-        d[n - 1] = last;
-        return d;
-    };
-    std::vector<double> y;
-    const int sub = 40;
-    const double h = ts / sub;
-    for (std::size_t k = 0; k < input.size(); ++k) {
-        double out = 0.0;
-        for (std::size_t i = 0; i < num.size(); ++i) out += num[num.size() - 1 - i] * x[i];
-        y.push_back(out);
-        if (k + 1 == input.size()) break;
-        for (int j = 0; j < sub; ++j) {
-            auto u = [&](double f) { return input[k] + (input[k + 1] - input[k]) * (j + f) / sub; };
-            auto add = [&](const std::vector<double>& a, const std::vector<double>& b, double c) {
-                std::vector<double> r(n);
-                for (std::size_t i = 0; i < n; ++i) r[i] = a[i] + c * b[i];
-                return r;
-            };
-            const auto k1 = derivative(x, u(0.0));
-            const auto k2 = derivative(add(x, k1, h / 2), u(0.5));
-            const auto k3 = derivative(add(x, k2, h / 2), u(0.5));
-            const auto k4 = derivative(add(x, k3, h), u(1.0));
-            for (std::size_t i = 0; i < n; ++i) x[i] += h / 6.0 * (k1[i] + 2 * k2[i] + 2 * k3[i] + k4[i]);
-        }
-    }
-    return y;
-}
-
-double Nrms(const std::vector<double>& a, const std::vector<double>& b, double scale) {
-    double sum = 0.0;
-    for (std::size_t i = 0; i < a.size(); ++i) sum += (a[i] - b[i]) * (a[i] - b[i]);
-    return std::sqrt(sum / static_cast<double>(a.size())) / scale;
 }
 
 // ---- the reference ----------------------------------------------------------
@@ -190,7 +116,7 @@ TEST(TestPrograms, ReferenceFollowsTheSegments) {
         const int points =
             c.profile.repeat ? static_cast<int>(cycle) * c.cycles : static_cast<int>(cycle) + 50;
         WriteProfile(drive, c.program, c.profile, 26000, 30000);
-        ArmLogger(drive, c.program, {c.column}, points);
+        drivetest::ArmLogger(drive, {SymbolOf(c.program, c.column)}, points);
         const std::int64_t start = 0;  // the counters start at 0
         ASSERT_TRUE(drive.StartProgram(c.program)) << drive.LastError();
         EXPECT_NE(Get(drive, c.program, "STARTED"), 0);
@@ -227,35 +153,53 @@ TEST(TestPrograms, ReferenceFollowsTheSegments) {
 
 // ---- protection -------------------------------------------------------------
 
-// The test's over-current protection, or a fault, ends each program with the
-// axis off, "test_flag" at most 0 and "STARTED" set.
+// The test's over-current protection, the converter's over-current fault or
+// the power stage's short-circuit protection ends each program with the axis
+// off, "test_flag" at most 0 and "STARTED" set, even when it tripped before
+// its motion, so that the host goes on to read "test_flag". Only the short
+// circuit is a drive fault with its bit in "MER".
 TEST(TestPrograms, ProtectionEndsTheRun) {
     struct Case {
         const char* program;
         std::int64_t protection;  // current counts
-        bool overCurrentFault;
+        double faultAfter;        // s after the start for the converter fault; < 0: none
+        double shortCircuitAmps;  // 0: the plant's
+        int mer;                  // < 0: not checked
     };
     const Case cases[] = {
-        {kSpeedTest, 500, false},   {kPositionOverSpeed, 500, false}, {kPositionOverCurrent, 500, false},
-        {kInertiaTest, 500, false}, {kSpeedTest, 30000, true},        {kInertiaTest, 30000, true},
+        {kSpeedTest, 500, -1, 0, 0},
+        {kPositionOverSpeed, 500, -1, 0, 0},
+        {kPositionOverCurrent, 500, -1, 0, -1},  // the control error may trip as well
+        {kInertiaTest, 500, -1, 0, 0},
+        {kCurrentTest, 500, -1, 0, 0},
+        {kSpeedTest, 30000, 0.02, 0, 0},
+        {kInertiaTest, 30000, 0.02, 0, 0},
+        {kCurrentTest, 30000, 0, 0, 0},
+        {kCurrentTest, 30000, -1, 1.0, 0x0002},
     };
     const auto setup = drivetest::TunedDefaultSetup(3000, 0.8);
     // 40 counts per sample: about 1 A to accelerate at 2000 counts a turn.
     const Profile profile{{50, 1, 200, 50, 1, 200}, {40 * kQ16, 0, 0, -40 * kQ16, 0, 0}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.program) + (c.overCurrentFault ? " fault" : ""));
-        VirtualDrive drive(drivetest::DefaultPlant());
+        SCOPED_TRACE(std::string(c.program) + (c.faultAfter >= 0 ? " fault" : "") +
+                     (c.shortCircuitAmps > 0 ? " short circuit" : ""));
+        Plant plant = drivetest::DefaultPlant();
+        if (c.shortCircuitAmps > 0) plant.drive.shortCircuitCurrent = c.shortCircuitAmps;
+        VirtualDrive drive(plant);
         drive.Download(drivetest::RegisterImage(*setup));
-        if (c.program == std::string(kInertiaTest)) {
-            Set(drive, c.program, "In1", 5000);
-            Set(drive, c.program, "LimitSpeedMax", 90);
-            Set(drive, c.program, "Imax_Prot_Test", c.protection);
+        const std::string program = c.program;
+        if (program == kInertiaTest || program == kCurrentTest) {
+            Set(drive, program, "In1", std::llround(1.6 * dcdrive::CurrentScale(*setup)));
+            if (program == kInertiaTest) Set(drive, program, "LimitSpeedMax", 90);
+            Set(drive, program, "Imax_Prot_Test", c.protection);
+            drive.SetBlocked(program == kCurrentTest);
         } else {
-            WriteProfile(drive, c.program, profile, 26000, c.protection);
+            WriteProfile(drive, program, profile, 26000, c.protection);
         }
-        ASSERT_TRUE(drive.StartProgram(c.program));
-        if (c.overCurrentFault) {
-            drive.AdvanceTo(drive.Now() + 0.02);
+        if (c.faultAfter == 0) drive.SetFault(Fault::OverCurrent, true);
+        ASSERT_TRUE(drive.StartProgram(program));
+        if (c.faultAfter > 0) {
+            drive.AdvanceTo(drive.Now() + c.faultAfter);
             ASSERT_TRUE(drive.AxisOn());
             drive.SetFault(Fault::OverCurrent, true);
         }
@@ -263,8 +207,11 @@ TEST(TestPrograms, ProtectionEndsTheRun) {
         RunUntilOff(drive, 1.0);
         EXPECT_FALSE(drive.AxisOn());
         EXPECT_LT(drive.Now() - start, 0.3) << "the trip came late";  // the profile lasts 0.5 s
-        EXPECT_LE(Get(drive, c.program, "test_flag"), 0);
-        EXPECT_NE(Get(drive, c.program, "STARTED"), 0);
+        EXPECT_LE(Get(drive, program, "test_flag"), 0);
+        EXPECT_NE(Get(drive, program, "STARTED"), 0);
+        if (c.mer >= 0) {
+            EXPECT_EQ(drive.GetStatus().mer, c.mer);
+        }
     }
 }
 
@@ -370,34 +317,6 @@ struct TunedCase {
     double speedBand, positionBand, damping;
 };
 
-std::unique_ptr<CKX_Setup> TunedSetup(const TunedCase& c) {
-    auto setup = dcdrive::LoadDefaultSetup();
-    if (c.loadSensorOnly) {
-        drivetest::SetValue(*setup, "MotorSensorType", 0);
-        drivetest::SetValue(*setup, "LoadSensorType", 1);
-        drivetest::SetValue(*setup, "No_encoder_lines_LD", c.lines);
-    } else {
-        drivetest::SetValue(*setup, "No_encoder_lines", c.lines);
-    }
-    drivetest::SetValue(*setup, "PB_C", 5000);
-    drivetest::SetValue(*setup, "Dump_C", 0.7);
-    EXPECT_TRUE(dcdrive::TuneLoop(*setup, dcdrive::Loop::Current).tuned);
-    if (c.speedBand > 0) {
-        drivetest::SetValue(*setup, "PB_S", c.speedBand);
-        drivetest::SetValue(*setup, "Dump_S", c.damping);
-        EXPECT_TRUE(dcdrive::TuneLoop(*setup, dcdrive::Loop::Speed).tuned);
-    }
-    if (c.positionBand > 0) {
-        drivetest::SetValue(*setup, "PositionControlType",
-                            c.program == std::string(kPositionOverSpeed) ? 1 : 0);
-        drivetest::SetValue(*setup, "PB_P", c.positionBand);
-        drivetest::SetValue(*setup, "Dump_P", c.damping);
-        EXPECT_TRUE(dcdrive::TuneLoop(*setup, dcdrive::Loop::Position).tuned);
-    }
-    dcdrive::ParametersToRegisters(*setup);
-    return setup;
-}
-
 // After Tune, the speed test's load speed follows the designed speed loop
 // (2ζω s + ω²)/(s² + 2ζω s + ω²) driven by the logged speed reference, and
 // the position tests' load position the designed position loop: over the
@@ -415,7 +334,14 @@ TEST(TestPrograms, TunedProgramsFollowTheDesignedLoops) {
          0.8},
     };
     for (const TunedCase& c : cases) {
-        const auto setup = TunedSetup(c);
+        const auto setup = drivetest::TunedSetup(
+            {.lines = c.loadSensorOnly ? 0 : c.lines,
+             .loadLinesOnly = c.loadSensorOnly ? c.lines : 0,
+             .speedBand = c.speedBand,
+             .speedDamping = c.damping,
+             .positionBand = c.positionBand,
+             .positionDamping = c.damping,
+             .positionControlType = c.program == std::string(kPositionOverCurrent) ? 0 : 1});
         Plant plant = drivetest::DefaultPlant();
         plant.encoder.lines = c.lines;
         plant.encoder.loadLines = c.lines;
@@ -439,7 +365,7 @@ TEST(TestPrograms, TunedProgramsFollowTheDesignedLoops) {
         const int points = static_cast<int>(profile.Samples()) - 1;  // the last switches the axis off
         WriteProfile(drive, c.program, profile,
                      c.program == std::string(kPositionOverSpeed) ? 32767 - image.at("SATS") : 26000, 30000);
-        ArmLogger(drive, c.program, {reference, response}, points);
+        drivetest::ArmLogger(drive, {SymbolOf(c.program, reference), SymbolOf(c.program, response)}, points);
         ASSERT_TRUE(drive.StartProgram(c.program)) << drive.LastError();
         RunUntilOff(drive, (points + 10) * ts);
         ASSERT_EQ(drive.Logged().size(), static_cast<std::size_t>(points)) << c.name;

@@ -56,7 +56,6 @@ TEST(Comm, RegisterImageHoldsTheIntegerRegistersOfTheDefaultSetup) {
     const auto image = kx::RegisterImage(*setup);
     EXPECT_EQ(image.at("PWMPER"), 1500);
     EXPECT_EQ(image.at("SLPER"), 20);
-    EXPECT_EQ(image.at("KPI"), static_cast<std::int64_t>(setup->GetParameterValueInBaseUnit("KPI")));
     EXPECT_EQ(image.at("SWNEGLS"), -200000);
     // Host-side values and lower-case names are no registers.
     EXPECT_EQ(image.count("R"), 0u);

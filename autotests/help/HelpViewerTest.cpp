@@ -25,6 +25,9 @@ const std::map<unsigned, QString> kTopicPages{
     {kHelpIncrementalEncoderTest, QStringLiteral("Encoder Connections Test")},
     {kHelpSsiEncoderTest, QStringLiteral("Encoder Connections Test (SSI/BiSS)")},
     {kHelpCurrentTuningTest, QStringLiteral("Current Controller Tuning Test")},
+    {kHelpSpeedTuningTest, QStringLiteral("Speed Controller Tuning Test")},
+    {kHelpPositionTuningTest, QStringLiteral("Position Controller Tuning Test")},
+    {kHelpTotalInertiaTest, QStringLiteral("Total inertia test")},
     {kHelpVdcDetectionTest, QStringLiteral("VDC Detection Test")}};
 
 struct Keyword {

@@ -542,9 +542,9 @@ struct VirtualDrive::Impl {
             return;
         }
         values[mem::kStarted] = 1;
-        // A run until Stop says how it goes while it runs: positive until a
+        // The flag says how the run goes while it runs: positive until a
         // protection ends it.
-        if (values[mem::kMultiC] != 0) values[mem::kTestFlag] = 1;
+        values[mem::kTestFlag] = 1;
     }
 
     // The inertia test: the test current "In1" up to the speed "LimitSpeedMax"

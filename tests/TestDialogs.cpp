@@ -3,12 +3,21 @@
 #include "TestAnalogueRef.h"
 #include "TestCurrent.h"
 #include "TestEncoderConnections.h"
+#include "TestPositionTuning.h"
+#include "TestSpeedTuning.h"
 #include "TestVdcDetection.h"
+#include "TotalInertiaTest.h"
 #include "editors/SubDialogs.h"
 
 namespace dcdrive {
 
 void RegisterTestDialogs() {
+    // The drive setup editor opens the speed and position tuning tests with
+    // the flag 1 and no parent window.
+    RegisterSubDialog(SubDialog::SpeedTuning,
+                      [](CKX_Setup& setup, CWnd*) { return CTestSpeedTuning(setup, 1, nullptr).DoModal(); });
+    RegisterSubDialog(SubDialog::PositionTuning,
+                      [](CKX_Setup& setup, CWnd*) { return CTestPositionTuning(setup, 1, nullptr).DoModal(); });
     // The drive setup editor opens the current test with the flag 1 and no
     // parent window.
     RegisterSubDialog(SubDialog::CurrentTuning,
@@ -25,6 +34,10 @@ void RegisterTestDialogs() {
     RegisterSubDialog(SubDialog::SsiEncoderConnectionTest, [](CKX_Setup& setup, CWnd* parent) {
         return CTestSSIEncoderConnections(setup, 1, parent).DoModal();
     });
+    // The tuning tests' "Identify" opens the total inertia test with the flag 1
+    // and no parent window.
+    RegisterSubDialog(SubDialog::TotalInertiaTest,
+                      [](CKX_Setup& setup, CWnd*) { return CTotalInertiaTest(setup, 1, nullptr).DoModal(); });
 }
 
 }  // namespace dcdrive

@@ -5,12 +5,18 @@
 #include "TestCurrent.h"
 #include "TestDialogs.h"
 #include "TestEncoderConnections.h"
+#include "TestPositionTuning.h"
+#include "TestSpeedTuning.h"
 #include "TestVdcDetection.h"
+#include "TotalInertiaTest.h"
 #include "ui_TestAnalogueRef.h"
 #include "ui_TestCurrent.h"
 #include "ui_TestEncoderConnections.h"
+#include "ui_TestPositionTuning.h"
 #include "ui_TestSSIEncoderConnections.h"
+#include "ui_TestSpeedTuning.h"
 #include "ui_TestVdcDetection.h"
+#include "ui_TotalInertiaTest.h"
 
 namespace dcdrive {
 namespace {
@@ -32,6 +38,9 @@ const kx::ResourceModule& TestResources() {
             {kAnalogueRefTestTemplate, &Build<Ui::CTestAnalogueRef>},
             {kEncoderTestTemplate, &Build<Ui::CTestEncoderConnections>},
             {kSsiEncoderTestTemplate, &Build<Ui::CTestSSIEncoderConnections>},
+            {kTestSpeedTuningTemplate, &Build<Ui::CTestSpeedTuning>},
+            {kTestPositionTuningTemplate, &Build<Ui::CTestPositionTuning>},
+            {kTotalInertiaTestTemplate, &Build<Ui::CTotalInertiaTest>},
         },
         {},
         {
@@ -39,6 +48,13 @@ const kx::ResourceModule& TestResources() {
             {kVdcDetectionBitmap, ":/dcdrive/images/vdc_detection.svg"},
             {kPotentiometerBitmap, ":/dcdrive/images/analogue_potentiometer.svg"},
             {kTurnShaftBitmap, ":/dcdrive/images/turn_motor_shaft.svg"},
+            {kSpeedTestBitmap, ":/dcdrive/images/speed_test.svg"},
+            {kPositionTestBitmap, ":/dcdrive/images/position_test.svg"},
+            {kPositiveProfileBitmap, ":/dcdrive/images/profile_positive.svg"},
+            {kNegativeProfileBitmap, ":/dcdrive/images/profile_negative.svg"},
+            {kBidirectionalProfileBitmap, ":/dcdrive/images/profile_bidirectional.svg"},
+            {kMotionCompleteBitmap, ":/dcdrive/images/motion_complete.svg"},
+            {kFreeShaftBitmap, ":/dcdrive/images/free_shaft_with_load.svg"},
         },
         {},
         {},

@@ -11,11 +11,12 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 #include "Axis.h"
 #include "Firmware.h"
-#include "Loops.h"
 #include "InertiaRun.h"
+#include "Loops.h"
 #include "Memory.h"
 
 namespace vdrive {
@@ -193,6 +194,7 @@ struct VirtualDrive::Impl {
     // logger
     LoggerSettings armed;
     bool loggerArmed = false;
+    bool referenceEnded = false;  // the reference has ended: end after logging
     bool logging = false;
     LoggerSettings logSettings;
     std::vector<Var> logVars;
@@ -375,6 +377,7 @@ struct VirtualDrive::Impl {
         if (program == Program::InertiaTest) RunInertiaTest();
         if (logging && !logSettings.fastLoop) Log();
         if (scope.Running() && !scope.FastLoop()) ScopeSample();
+        if (std::exchange(referenceEnded, false)) EndProgram(1);
     }
 
     void FastLoop() {
@@ -468,7 +471,9 @@ struct VirtualDrive::Impl {
             EndProgram(0);
             return;
         }
-        if (FollowsReference(program) && loops.Ref().Ended()) EndProgram(1);
+        // The program ends once this sample is logged, so that a record
+        // holds the cycle's last sample.
+        if (FollowsReference(program) && loops.Ref().Ended()) referenceEnded = true;
     }
 
     bool MayPowerOn() const { return activeMerBits == 0 && (values[mem::kMer] & kMerShortCircuit) == 0; }
@@ -477,6 +482,7 @@ struct VirtualDrive::Impl {
 
     void BeginProgram(Program p) {
         program = p;
+        referenceEnded = false;
         programSample = 0;
         busSum = 0.0;
         values[mem::kMer] = activeMerBits;
@@ -541,6 +547,9 @@ struct VirtualDrive::Impl {
             EndProgram(0);
             return;
         }
+        // A slow-loop record begins with the axis at rest, before the
+        // reference's first step.
+        if (logging && !logSettings.fastLoop) Log();
         values[mem::kStarted] = 1;
         // The flag says how the run goes while it runs: positive until a
         // protection ends it.

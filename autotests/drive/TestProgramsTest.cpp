@@ -122,11 +122,12 @@ TEST(TestPrograms, ReferenceFollowsTheSegments) {
         EXPECT_NE(Get(drive, c.program, "STARTED"), 0);
         drive.AdvanceTo(drive.Now() + (points + 5) * SlowPeriod(drive));
         const auto& logged = drive.Logged();
-        // A single cycle switches the axis off in its last sample.
-        ASSERT_EQ(logged.size(), c.profile.repeat ? static_cast<std::size_t>(points) : cycle - 1);
+        // The record begins at rest, before the first step; a single cycle
+        // holds every sample of the profile.
+        ASSERT_EQ(logged.size(), c.profile.repeat ? static_cast<std::size_t>(points) : cycle + 1);
 
-        std::vector<std::int64_t> expected;
         std::int64_t reference = 0;
+        std::vector<std::int64_t> expected{std::string(c.column) == "Target_Position" ? start : reference};
         while (expected.size() < logged.size()) {
             for (int i = 0; i < 6; ++i) {
                 for (std::uint32_t n = 0; n < c.profile.lengths[i]; ++n) {

@@ -571,13 +571,7 @@ void CTuningTestDlg::SetUpScope() {
     SetChildText(kOnlineRadio, "Scope");
     m_bScopeSettingsChanged = m_scope->LoadSettingsFromSetupOption(m_names.scopeOption);
     if (!m_bScopeSettingsChanged) {
-        for (const char* name : LoggedVariables()) m_scope->AddVariable(name, 1);
-        if (CGraphFilter* filter = m_scope->GetGraphDocument()->GetAt(0)) {
-            filter->AddCurve(CXYCurve(1, 0, 1, 2, RGB16(kReferenceColour)));
-            filter->AddCurve(CXYCurve(1, 0, 2, 2, RGB16(kResponseColour)));
-            filter->AddCurve(CXYCurve(1, 0, 3, 2, RGB16(8)));
-            filter->AddCurve(CXYCurve(1, 0, 4, 2, RGB16(9)));
-        }
+        AddDefaultScopeChannels();
         ApplyScopeDefaults(true, true);
     }
     m_scopeWindow.SubclassDlgItem(kOnlineGraph, this, m_scope->GetGraphDocument()->GetAt(0));
@@ -769,11 +763,25 @@ void CTuningTestDlg::OnScopeAutoscale() {
     m_scopeWindow.RefreshGraph();
 }
 
+// The four logged signals as the oscilloscope's channels, their curves, and
+// the trigger marker's colour and place on the first graph filter.
+void CTuningTestDlg::AddDefaultScopeChannels() {
+    for (const char* name : LoggedVariables()) m_scope->AddVariable(name, 1);
+    CGraphFilter* filter = m_scope->GetGraphDocument()->GetAt(0);
+    if (!filter) return;
+    filter->m_crColor = RGB16(4);
+    filter->m_aValues = {-4.2, -3.5};
+    filter->AddCurve(CXYCurve(1, 0, 1, 2, RGB16(kReferenceColour)));
+    filter->AddCurve(CXYCurve(1, 0, 2, 2, RGB16(kResponseColour)));
+    filter->AddCurve(CXYCurve(1, 0, 3, 2, RGB16(8)));
+    filter->AddCurve(CXYCurve(1, 0, 4, 2, RGB16(9)));
+}
+
 void CTuningTestDlg::OnScopeDefaults() {
     if (!m_scope || m_bRunning || !m_bScopeSettingsChanged) return;
     m_bScopeSettingsChanged = 0;
     m_scope->SetDefaultValues();
-    for (const char* name : LoggedVariables()) m_scope->AddVariable(name, 1);
+    AddDefaultScopeChannels();
     ApplyScopeDefaults(true, true);
     m_scopeWindow.SubclassDlgItem(kOnlineGraph, this, m_scope->GetGraphDocument()->GetAt(0));
     m_scopeWindow.RefreshGraph();

@@ -142,6 +142,7 @@ protected:
     static void DeliverFrame(CTuningTestDlg* dialog, const std::uint16_t* message);
     // The defaults again, where the settings are not the user's.
     void ApplyScopeDefaults(bool channels, bool timeBase);
+    void AddDefaultScopeChannels();
 
     // Writes the registers to the drive during a run, in order, stopping at
     // the first that the drive lacks or that cannot be written.

@@ -28,6 +28,7 @@
 #include "setups/DefaultSetup.h"
 #include "tests/TestCurrent.h"
 #include "tests/TestDialogs.h"
+#include "tests/TestSpeedTuning.h"
 
 extern char** environ;
 
@@ -78,11 +79,12 @@ void OpenMotorSetupOverDriveSetup(benchmark::State& state) {
 }
 BENCHMARK(OpenMotorSetupOverDriveSetup)->Unit(benchmark::kMillisecond);
 
-// The current controller tuning test on the virtual drive of the default
-// plant, answered by a script in virtual host time: opened and closed, and
-// opened, run from Start to its result (logged, uploaded, drawn) and closed.
-// The difference of the two is the run.
-void CurrentTest(benchmark::State& state, const char* script) {
+// A commissioning test on the virtual drive of the default plant, answered
+// by a script in virtual host time: opened and closed, and opened, run from
+// Start to its result (logged, uploaded, drawn) and closed. The difference of
+// the two is the run.
+template <class Dialog>
+void TestRun(benchmark::State& state, const char* script) {
     vdrive::Plant plant;
     std::string error;
     if (!vdrive::ParsePlant(dcdrive::DefaultPlantJson(), plant, error)) {
@@ -94,7 +96,7 @@ void CurrentTest(benchmark::State& state, const char* script) {
     const dcdrive::ScopedHostScaling scaling;
     auto setup = dcdrive::LoadDefaultSetup();
     for (auto _ : state) {
-        CTestCurrent dialog(*setup, 1, nullptr);
+        Dialog dialog(*setup, 1, nullptr);
         kx::ScriptPlayer player(kx::ParseScript(script), {});
         player.Start();
         benchmark::DoNotOptimize(dialog.DoModal());
@@ -105,15 +107,31 @@ void CurrentTest(benchmark::State& state, const char* script) {
     }
 }
 void OpenCurrentTest(benchmark::State& state) {
-    CurrentTest(state, "expect \"Current Controller Tuning Test\"\nclick 2\n");
+    TestRun<CTestCurrent>(state, "expect \"Current Controller Tuning Test\"\nclick 2\n");
 }
 BENCHMARK(OpenCurrentTest)->Unit(benchmark::kMillisecond);
 void RunCurrentTest(benchmark::State& state) {
-    CurrentTest(state,
-                "expect \"Current Controller Tuning Test\"\ntab 1\nclick 10000\nwait\n"
-                "assert 10004 text \"Test passed\"\nclick 2\n");
+    TestRun<CTestCurrent>(state,
+                          "expect \"Current Controller Tuning Test\"\ntab 1\nclick 10000\nwait\n"
+                          "assert 10004 text \"Test passed\"\nclick 2\n");
 }
 BENCHMARK(RunCurrentTest)->Unit(benchmark::kMillisecond);
+
+// The speed test with the data logger: holds of 1000 ms make a cycle of
+// 2.2 s, which fills the logger's 2000 points at the 1 ms speed loop.
+constexpr const char* kSpeedTestOpened =
+    "expect \"Speed Controller Tuning Test\"\nset 1314 1000\nset 1317 1000\n";
+void OpenSpeedTest(benchmark::State& state) {
+    TestRun<CTestSpeedTuning>(state, (std::string(kSpeedTestOpened) + "click 2\n").c_str());
+}
+BENCHMARK(OpenSpeedTest)->Unit(benchmark::kMillisecond);
+void RunSpeedTest(benchmark::State& state) {
+    TestRun<CTestSpeedTuning>(state,
+                              (std::string(kSpeedTestOpened) +
+                               "tab 1\nclick 10000\nwait\nassert 10004 text \"Test passed\"\nclick 2\n")
+                                  .c_str());
+}
+BENCHMARK(RunSpeedTest)->Unit(benchmark::kMillisecond);
 
 // Runs the program to its end; the exit status must be 0.
 void RunProgram(benchmark::State& state, std::vector<std::string> args) {

@@ -64,16 +64,16 @@ TEST(DriveHost, InRealTimeTheDriveFollowsTheWallClock) {
         const double host = clock.Now();
         EXPECT_GT(drive.Now(), 0.08);
         EXPECT_LE(drive.Now(), host + 1e-3);
-        // An access brings it up to about the moment of the access: within
-        // a few milliseconds of when the access began (a sanitizer build
-        // runs the drive up to it slowly), and not beyond its end.
+        // An access finds the drive within one period of the real-time
+        // follower (10 ms) of when the access began (a loaded sanitizer build
+        // runs it up slowly), and never beyond the access's end.
         bool on = true;
         std::string error;
         QTest::qWait(5);
         const double before = clock.Now();
         ASSERT_TRUE(kx::GetVirtualDriveLink()->AxisOn(on, error));
         const double after = clock.Now();
-        EXPECT_GE(drive.Now(), before - 5e-3);
+        EXPECT_GE(drive.Now(), before - 10e-3);
         EXPECT_LE(drive.Now(), after + 1e-3);
     }
     clock.SetMode(kx::HostClock::Mode::Virtual);

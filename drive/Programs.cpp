@@ -1,6 +1,7 @@
 // The names of the drive-resident programs, their symbol tables, the memory
 // map's lookups and the names of the faults that can be switched.
 #include <array>
+#include <initializer_list>
 #include <utility>
 
 #include "Memory.h"
@@ -46,6 +47,18 @@ struct ProgramTable {
     std::vector<const char*> symbols;  // variables of the memory map, in table order
 };
 
+// A program that follows a reference profile: its limit, the over-current
+// protection, "a<i>" samples of segment i and "b<i>" its increment per
+// sample (16.16), "MultiC" nonzero to repeat it until Stop, and the four
+// signals it logs.
+ProgramTable MotionProgram(const char* name, const char* limit, std::initializer_list<const char*> logged) {
+    ProgramTable table{name,
+                       {limit, "Imax_Prot_Test", "a0", "a1", "a2", "a3", "a4", "a5", "b0", "b1", "b2", "b3",
+                        "b4", "b5", "MultiC", "STARTED", "test_flag"}};
+    table.symbols.insert(table.symbols.end(), logged);
+    return table;
+}
+
 const std::vector<ProgramTable>& Tables() {
     static const std::vector<ProgramTable> tables = {
         {"Current_Controller_Tuning_Test",
@@ -55,63 +68,12 @@ const std::vector<ProgramTable>& Tables() {
         {"Analogue_Reference_Test", {"STARTED", "AD5"}},
         {"Encoder_Connection_Test", {"STARTED", "APOS_MT", "APOS_LD", "var_i2"}},
         {"SSI_Encoder_Connection_Test", {"STARTED", "APOS_MT", "APOS_LD", "var_i2"}},
-        // The reference profile: "a<i>" samples of segment i, "b<i>" its
-        // increment per sample (16.16); "MultiC" nonzero repeats it until Stop.
-        {"Speed_Controller_Tuning_Test", {"IlimPS_Test",  "Imax_Prot_Test",
-                                          "a0",           "a1",
-                                          "a2",           "a3",
-                                          "a4",           "a5",
-                                          "b0",           "b1",
-                                          "b2",           "b3",
-                                          "b4",           "b5",
-                                          "MultiC",       "STARTED",
-                                          "test_flag",    "Speed_Reference",
-                                          "Load_Speed",   "Current_Reference",
-                                          "Motor_Current"}},
-        {"Position_Controller_Tuning_Test_with_SpdCtrl",
-         {"LimitSpeed",
-          "Imax_Prot_Test",
-          "a0",
-          "a1",
-          "a2",
-          "a3",
-          "a4",
-          "a5",
-          "b0",
-          "b1",
-          "b2",
-          "b3",
-          "b4",
-          "b5",
-          "MultiC",
-          "STARTED",
-          "test_flag",
-          "Target_Position",
-          "Load_Position",
-          "Speed_Reference",
-          "Load_Speed"}},
-        {"Position_Controller_Tuning_Test_without_SpdCtrl",
-         {"IlimPS_Test",
-          "Imax_Prot_Test",
-          "a0",
-          "a1",
-          "a2",
-          "a3",
-          "a4",
-          "a5",
-          "b0",
-          "b1",
-          "b2",
-          "b3",
-          "b4",
-          "b5",
-          "MultiC",
-          "STARTED",
-          "test_flag",
-          "Target_Position",
-          "Load_Position",
-          "Current_Reference",
-          "Motor_Current"}},
+        MotionProgram("Speed_Controller_Tuning_Test", "IlimPS_Test",
+                      {"Speed_Reference", "Load_Speed", "Current_Reference", "Motor_Current"}),
+        MotionProgram("Position_Controller_Tuning_Test_with_SpdCtrl", "LimitSpeed",
+                      {"Target_Position", "Load_Position", "Speed_Reference", "Load_Speed"}),
+        MotionProgram("Position_Controller_Tuning_Test_without_SpdCtrl", "IlimPS_Test",
+                      {"Target_Position", "Load_Position", "Current_Reference", "Motor_Current"}),
         {"Total_Inertia_Identification_Test",
          {"In1", "LimitSpeedMax", "Imax_Prot_Test", "STARTED", "test_flag", "delta_time", "delta_speed"}},
     };

@@ -18,6 +18,14 @@ CMyTestDlg::CMyTestDlg(CKX_Setup& setup, unsigned templateId, int flag, CWnd* pa
 
 CMyTestDlg::~CMyTestDlg() = default;
 
+const kx::MessageMap* CMyTestDlg::GetMessageMap() const {
+    static const kx::MessageMapEntry entries[] = {
+        KX_ON_CLICKED(kTestHelpButton, CMyTestDlg::OnTestHelp),
+    };
+    static const kx::MessageMap map{CKX_TestDlg::GetMessageMap(), entries};
+    return &map;
+}
+
 int CMyTestDlg::CheckMotionErrors(int failTest, std::uint16_t mask) {
     const char* message = msc_pszErrInternal;
     CKX_Variable* mer = GetSetup().FindVariable(programs::kMER, 1);
@@ -68,8 +76,8 @@ int CMyTestDlg::GetProgramVariable(CKX_CoffFormat& coff, const char* name, doubl
     return 0;
 }
 
-int CMyTestDlg::StartProgram(const char* program, CKX_CoffFormat& coff, CKX_SingleAxisLogger* logger) {
-    if (ExecuteCode(program, &coff, logger, nullptr, nullptr)) return 1;
+int CMyTestDlg::StartProgram(const char* program, CKX_CoffFormat* coff, CKX_Logger* logger) {
+    if (ExecuteCode(program, coff, logger, nullptr, nullptr)) return 1;
     FailRun(msc_pszErrInternal);
     return 0;
 }
@@ -211,4 +219,16 @@ void CMyTestDlg::OnSavePlots() {
 void CMyTestDlg::OnTestHelp() {
     if (const unsigned context = GetHelpContext())
         OpenHelpFile(GetGUIDirectory(), GetHelpFileOfGUI(GetSetup()), context);
+}
+
+void CMyTestDlg::WriteRegistersToDrive(std::span<const char* const> registers) {
+    CKX_Setup& setup = GetSetup();
+    const kx::QuietLookup quiet;
+    for (const char* name : registers) {
+        CKX_Variable* variable = setup.FindVariable(name, 1);
+        const CKX_Parameter* value = setup.FindParameter(name);
+        if (!variable || !value) return;
+        variable->SetValueInInternalUnit(value->GetValueInInternalUnit());
+        if (!variable->WriteToChip()) return;
+    }
 }

@@ -53,6 +53,12 @@ public:
     int CheckMotionErrors(int failTest, std::uint16_t mask);
 
 protected:
+    // "Help" (10024) opens the test's help topic.
+    const kx::MessageMap* GetMessageMap() const override;
+    // Writes the registers to the drive during a run, in order, stopping at
+    // the first that the drive lacks or that cannot be written: gains
+    // changed during a run take effect at once.
+    void WriteRegistersToDrive(std::span<const char* const> registers);
     // Sets up the two tabs when the test has them (GetTabs).
     BOOL OnInitDialog() override;
     // Shows the parameter tab's controls, hides the Test tab's and the
@@ -75,9 +81,10 @@ protected:
     // Writes a program variable (value in the drive's internal unit).
     int SetProgramVariable(CKX_CoffFormat& coff, const char* name, double value);
     int GetProgramVariable(CKX_CoffFormat& coff, const char* name, double& value);
-    // Downloads and starts the program, arming `logger` (may be null); a
-    // failure ends the run with the internal-error text.
-    int StartProgram(const char* program, CKX_CoffFormat& coff, CKX_SingleAxisLogger* logger);
+    // Downloads and starts the program, arming `logger`; the program
+    // object and the logger may be null. A failure ends the run with the
+    // internal-error text.
+    int StartProgram(const char* program, CKX_CoffFormat* coff = nullptr, CKX_Logger* logger = nullptr);
     // Arms the poll timer; a failure ends the run with the system's text.
     int ArmPollTimer(unsigned ms = dcdrive::kPollPeriodMs);
     // Ends the run with this text.

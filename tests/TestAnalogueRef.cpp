@@ -35,14 +35,6 @@ CTestAnalogueRef::CTestAnalogueRef(CKX_Setup& setup, int flag, CWnd* parent)
 
 CTestAnalogueRef::~CTestAnalogueRef() = default;
 
-const kx::MessageMap* CTestAnalogueRef::GetMessageMap() const {
-    static const kx::MessageMapEntry entries[] = {
-        KX_ON_CLICKED(kTestHelpButton, CTestAnalogueRef::OnTestHelp),
-    };
-    static const kx::MessageMap map{CMyTestDlg::GetMessageMap(), entries};
-    return &map;
-}
-
 unsigned CTestAnalogueRef::GetHelpContext() const { return kHelpAnalogueReferenceTest; }
 
 BOOL CTestAnalogueRef::OnInitDialog() {
@@ -90,10 +82,7 @@ void CTestAnalogueRef::BeginTest() {
     m_commandBar.Repaint();
 
     SetInfo();
-    if (!ExecuteCode(programs::kAnalogueReference)) {
-        FailRun(msc_pszErrInternal);
-        return;
-    }
+    if (!StartProgram(programs::kAnalogueReference)) return;
     SetInfo();
     ArmPollTimer();
 }

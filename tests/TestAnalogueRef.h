@@ -24,7 +24,6 @@ public:
 protected:
     BOOL OnInitDialog() override;
     void OnTimer(UINT id) override;
-    const kx::MessageMap* GetMessageMap() const override;
     unsigned GetHelpContext() const override;
 
 private:

@@ -16,6 +16,11 @@ using namespace dcdrive::names;
 
 namespace {
 
+// The current controller's registers, in the order they reach the drive.
+const char* const kProportionalRegisters[] = {kSFTKPI, kKPI};
+const char* const kIntegralRegisters[] = {kSFTKII, kKII};
+const char* const kTunedRegisters[] = {kSFTKPI, kKPI, kSFTKII, kKII};
+
 // Info texts by stage; 4 is the protection's failure, 5 the procedure.
 const char* const kInfo[] = {
     "Launching the application for test",
@@ -95,7 +100,6 @@ const kx::MessageMap* CTestCurrent::GetMessageMap() const {
     static const kx::MessageMapEntry entries[] = {
         KX_ON_CLICKED(kSavePlotsButton, CTestCurrent::OnSavePlots),
         KX_ON_CLICKED(kTuneButton, CTestCurrent::OnTune),
-        KX_ON_CLICKED(kTestHelpButton, CTestCurrent::OnTestHelp),
         KX_ON_CLICKED(kUseFilterCheck, CTestCurrent::OnFilterOrOffsetClicked),
         KX_ON_CLICKED(kCompensateCheck, CTestCurrent::OnFilterOrOffsetClicked),
     };
@@ -169,23 +173,11 @@ void CTestCurrent::OnChangedParameterValue(const char* name) {
 void CTestCurrent::OnRefreshParameterValue(const char* name) {
     if (m_bRunning) {
         if (NamesEqual(name, kKp_C_scl))
-            WriteRegistersToDrive({kSFTKPI, kKPI});
+            WriteRegistersToDrive(kProportionalRegisters);
         else if (NamesEqual(name, kKi_C_scl))
-            WriteRegistersToDrive({kSFTKII, kKII});
+            WriteRegistersToDrive(kIntegralRegisters);
     }
     CMyTestDlg::OnRefreshParameterValue(name);
-}
-
-void CTestCurrent::WriteRegistersToDrive(std::initializer_list<const char*> registers) {
-    CKX_Setup& setup = GetSetup();
-    const kx::QuietLookup quiet;
-    for (const char* name : registers) {
-        CKX_Variable* variable = setup.FindVariable(name, 1);
-        const CKX_Parameter* value = setup.FindParameter(name);
-        if (!variable || !value) return;
-        variable->SetValueInInternalUnit(value->GetValueInInternalUnit());
-        if (!variable->WriteToChip()) return;
-    }
 }
 
 void CTestCurrent::OnTune() {
@@ -197,7 +189,7 @@ void CTestCurrent::OnTune() {
     WriteGainShift(setup, kCurrentIntegralGain);
     ReadGain(setup, kCurrentIntegralGain);
     ReadGain(setup, kCurrentProportionalGain);
-    if (m_bRunning) WriteRegistersToDrive({kSFTKPI, kKPI, kSFTKII, kKII});
+    if (m_bRunning) WriteRegistersToDrive(kTunedRegisters);
     RefreshAllParameters(0);
 }
 
@@ -232,7 +224,7 @@ void CTestCurrent::BeginTest() {
             const double value = SignedWordInput(setup.GetParameterValueInInternalUnit(input.parameter));
             if (!SetProgramVariable(m_coff, input.variable, value)) return false;
         }
-        if (!StartProgram(programs::kCurrentTuning, m_coff, m_logger)) return false;
+        if (!StartProgram(programs::kCurrentTuning, &m_coff, m_logger)) return false;
         SetInfoText(kInfo[m_nStage]);
         return ArmPollTimer() != 0;
     };

@@ -41,9 +41,6 @@ protected:
     void OnFilterOrOffsetClicked();
 
 private:
-    // Writes the registers to the drive during a run, in order, stopping at
-    // the first that the drive lacks or that cannot be written.
-    void WriteRegistersToDrive(std::initializer_list<const char*> registers);
     // The figures of the motor current's step, beside the plot and in the
     // saved record.
     void ShowStepFigures();

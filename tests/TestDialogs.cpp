@@ -16,8 +16,9 @@ void RegisterTestDialogs() {
     // the flag 1 and no parent window.
     RegisterSubDialog(SubDialog::SpeedTuning,
                       [](CKX_Setup& setup, CWnd*) { return CTestSpeedTuning(setup, 1, nullptr).DoModal(); });
-    RegisterSubDialog(SubDialog::PositionTuning,
-                      [](CKX_Setup& setup, CWnd*) { return CTestPositionTuning(setup, 1, nullptr).DoModal(); });
+    RegisterSubDialog(SubDialog::PositionTuning, [](CKX_Setup& setup, CWnd*) {
+        return CTestPositionTuning(setup, 1, nullptr).DoModal();
+    });
     // The drive setup editor opens the current test with the flag 1 and no
     // parent window.
     RegisterSubDialog(SubDialog::CurrentTuning,

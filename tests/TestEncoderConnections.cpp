@@ -66,7 +66,6 @@ CTestEncoderConnections::~CTestEncoderConnections() = default;
 const kx::MessageMap* CTestEncoderConnections::GetMessageMap() const {
     static const kx::MessageMapEntry entries[] = {
         KX_ON_CLICKED(kx::kStartStopButton, CTestEncoderConnections::OnStartStop),
-        KX_ON_CLICKED(kTestHelpButton, CTestEncoderConnections::OnTestHelp),
     };
     static const kx::MessageMap map{CMyTestDlg::GetMessageMap(), entries};
     return &map;
@@ -116,10 +115,7 @@ void CTestEncoderConnections::BeginTest() {
     if (m_motor.side.sensor == SensorType::IncrementalEncoder) m_motor.diagram.SetAngle(0.0);
     if (m_load.side.sensor == SensorType::IncrementalEncoder) m_load.diagram.SetAngle(0.0);
     SetInfo();
-    if (!ExecuteCode(programs::kEncoderConnection)) {
-        FailRun(msc_pszErrInternal);
-        return;
-    }
+    if (!StartProgram(programs::kEncoderConnection)) return;
     SetInfo();
     ArmPollTimer();
 }
@@ -172,7 +168,6 @@ CTestSSIEncoderConnections::~CTestSSIEncoderConnections() = default;
 const kx::MessageMap* CTestSSIEncoderConnections::GetMessageMap() const {
     static const kx::MessageMapEntry entries[] = {
         KX_ON_CLICKED(kx::kStartStopButton, CTestSSIEncoderConnections::OnStartStop),
-        KX_ON_CLICKED(kTestHelpButton, CTestSSIEncoderConnections::OnTestHelp),
     };
     static const kx::MessageMap map{CMyTestDlg::GetMessageMap(), entries};
     return &map;
@@ -231,10 +226,7 @@ void CTestSSIEncoderConnections::BeginTest() {
     // The encoder is read afresh from a reset drive.
     CKX_Comm::ResetActiveBoard();
     SetInfo();
-    if (!ExecuteCode(programs::kSsiEncoderConnection)) {
-        FailRun(msc_pszErrInternal);
-        return;
-    }
+    if (!StartProgram(programs::kSsiEncoderConnection)) return;
     SetInfo();
     ArmPollTimer();
 }

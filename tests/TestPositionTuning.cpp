@@ -158,6 +158,11 @@ constexpr unsigned kGainControls[] = {1335, 1336, 1337, 1338, 1340, 1341, 1342, 
                                       1385, 1386, 1387, 1388, 1390, 3270, 3288};
 constexpr const char* kTunedRegisters[] = {kSFTKPP, kKPP, kSFTKIP, kKIP, kSFTKDP, kKDP};
 
+// The oscilloscope frames' handler, registered with the host.
+void OnScopeFrame(const std::uint16_t* message) {
+    CTuningTestDlg::DeliverFrame(g_pPositionTuningDlg, message);
+}
+
 const TuningTestNames kNames{
     "PositionTuning",
     kOnlinePlotP,
@@ -177,9 +182,13 @@ const TuningTestNames kNames{
     kSliders,
     kGains,
     kGainControls,
+    &g_pPositionTuningDlg,
+    &OnScopeFrame,
 };
 
 }  // namespace
+
+CTuningTestDlg* g_pPositionTuningDlg = nullptr;
 
 CTestPositionTuning::CTestPositionTuning(CKX_Setup& setup, int flag, CWnd* parent)
     : CTuningTestDlg(setup, kTestPositionTuningTemplate, flag, parent, kNames) {
@@ -298,20 +307,6 @@ void CTestPositionTuning::OnRefreshParameterValue(const char* name) {
     }
     CTuningTestDlg::OnRefreshParameterValue(name);
 }
-
-CTuningTestDlg* g_pPositionTuningDlg = nullptr;
-
-CTestPositionTuning::~CTestPositionTuning() {
-    if (g_pPositionTuningDlg == this) g_pPositionTuningDlg = nullptr;
-}
-
-void CTestPositionTuning::OnScopeFrame(const std::uint16_t* message) {
-    DeliverFrame(g_pPositionTuningDlg, message);
-}
-
-CTuningTestDlg*& CTestPositionTuning::FrameReceiver() const { return g_pPositionTuningDlg; }
-
-kx::UnsolicitedMsgHandler CTestPositionTuning::FrameHandler() const { return &OnScopeFrame; }
 
 double CTestPositionTuning::RunTarget() const { return PositionProfileTarget(GetSetup()); }
 

@@ -15,7 +15,6 @@ inline constexpr unsigned kMotionCompleteBitmap = 3070;
 class CTestPositionTuning : public CTuningTestDlg {
 public:
     CTestPositionTuning(CKX_Setup& setup, int flag, CWnd* parent);
-    ~CTestPositionTuning() override;
 
 protected:
     BOOL OnInitDialog() override;
@@ -36,12 +35,6 @@ protected:
     double RunTarget() const override;
     void ApplyScopeChannels() override;
     void ApplyScopeTimeBase() override;
-    CTuningTestDlg*& FrameReceiver() const override;
-    kx::UnsolicitedMsgHandler FrameHandler() const override;
-
-private:
-    // The oscilloscope frames' handler, registered with the host.
-    static void OnScopeFrame(const std::uint16_t* message);
 };
 
 // The dialog that receives the oscilloscope's frames; null when none.

@@ -81,6 +81,9 @@ constexpr unsigned kGainControls[] = {1335, 1336, 1337, 1338, 1340, 1341, 1342, 
                                       1346, 1347, 1348, 1349, 1357, 1358, 1359, 1360};
 constexpr const char* kTunedRegisters[] = {kSFTKPS, kKPS, kSFTKIS, kKIS};
 
+// The oscilloscope frames' handler, registered with the host.
+void OnScopeFrame(const std::uint16_t* message) { CTuningTestDlg::DeliverFrame(g_pSpeedTuningDlg, message); }
+
 const TuningTestNames kNames{
     "SpeedTuning",
     kOnlinePlotS,
@@ -100,9 +103,13 @@ const TuningTestNames kNames{
     kSliders,
     kGains,
     kGainControls,
+    &g_pSpeedTuningDlg,
+    &OnScopeFrame,
 };
 
 }  // namespace
+
+CTuningTestDlg* g_pSpeedTuningDlg = nullptr;
 
 CTestSpeedTuning::CTestSpeedTuning(CKX_Setup& setup, int flag, CWnd* parent)
     : CTuningTestDlg(setup, kTestSpeedTuningTemplate, flag, parent, kNames) {
@@ -164,20 +171,6 @@ void CTestSpeedTuning::OnRefreshParameterValue(const char* name) {
     }
     CTuningTestDlg::OnRefreshParameterValue(name);
 }
-
-CTuningTestDlg* g_pSpeedTuningDlg = nullptr;
-
-CTestSpeedTuning::~CTestSpeedTuning() {
-    if (g_pSpeedTuningDlg == this) g_pSpeedTuningDlg = nullptr;
-}
-
-void CTestSpeedTuning::OnScopeFrame(const std::uint16_t* message) {
-    DeliverFrame(g_pSpeedTuningDlg, message);
-}
-
-CTuningTestDlg*& CTestSpeedTuning::FrameReceiver() const { return g_pSpeedTuningDlg; }
-
-kx::UnsolicitedMsgHandler CTestSpeedTuning::FrameHandler() const { return &OnScopeFrame; }
 
 double CTestSpeedTuning::RunTarget() const { return SpeedProfileTarget(GetSetup()); }
 

@@ -13,7 +13,6 @@ inline constexpr unsigned kSpeedTestBitmap = 308;
 class CTestSpeedTuning : public CTuningTestDlg {
 public:
     CTestSpeedTuning(CKX_Setup& setup, int flag, CWnd* parent);
-    ~CTestSpeedTuning() override;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -32,12 +31,6 @@ protected:
     double RunTarget() const override;
     void ApplyScopeChannels() override;
     void ApplyScopeTimeBase() override;
-    CTuningTestDlg*& FrameReceiver() const override;
-    kx::UnsolicitedMsgHandler FrameHandler() const override;
-
-private:
-    // The oscilloscope frames' handler, registered with the host.
-    static void OnScopeFrame(const std::uint16_t* message);
 };
 
 // The dialog that receives the oscilloscope's frames; null when none.

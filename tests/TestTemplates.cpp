@@ -19,28 +19,19 @@
 #include "ui_TotalInertiaTest.h"
 
 namespace dcdrive {
-namespace {
-
-template <class Form>
-void Build(QDialog& dialog) {
-    Form form;
-    form.setupUi(&dialog);
-}
-
-}  // namespace
 
 const kx::ResourceModule& TestResources() {
     static const kx::ResourceModule module{
         "dcdrive-tests",
         {
-            {kTestCurrentTemplate, &Build<Ui::CTestCurrent>},
-            {kTestVdcDetectionTemplate, &Build<Ui::CTestVdcDetection>},
-            {kAnalogueRefTestTemplate, &Build<Ui::CTestAnalogueRef>},
-            {kEncoderTestTemplate, &Build<Ui::CTestEncoderConnections>},
-            {kSsiEncoderTestTemplate, &Build<Ui::CTestSSIEncoderConnections>},
-            {kTestSpeedTuningTemplate, &Build<Ui::CTestSpeedTuning>},
-            {kTestPositionTuningTemplate, &Build<Ui::CTestPositionTuning>},
-            {kTotalInertiaTestTemplate, &Build<Ui::CTotalInertiaTest>},
+            {kTestCurrentTemplate, &kx::BuildForm<Ui::CTestCurrent>},
+            {kTestVdcDetectionTemplate, &kx::BuildForm<Ui::CTestVdcDetection>},
+            {kAnalogueRefTestTemplate, &kx::BuildForm<Ui::CTestAnalogueRef>},
+            {kEncoderTestTemplate, &kx::BuildForm<Ui::CTestEncoderConnections>},
+            {kSsiEncoderTestTemplate, &kx::BuildForm<Ui::CTestSSIEncoderConnections>},
+            {kTestSpeedTuningTemplate, &kx::BuildForm<Ui::CTestSpeedTuning>},
+            {kTestPositionTuningTemplate, &kx::BuildForm<Ui::CTestPositionTuning>},
+            {kTotalInertiaTestTemplate, &kx::BuildForm<Ui::CTotalInertiaTest>},
         },
         {},
         {

@@ -28,14 +28,6 @@ CTestVdcDetection::CTestVdcDetection(CKX_Setup& setup, int flag, CWnd* parent)
     if (const CKX_Parameter* p = setup.FindParameter(kVdc)) m_openingVdc = p->GetValueInBaseUnit();
 }
 
-const kx::MessageMap* CTestVdcDetection::GetMessageMap() const {
-    static const kx::MessageMapEntry entries[] = {
-        KX_ON_CLICKED(kTestHelpButton, CTestVdcDetection::OnTestHelp),
-    };
-    static const kx::MessageMap map{CMyTestDlg::GetMessageMap(), entries};
-    return &map;
-}
-
 unsigned CTestVdcDetection::GetHelpContext() const { return kHelpVdcDetectionTest; }
 
 BOOL CTestVdcDetection::OnInitDialog() {
@@ -59,7 +51,7 @@ void CTestVdcDetection::BeginTest() {
         m_coff.SetFileName(GetOutPathName(programs::kVdcDetection));
         m_coff.ReadCoff();
     }
-    if (!StartProgram(programs::kVdcDetection, m_coff, nullptr)) return;
+    if (!StartProgram(programs::kVdcDetection, &m_coff)) return;
     SetInfoText(kInfo[m_nStage]);
     ArmPollTimer();
 }

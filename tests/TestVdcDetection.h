@@ -20,7 +20,6 @@ protected:
     void BeginTest() override;
     void OnTimer(UINT id) override;
     void OnCancel() override;
-    const kx::MessageMap* GetMessageMap() const override;
     unsigned GetHelpContext() const override;
 
 private:

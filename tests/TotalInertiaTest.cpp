@@ -28,14 +28,6 @@ CTotalInertiaTest::CTotalInertiaTest(CKX_Setup& setup, int flag, CWnd* parent)
     AddParameterControls(kTestMaxSpeed, 3267, 3268);
 }
 
-const kx::MessageMap* CTotalInertiaTest::GetMessageMap() const {
-    static const kx::MessageMapEntry entries[] = {
-        KX_ON_CLICKED(kTestHelpButton, CTotalInertiaTest::OnTestHelp),
-    };
-    static const kx::MessageMap map{CMyTestDlg::GetMessageMap(), entries};
-    return &map;
-}
-
 unsigned CTotalInertiaTest::GetHelpContext() const { return kHelpTotalInertiaTest; }
 
 BOOL CTotalInertiaTest::OnInitDialog() {
@@ -91,7 +83,7 @@ bool CTotalInertiaTest::StartRun() {
     m_protectionCurrent = TruncateToInt32(setup.GetParameterValueInInternalUnit(kTestProtectionCurrent));
     if (!SetProgramVariable(m_coff, programs::kImax_Prot_Test, m_protectionCurrent)) return false;
     SetInfoText(kInertiaTestTexts[m_nStage]);
-    if (!StartProgram(programs::kTotalInertia, m_coff, nullptr)) return false;
+    if (!StartProgram(programs::kTotalInertia, &m_coff)) return false;
     SetInfoText(kInertiaTestTexts[m_nStage]);
     return ArmPollTimer() != 0;
 }

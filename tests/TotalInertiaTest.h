@@ -24,7 +24,6 @@ protected:
     void OnTimer(UINT id) override;
     void OnCancel() override;
     void OnOK() override;
-    const kx::MessageMap* GetMessageMap() const override;
     unsigned GetHelpContext() const override;
 
 private:

@@ -72,6 +72,7 @@ CTuningTestDlg::~CTuningTestDlg() {
     delete m_scope;
     m_scope = nullptr;
     if (m_pfnPrevMsgHandler) CKX_Comm::RegisterReceiveUnsolicitedMsgHandler(m_pfnPrevMsgHandler);
+    if (*m_names.frameReceiver == this) *m_names.frameReceiver = nullptr;
 }
 
 const kx::MessageMap* CTuningTestDlg::GetMessageMap() const {
@@ -79,7 +80,6 @@ const kx::MessageMap* CTuningTestDlg::GetMessageMap() const {
     // a template holds one of them.
     static const kx::MessageMapEntry entries[] = {
         KX_ON_CLICKED(kSavePlotsButton, CTuningTestDlg::OnScopeSavePlots),
-        KX_ON_CLICKED(kTestHelpButton, CTuningTestDlg::OnTestHelp),
         KX_ON_CLICKED(kTuneButton, CTuningTestDlg::OnTune),
         KX_ON_CLICKED(kFiltersButton, CTuningTestDlg::OnFilters),
         KX_ON_CLICKED(kDataLoggerRadio, CTuningTestDlg::OnPlotModeClicked),
@@ -324,18 +324,6 @@ void CTuningTestDlg::OnRefreshParameterValue(const char* name) {
     CMyTestDlg::OnRefreshParameterValue(name);
 }
 
-void CTuningTestDlg::WriteRegistersToDrive(std::span<const char* const> registers) {
-    CKX_Setup& setup = GetSetup();
-    const kx::QuietLookup quiet;
-    for (const char* name : registers) {
-        CKX_Variable* variable = setup.FindVariable(name, 1);
-        const CKX_Parameter* value = setup.FindParameter(name);
-        if (!variable || !value) return;
-        variable->SetValueInInternalUnit(value->GetValueInInternalUnit());
-        if (!variable->WriteToChip()) return;
-    }
-}
-
 // ---- buttons
 
 void CTuningTestDlg::OnTune() {
@@ -422,10 +410,7 @@ void CTuningTestDlg::BeginTest() {
         }
         if (online && m_scope) m_scope->LocateItems();
         CKX_Logger* logger = online ? static_cast<CKX_Logger*>(m_scope) : m_logger;
-        if (!ExecuteCode(ProgramName(), &m_coff, logger, nullptr, nullptr)) {
-            FailRun(msc_pszErrInternal);
-            return false;
-        }
+        if (!StartProgram(ProgramName(), &m_coff, logger)) return false;
         SetInfoText(m_names.info[m_bContinuous ? kContinuousRun : m_nStage]);
         if (!ArmPollTimer(online && m_scope ? kScopePollMs : kPollPeriodMs)) return false;
         if (online && m_scope) {
@@ -566,8 +551,8 @@ void CTuningTestDlg::SetUpScope() {
         return;
     }
     m_scope = new CKX_ScopeLogger(setup, nullptr);
-    FrameReceiver() = this;
-    m_pfnPrevMsgHandler = CKX_Comm::RegisterReceiveUnsolicitedMsgHandler(FrameHandler());
+    *m_names.frameReceiver = this;
+    m_pfnPrevMsgHandler = CKX_Comm::RegisterReceiveUnsolicitedMsgHandler(m_names.frameHandler);
     SetChildText(kOnlineRadio, "Scope");
     m_bScopeSettingsChanged = m_scope->LoadSettingsFromSetupOption(m_names.scopeOption);
     if (!m_bScopeSettingsChanged) {
@@ -621,7 +606,7 @@ void CTuningTestDlg::PollScope() {
         m_scope->EndUploadData();
         return;
     }
-    CKX_Comm::CheckForUnrequestedMessages(FrameHandler());
+    CKX_Comm::CheckForUnrequestedMessages(m_names.frameHandler);
     bool failed = !m_scope->UploadInProgress();
     if (failed) {
         FailRun(msc_pszErrInternal);

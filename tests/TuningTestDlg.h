@@ -18,6 +18,7 @@
 #include "tests/TuningProfile.h"
 
 class CKX_SingleAxisLogger;
+class CTuningTestDlg;
 class QMenu;
 class QPoint;
 
@@ -83,6 +84,10 @@ struct TuningTestNames {
     std::span<const GainChain> gains;
     // The gain controls, enabled outside a run and during an on-line run.
     std::span<const unsigned> gainControls;
+    // The oscilloscope's frames reach the dialog that this global names,
+    // through this handler (the host calls a plain function).
+    CTuningTestDlg** frameReceiver;
+    kx::UnsolicitedMsgHandler frameHandler;
 };
 
 }  // namespace dcdrive
@@ -92,6 +97,9 @@ public:
     CTuningTestDlg(CKX_Setup& setup, unsigned templateId, int flag, CWnd* parent,
                    const dcdrive::TuningTestNames& names);
     ~CTuningTestDlg() override;
+
+    // A frame of the drive's oscilloscope for `dialog`.
+    static void DeliverFrame(CTuningTestDlg* dialog, const std::uint16_t* message);
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -133,20 +141,10 @@ protected:
     // channels, and its time base and trigger.
     virtual void ApplyScopeChannels() = 0;
     virtual void ApplyScopeTimeBase() = 0;
-    // The dialog that receives the oscilloscope's frames, and the handler
-    // that passes them to it (one per test: the host calls a plain function).
-    virtual CTuningTestDlg*& FrameReceiver() const = 0;
-    virtual kx::UnsolicitedMsgHandler FrameHandler() const = 0;
-
-    // A frame of the drive's oscilloscope for `dialog`.
-    static void DeliverFrame(CTuningTestDlg* dialog, const std::uint16_t* message);
     // The defaults again, where the settings are not the user's.
     void ApplyScopeDefaults(bool channels, bool timeBase);
     void AddDefaultScopeChannels();
 
-    // Writes the registers to the drive during a run, in order, stopping at
-    // the first that the drive lacks or that cannot be written.
-    void WriteRegistersToDrive(std::span<const char* const> registers);
     // Binds the values and the sliders of the names' tables (a slider only
     // when its parameter exists, its range around the present value).
     void BindControls();

@@ -18,29 +18,18 @@
 #include "ui_MotorSetupDialog.h"
 
 namespace dcdrive {
-namespace {
-
-// A template is its form: the controls are built into the dialog and the
-// form object is not needed afterwards.
-template <class Form>
-void Build(QDialog& dialog) {
-    Form form;
-    form.setupUi(&dialog);
-}
-
-}  // namespace
 
 const kx::ResourceModule& PluginResources() {
     static const kx::ResourceModule module{
         "dcdrive",
         {
-            {kDriveSetupTemplate, &Build<Ui::CDriveSetupDlg>},
-            {kAdvancedTemplate, &Build<Ui::CAdvancedDialog>},
-            {kDriveInfoTemplate, &Build<Ui::CDriveInfo>},
-            {kInertiaQuestionTemplate, &Build<Ui::CInertiaQuestion>},
-            {kAnalogReferenceTemplate, &Build<Ui::CAnalogReferenceDlg>},
-            {kFiltersTemplate, &Build<Ui::CFiltersDialog>},
-            {kMotorSetupTemplate, &Build<Ui::CMotorSetupDialog>},
+            {kDriveSetupTemplate, &kx::BuildForm<Ui::CDriveSetupDlg>},
+            {kAdvancedTemplate, &kx::BuildForm<Ui::CAdvancedDialog>},
+            {kDriveInfoTemplate, &kx::BuildForm<Ui::CDriveInfo>},
+            {kInertiaQuestionTemplate, &kx::BuildForm<Ui::CInertiaQuestion>},
+            {kAnalogReferenceTemplate, &kx::BuildForm<Ui::CAnalogReferenceDlg>},
+            {kFiltersTemplate, &kx::BuildForm<Ui::CFiltersDialog>},
+            {kMotorSetupTemplate, &kx::BuildForm<Ui::CMotorSetupDialog>},
         },
         {{"TO_MOTORSETUP", ":/dcdrive/images/to_motorsetup.svg"},
          {"TO_DRIVESETUP", ":/dcdrive/images/to_drivesetup.svg"},

@@ -121,6 +121,26 @@ std::int64_t ToRaw(int type, double value) {
     return static_cast<std::int64_t>(std::clamp(std::round(value), low, high));
 }
 
+bool ReadDriveValue(const DriveSymbol& symbol, double& value, std::string& error) {
+    DriveLink* link = CKX_Comm::GetActiveLink();
+    std::int64_t raw = 0;
+    error = kNoDriveText;
+    if (link && link->Read(symbol, raw, error)) {
+        value = FromRaw(symbol.type, raw);
+        return true;
+    }
+    CKX_Comm::SetLastErrorText(error);
+    return false;
+}
+
+bool WriteDriveValue(const DriveSymbol& symbol, double value, std::string& error) {
+    DriveLink* link = CKX_Comm::GetActiveLink();
+    error = kNoDriveText;
+    if (link && link->Write(symbol, ToRaw(symbol.type, value), error)) return true;
+    CKX_Comm::SetLastErrorText(error);
+    return false;
+}
+
 std::string ProgramFolder() {
     if (!ProgramFolderOverride().empty()) return ProgramFolderOverride();
     return (LibraryFolder() / ".." / "share" / "dcdrive" / "programs").lexically_normal().string();

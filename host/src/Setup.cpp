@@ -198,27 +198,14 @@ kx::DriveLink* LinkFor(const CKX_Variable& variable, const char* access) {
 }  // namespace
 
 int CKX_Variable::ReadFromChip() {
-    kx::DriveLink* link = LinkFor(*this, "read");
-    if (!link) return 0;
-    std::int64_t raw = 0;
     std::string error;
-    if (!link->Read({m_name, m_address, m_type}, raw, error)) {
-        CKX_Comm::SetLastErrorText(error);
-        return 0;
-    }
-    m_value = kx::FromRaw(m_type, raw);
-    return 1;
+    return LinkFor(*this, "read") && kx::ReadDriveValue({m_name, m_address, m_type}, m_value, error) ? 1 : 0;
 }
 
 int CKX_Variable::WriteToChip() {
-    kx::DriveLink* link = LinkFor(*this, "write");
-    if (!link) return 0;
     std::string error;
-    if (!link->Write({m_name, m_address, m_type}, kx::ToRaw(m_type, m_value), error)) {
-        CKX_Comm::SetLastErrorText(error);
-        return 0;
-    }
-    return 1;
+    return LinkFor(*this, "write") && kx::WriteDriveValue({m_name, m_address, m_type}, m_value, error) ? 1
+                                                                                                       : 0;
 }
 
 // ---------------------------------------------------------------- CKX_Setup

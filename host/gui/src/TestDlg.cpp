@@ -79,12 +79,7 @@ int CKX_TestDlg::SetUserVariableValue(CKX_CoffFormat* coff, const char* name, do
         error = MissingSymbolText(coff, name);
         return 0;
     }
-    kx::DriveLink* link = CKX_Comm::GetActiveLink();
-    std::string reason = kx::kNoDriveText;
-    if (link && link->Write(*symbol, kx::ToRaw(symbol->type, value), reason)) return 1;
-    CKX_Comm::SetLastErrorText(reason);
-    error = reason;
-    return 0;
+    return kx::WriteDriveValue(*symbol, value, error) ? 1 : 0;
 }
 
 int CKX_TestDlg::GetUserVariableValue(CKX_CoffFormat* coff, const char* name, double& value,
@@ -94,16 +89,7 @@ int CKX_TestDlg::GetUserVariableValue(CKX_CoffFormat* coff, const char* name, do
         error = MissingSymbolText(coff, name);
         return 0;
     }
-    kx::DriveLink* link = CKX_Comm::GetActiveLink();
-    std::string reason = kx::kNoDriveText;
-    std::int64_t raw = 0;
-    if (link && link->Read(*symbol, raw, reason)) {
-        value = kx::FromRaw(symbol->type, raw);
-        return 1;
-    }
-    CKX_Comm::SetLastErrorText(reason);
-    error = reason;
-    return 0;
+    return kx::ReadDriveValue(*symbol, value, error) ? 1 : 0;
 }
 
 int CKX_TestDlg::ExecuteCode(const char* programName, CKX_CoffFormat* /*coff*/, CKX_Logger* logger,

@@ -115,6 +115,12 @@ KX_API std::map<std::string, std::int64_t> RegisterImage(const CKX_Setup& setup)
 KX_API double FromRaw(int type, std::int64_t raw);
 KX_API std::int64_t ToRaw(int type, double value);
 
+// A value on the drive in its internal unit, read or written through the
+// active link. On failure `error` and the communication layer's last error
+// text say why (no drive, or the link's own text).
+KX_API bool ReadDriveValue(const DriveSymbol& symbol, double& value, std::string& error);
+KX_API bool WriteDriveValue(const DriveSymbol& symbol, double value, std::string& error);
+
 // The folder that holds the drive-resident program files (<name>.json):
 // <folder of libkxkernel.so>/../share/dcdrive/programs/ unless
 // SetProgramFolder named another one (an empty name restores it).

@@ -20,6 +20,14 @@ namespace kx {
 // Builds the template's controls into the dialog (a uic form's setupUi).
 using TemplateBuilder = void (*)(QDialog& dialog);
 
+// The builder of a template compiled from its form: the controls are built
+// into the dialog and the form object is not needed afterwards.
+template <class Form>
+void BuildForm(QDialog& dialog) {
+    Form form;
+    form.setupUi(&dialog);
+}
+
 struct ResourceModule {
     std::string name;
     std::map<unsigned, TemplateBuilder> templates;  // by template id

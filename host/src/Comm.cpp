@@ -121,24 +121,28 @@ std::int64_t ToRaw(int type, double value) {
     return static_cast<std::int64_t>(std::clamp(std::round(value), low, high));
 }
 
+// A failed access: the reason goes to the caller and to the last error text.
+// The caller's text is left alone when the access succeeds.
+static bool AccessFailed(const std::string& reason, std::string& error) {
+    error = reason;
+    CKX_Comm::SetLastErrorText(reason);
+    return false;
+}
+
 bool ReadDriveValue(const DriveSymbol& symbol, double& value, std::string& error) {
     DriveLink* link = CKX_Comm::GetActiveLink();
+    std::string reason = kNoDriveText;
     std::int64_t raw = 0;
-    error = kNoDriveText;
-    if (link && link->Read(symbol, raw, error)) {
-        value = FromRaw(symbol.type, raw);
-        return true;
-    }
-    CKX_Comm::SetLastErrorText(error);
-    return false;
+    if (!link || !link->Read(symbol, raw, reason)) return AccessFailed(reason, error);
+    value = FromRaw(symbol.type, raw);
+    return true;
 }
 
 bool WriteDriveValue(const DriveSymbol& symbol, double value, std::string& error) {
     DriveLink* link = CKX_Comm::GetActiveLink();
-    error = kNoDriveText;
-    if (link && link->Write(symbol, ToRaw(symbol.type, value), error)) return true;
-    CKX_Comm::SetLastErrorText(error);
-    return false;
+    std::string reason = kNoDriveText;
+    if (!link || !link->Write(symbol, ToRaw(symbol.type, value), reason)) return AccessFailed(reason, error);
+    return true;
 }
 
 std::string ProgramFolder() {

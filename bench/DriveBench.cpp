@@ -35,7 +35,7 @@ void StartCurrentTest(vdrive::VirtualDrive& drive, const CKX_Setup& setup, int p
 // (the longest logger the host can ask for) with the loop closed every PWM
 // period of 50 µs.
 void BM_DriveSpeedWithCurrentLoopClosed(benchmark::State& state) {
-    const auto setup = drivetest::TunedDefaultSetup(5000, 0.7);
+    const auto setup = drivetest::TunedSetup({});
     vdrive::VirtualDrive drive(drivetest::DefaultPlant());
     drive.Download(drivetest::RegisterImage(*setup));
     StartCurrentTest(drive, *setup, 65535, 65535);
@@ -83,7 +83,7 @@ BENCHMARK(BM_DriveSpeedWithSpeedLoopClosed)->Unit(benchmark::kMillisecond);
 // every sample), start, and advance in the dialog's 20 ms ticks until the
 // program has ended; "drive_s" is the drive time it took.
 void BM_CurrentTestRun(benchmark::State& state) {
-    const auto setup = drivetest::TunedDefaultSetup(5000, 0.7);
+    const auto setup = drivetest::TunedSetup({});
     const auto image = drivetest::RegisterImage(*setup);
     const vdrive::Plant plant = drivetest::DefaultPlant();
     double driveTime = 0.0;

@@ -12,7 +12,6 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -143,12 +142,10 @@ TEST_F(Dcsetup, BadInputGetsOneLineAndItsExitCode) {
         {{"--frobnicate", "show"}, 2, "--frobnicate"},
         {{"--set", "NoSuchParameter=1", "show", "--out", kept}, 2, "no parameter \"NoSuchParameter\""},
         {{"--set", "PWM_freq=abc", "show", "--out", kept}, 2, "--set PWM_freq=abc: \"abc\" is not a number"},
-        {{"--set", "PWM_freq=20000Hz", "show"}, 2, "\"20000Hz\" is not a number"},
         {{"--set", "PWM_freq=1,5", "show"}, 2, "\"1,5\" is not a number"},
         {{"--set", "PWM_freq=NaN", "export", "--out", kept}, 2, "\"NaN\" is not a finite number"},
         {{"--set", "PWM_freq=1e999", "show"}, 2, "\"1e999\" is out of the range"},
         {{"--set", "PWM_freq", "show"}, 2, "expected NAME=VALUE"},
-        {{"--unset", "PWM_freq", "--set", "PWM_freq=1", "show"}, 2, "no parameter \"PWM_freq\""},
         {{"--option", "Note", "show"}, 2, "expected NAME=TEXT"},
         {{"--setup", "@/missing.json", "show", "--out", kept}, 2, "missing.json: cannot open the file"},
         {{"--setup", "@/folder", "show"}, 2, "folder: cannot read a folder"},
@@ -158,16 +155,12 @@ TEST_F(Dcsetup, BadInputGetsOneLineAndItsExitCode) {
         {{"--setup", "@/empty.json", "show"}, 2, "empty.json: the file is empty"},
         {{"--setup", "/dev/zero", "show"}, 2, "/dev/zero: the file is larger than 64 MiB"},
         {{"--setup", "@/truncated.json", "export", "--out", kept}, 2, "line 1, column 47: not valid JSON"},
-        {{"--setup", "@/text.json", "show"}, 2, "text.json: line 1, column 1: not valid JSON"},
-        {{"--setup", "@/schema.json", "show"}, 2, "parameters[0] (\"PWM_freq\").value: expected a number"},
         {{"--plugin", "@/notalib.so", "show"}, 1, "notalib.so"},
         {{"--plugin", KXKERNEL_LIBRARY, "show"}, 1, "does not export ComputeAllOptions"},
         {{"export", "--json"}, 2, "--out FILE"},
         {{"show", "--out", "@/no/such/folder/setup.json"},
          2,
          "setup.json: cannot create a file in the folder \"" + Path("no/such/folder") + "\""},
-        // sysfs takes no new files, whoever asks.
-        {{"show", "--out", "/sys/dcsetup-test.json"}, 2, "cannot create a file in the folder \"/sys\""},
         {{"export", "--out", "@/folder"}, 2, "folder: is a folder, not a file"},
         {{"export", "--out", "@/fifo"}, 2, "fifo: is not a regular file"},
         {{"export", "--out", ""}, 2, "--out: expected a file name"},
@@ -178,8 +171,6 @@ TEST_F(Dcsetup, BadInputGetsOneLineAndItsExitCode) {
     WriteFile(Path("kept.json"), "the previous setup\n");
     WriteFile(Path("empty.json"), "  \n");  // blanks only
     WriteFile(Path("truncated.json"), "{\"parameters\": [{\"name\": \"PWM_freq\", \"value\": ");
-    WriteFile(Path("text.json"), "PWM_freq = 20000\n");
-    WriteFile(Path("schema.json"), R"({"parameters": [{"name": "PWM_freq", "value": "20 kHz"}]})");
     WriteFile(Path("notalib.so"), "not a shared library\n");
     ASSERT_TRUE(fs::create_directory(Path("folder")));
     ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0644), 0);
@@ -295,7 +286,6 @@ TEST_F(Dcsetup, EditsApplyInTheOrderGiven) {
         {{"--set", "pwm_freq=11000"}, 11000, nullptr},
         {{"--set", "PWM_freq=+9000.5"}, 9000.5, nullptr},
         {{"--set", "PWM_freq=10000", "--unset", "PWM_freq"}, nullptr, nullptr},
-        {{"--option", "Note=a", "--set", "PWM_freq=10000", "--option", "Note=b"}, 10000, "b"},
         {{"--option", "Note=a", "--set", "PWM_freq=10000", "--option", "Note="}, 10000, nullptr},
         {{"--option", "Note=", "--option", "Note=x=y", "--set", "PWM_freq=10000"}, 10000, "x=y"},
     };
@@ -357,25 +347,13 @@ TEST_F(Dcsetup, SetOutsideTheLimitsIsClampedWithAWarning) {
 
 // The program's core writes to the streams it is given.
 TEST(DcsetupInProcess, RunsLikeTheProgram) {
-    const struct {
-        std::vector<std::string> args;
-        int exitCode;
-        std::string out, err;
-    } cases[] = {
-        {{"dcsetup", "--plugin", DCDRIVE_LIBRARY, "scale", "RPM", "x"},
-         dcsetup::kExitOk,
-         "factor 1\noffset 0\n",
-         ""},
-        {{"dcsetup", "frobnicate"}, dcsetup::kExitBadInput, "", "dcsetup: unknown command \"frobnicate\"\n"},
-    };
-    for (auto c : cases) {
-        std::vector<char*> argv;
-        for (auto& arg : c.args) argv.push_back(arg.data());
-        std::ostringstream out, err;
-        EXPECT_EQ(dcsetup::RunDcsetup(static_cast<int>(argv.size()), argv.data(), out, err), c.exitCode);
-        EXPECT_EQ(out.str(), c.out);
-        EXPECT_EQ(err.str(), c.err);
-    }
+    std::vector<std::string> args = {"dcsetup", "--plugin", DCDRIVE_LIBRARY, "scale", "RPM", "x"};
+    std::vector<char*> argv;
+    for (auto& arg : args) argv.push_back(arg.data());
+    std::ostringstream out, err;
+    EXPECT_EQ(dcsetup::RunDcsetup(static_cast<int>(argv.size()), argv.data(), out, err), dcsetup::kExitOk);
+    EXPECT_EQ(out.str(), "factor 1\noffset 0\n");
+    EXPECT_EQ(err.str(), "");
 }
 
 // ---- the virtual drive's plant
@@ -397,30 +375,17 @@ TEST_F(Dcsetup, PlantPrintsTheBuiltInPlantAndAPlantFileWithEveryKey) {
 
 // The refusals themselves: autotests/drive/PlantFileTest.cpp.
 TEST_F(Dcsetup, ARefusedPlantFileNamesTheFileAndTheKey) {
-    const json good = json::parse(dcdrive::DefaultPlantJson());
-    const struct {
-        const char* file;
-        std::function<void(json&)> spoil;
-        const char* says;  // after "FILE: "
-    } cases[] = {
-        {"no-inductance.json", [](json& p) { p["motor"].erase("inductance"); }, "motor.inductance: "},
-        {"text.json", [](json& p) { p["supplyVoltage"] = "48 V"; }, "supplyVoltage: "},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.file);
-        json plant = good;
-        c.spoil(plant);
-        WriteFile(Path(c.file), plant.dump());
+    json plant = json::parse(dcdrive::DefaultPlantJson());
+    plant["motor"].erase("inductance");
+    WriteFile(Path("bad.json"), plant.dump());
+    for (const std::string file : {"bad.json", "missing.json"})
         for (const char* command : {"plant", "show"}) {
-            const Result result = Run({"--drive", "@/" + std::string(c.file), command});
+            const Result result = Run({"--drive", "@/" + file, command});
             EXPECT_EQ(result.exitCode, 2);
-            ExpectErrorLine(result.err, Path(c.file) + ": " + c.says);
+            ExpectErrorLine(result.err,
+                            Path(file) + (file == "bad.json" ? ": motor.inductance: " : ": no such file"));
             EXPECT_EQ(result.out, "");
         }
-    }
-    const Result missing = Run({"--drive", "@/missing.json", "plant"});
-    EXPECT_EQ(missing.exitCode, 2);
-    ExpectErrorLine(missing.err, Path("missing.json") + ": no such file");
 }
 
 // ---- edit: the drive setup editor, answered by dialog scripts

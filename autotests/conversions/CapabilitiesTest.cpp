@@ -10,34 +10,17 @@ using dctest::ReportedErrors;
 
 namespace {
 
-// Each presence test and every parameter it looks for.
+// A presence test needs every name it looks for (one, two and four names).
 TEST(Capabilities, PresenceTestsNeedEveryNameAndShowNothing) {
     const struct {
         bool (*has)(const CKX_Setup&);
         std::vector<const char*> names;
     } features[] = {
         {HasSoftwareLimits, {"isSWLS"}},
-        {HasSpeedEstimatorParameter, {"isSpeedEstimator"}},
         {HasCanIdentitySaving, {"save_CAN_baudrate", "save_axis_id"}},
         {HasMotorBrake, {"BRAKECFG", "isMotorBrake"}},
-        {HasFreezeControl, {"POSOKLIM_FC", "TONPOSOK_FC"}},
-        {HasInputsPolarity, {"InputsPolarityType"}},
-        {HasMovementDirection, {"IsReverseMovementDirection"}},
-        {HasI2tWarningLevels, {"II2TWARLIM_D", "I2TWARLIM_M"}},
-        {HasSinCosFractionRegister, {"ELRES_FRACT"}},
-        {HasEncoderResolutionRegister, {"MECRESL"}},
-        {HasLargePositionError, {"ERRMAXL"}},
-        {HasSerialClockMode, {"SPICLKMODE"}},
-        {HasBiquadFilters, {"IQREF_BQ_INI"}},
-        {HasAutoActivationFlag, {"isAutoActivatedAfterPowerOn"}},
-        {HasPositionRange, {"POSRANGEDEF"}},
-        {HasMotionCompleteSettings, {"MotionCompleteDefaultSettings"}},
-        {HasSpeedForward, {"SpeedForward"}},
-        {HasReverseCounting, {"ReverseCounting_MT", "ReverseCounting_LD"}},
         {HasEncoderFilters, {"isFilterEnc_MT", "FilterEncValue_MT", "isFilterEnc_LD", "FilterEncValue_LD"}},
-        {HasSinCosFractionParameter, {"SINCOS_fract"}},
         {HasLoadSerialResolution, {"SSI_Resolution_LD"}},
-        {HasSpeedTestReferenceType, {"SpeedTestReferenceType"}},
     };
     ReportedErrors errors;
     for (const auto& c : features) {
@@ -51,16 +34,6 @@ TEST(Capabilities, PresenceTestsNeedEveryNameAndShowNothing) {
     EXPECT_TRUE(errors.Messages().empty());
 }
 
-TEST(Capabilities, AnalogueReferenceScalingNeedsVariableAndParameter) {
-    CKX_Setup setup;
-    setup.AddParameter("CADIN");
-    EXPECT_FALSE(HasAnalogueReferenceScaling(setup));
-    setup.AddVariable(std::make_unique<CKX_Variable>("CADIN"));
-    EXPECT_TRUE(HasAnalogueReferenceScaling(setup));
-    setup.RemoveParameter("CADIN");
-    EXPECT_FALSE(HasAnalogueReferenceScaling(setup));
-}
-
 // An option flag counts only when set to 1; without it the drive's usual answer holds.
 TEST(Capabilities, OptionFlags) {
     const struct {
@@ -69,11 +42,8 @@ TEST(Capabilities, OptionFlags) {
         bool usual;
     } flags[] = {
         {IsNegativeTransmissionAllowed, "hasNegTransmission", false},
-        {HasNewSpeedEstimator, "newSpeedEstimator", false},
         {IsBrakeResistorAllowed, "DisableBrake", true},
-        {IsEnablePolarityHidden, "hideEnablePolarity", false},
         {HasNewDeadBand, "NewDeadBand", false},
-        {ReadsSerialEncoderOnSpeedLoop, "ReadSSIonSL", false},
     };
     ReportedErrors errors;
     for (const auto& c : flags) {
@@ -145,26 +115,6 @@ TEST(SharedReads, FilterCount) {
         if (c.maxFilters) setup.SetOption("MaxFilters", c.maxFilters);
         EXPECT_EQ(FilterCount(setup), c.expected) << c.fastLoop << " " << (c.maxFilters ? c.maxFilters : "-");
     }
-}
-
-TEST(SharedReads, OptionalValuesAndTheirDefaults) {
-    ReportedErrors errors;
-    CKX_Setup setup;
-    EXPECT_EQ(SerialMaxBits(setup), 31);
-    EXPECT_EQ(InputsTypeProgrammable(setup), -1);
-    EXPECT_EQ(MinimumCurrentLoopPeriod(setup), 0.0);
-    EXPECT_EQ(MinimumSpeedLoopPeriod(setup), 0.0);
-    EXPECT_EQ(LimitSpeedMaxPercent(setup), 100.0);
-    EXPECT_TRUE(errors.Messages().empty());
-
-    setup.SetOption("SSIMaxBits", "24");
-    setup.SetOption("IsInputsTypeProgrammable", "0");
-    dctest::Add(setup, {{"Ts_C_min", 5e-5}, {"Ts_S_min", 2e-4}, {"Limit_Speed_MaxPercent", 80}});
-    EXPECT_EQ(SerialMaxBits(setup), 24);
-    EXPECT_EQ(InputsTypeProgrammable(setup), 0);
-    EXPECT_EQ(MinimumCurrentLoopPeriod(setup), 5e-5);
-    EXPECT_EQ(MinimumSpeedLoopPeriod(setup), 2e-4);
-    EXPECT_EQ(LimitSpeedMaxPercent(setup), 80.0);
 }
 
 }  // namespace

@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
 #include <map>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -16,27 +13,6 @@ using dctest::ReportedErrors;
 using dctest::ValueOf;
 
 namespace {
-
-// Steps per group, in list order: a step added, lost or moved to another
-// group changes these counts. Every step has its converter.
-std::vector<int> StepsPerItem(std::span<const DriverStep> steps) {
-    std::vector<int> counts;
-    for (const auto& step : steps) {
-        if (step.item == static_cast<int>(counts.size()) + 1) counts.push_back(0);
-        EXPECT_EQ(step.item, static_cast<int>(counts.size())) << step.name;  // groups in order, none skipped
-        EXPECT_NE(step.convert, nullptr) << step.name;
-        ++counts.back();
-    }
-    return counts;
-}
-
-TEST(Drivers, ListsByGroup) {
-    EXPECT_EQ(StepsPerItem(ReverseDriverSteps()),
-              (std::vector<int>{1, 2, 1,  2, 4, 1, 5, 5, 3, 2, 8, 6, 8, 13, 5, 2,
-                                1, 5, 10, 2, 2, 2, 4, 1, 3, 1, 6, 6, 1, 2,  1, 3}));
-    EXPECT_EQ(StepsPerItem(ForwardDriverSteps()), (std::vector<int>{7, 1, 8, 4, 2, 3, 6, 7, 7,  8, 4, 1, 2, 6,
-                                                                    4, 1, 2, 1, 3, 2, 1, 1, 11, 2, 1, 2, 2}));
-}
 
 // The default drive has every optional feature. A variant without one lacks
 // the parameters its guard looks for: the steps that need them stay out, and
@@ -117,26 +93,6 @@ TEST(Drivers, AMissingRegisterStopsOnlyItsOwnConversions) {
     EXPECT_EQ(ValueOf(*setup, "PosSpd_in_FastLoop"), 1);
     EXPECT_EQ(ValueOf(*setup, "isLimitMaximum"), 1);
     EXPECT_FALSE(errors.Messages().empty());
-}
-
-// The shipped default setup holds registers and user parameters that agree:
-// running both drivers over it changes no value beyond rounding.
-TEST(Drivers, DefaultSetupIsStableUnderBothDrivers) {
-    const auto defaults = LoadDefaultSetup();
-    CKX_Setup setup(*defaults);
-    dctest::PluginScaling internalUnits;
-    ReportedErrors errors;
-    ParametersToRegisters(setup);
-    RegistersToParameters(setup);
-    EXPECT_TRUE(errors.Messages().empty()) << errors.Messages().front();
-    // Registers come back exactly; a user parameter may move by what the
-    // rounding of its register to whole counts allows (far below 1e-6 here).
-    for (std::size_t i = 0; i < defaults->GetParameterCount(); ++i) {
-        const std::string& name = defaults->GetParameterAt(i)->GetName();
-        const double value = defaults->GetParameterAt(i)->GetValueInBaseUnit();
-        const double tolerance = (dctest::IsRegister(name) ? 1e-12 : 1e-6) * std::max(1.0, std::fabs(value));
-        EXPECT_NEAR(ValueOf(setup, name.c_str()), value, tolerance) << name;
-    }
 }
 
 }  // namespace

@@ -64,12 +64,12 @@ TEST(Feedback, SensorWordGoldenValues) {
         double motor, load, mc, lc, temperatures, reference;
         bool newEstimator;
         double estimator, asr, word, estimatorBack;
-    } cases[] = {{0, 0, 0, 0, 0, 0, false, 0, 0, 0x1007, 0}, {3, 4, 1, 1, 0, 0, false, 0, 0, 0x1C53, 0},
-                 {1, 0, 1, 0, 1, 1, false, 0, 0, 0x9580, 0}, {2, 0, 0, 1, 0, 0, false, 0, 0, 0x100F, 0},
-                 {0, 5, 0, 1, 0, 0, false, 0, 0, 0x1405, 0}, {5, 2, 0, 0, 0.9, 1.5, false, 0, 0, 0x9068, 0},
-                 {1, 0, 0, 0, 0, 0, false, 1, 0, 0x1030, 1}, {1, 3, 0, 0, 0, 0, false, 1, 0, 0x1042, 0},
-                 {3, 0, 0, 0, 0, 0, false, 1, 0, 0x1002, 0}, {1, 0, 0, 0, 0, 0, true, 1, 0x8000, 0x1000, 1},
-                 {1, 0, 0, 0, 0, 0, true, 1, 0, 0x1000, 0},  {2, 0, 0, 0, 0, 0, true, 1, 0x8000, 0x100F, 0}};
+    } cases[] = {{0, 0, 0, 0, 0, 0, false, 0, 0, 0x1007, 0},     {3, 4, 1, 1, 0, 0, false, 0, 0, 0x1C53, 0},
+                 {1, 0, 1, 0, 1, 1, false, 0, 0, 0x9580, 0},     {0, 5, 0, 1, 0, 0, false, 0, 0, 0x1405, 0},
+                 {5, 2, 0, 0, 0.9, 1.5, false, 0, 0, 0x9068, 0}, {1, 0, 0, 0, 0, 0, false, 1, 0, 0x1030, 1},
+                 {1, 3, 0, 0, 0, 0, false, 1, 0, 0x1042, 0},     {3, 0, 0, 0, 0, 0, false, 1, 0, 0x1002, 0},
+                 {1, 0, 0, 0, 0, 0, true, 1, 0x8000, 0x1000, 1}, {1, 0, 0, 0, 0, 0, true, 1, 0, 0x1000, 0},
+                 {2, 0, 0, 0, 0, 0, true, 1, 0x8000, 0x100F, 0}};
     for (const auto& c : cases) {
         auto s = Sensors(c.motor, c.load, c.mc, c.lc, c.temperatures, c.reference);
         dctest::Add(*s, {{"isSpeedEstimator", c.estimator}, {"ASR", c.asr}});
@@ -140,10 +140,10 @@ TEST(Feedback, EncoderFilters) {
     const struct {
         double mc, lc, loadType, onMT, levelMT, onLD, levelLD;
         unsigned prescalerA, samplesA, prescalerB, samplesB;
-    } cases[] = {{1, 0, 0, 1, 12, 0, 0, 0, 0, 6, 0x2A000},       {1, 0, 0, 1, 13, 0, 0, 0, 0, 0, 0},
-                 {0, 1, 0, 1, 0, 0, 0, 0, 0x4500, 0, 0},         {0, 1, 0, 1, 1, 0, 0, 0, 0x8A00, 0, 0},
-                 {0, 1, 0, 1, 3, 0, 0, 3, 0x4500, 0, 0},         {0, 0, 1, 1, 4, 1, 2, 1, 0x8A00, 0, 0},
-                 {0, 1, 1, 1, 4, 1, 11, 2, 0x8A00, 11, 0x15000}, {0, 1, 3, 0, 4, 1, 4, 0, 0, 0, 0}};
+    } cases[] = {{1, 0, 0, 1, 12, 0, 0, 0, 0, 6, 0x2A000}, {1, 0, 0, 1, 13, 0, 0, 0, 0, 0, 0},
+                 {0, 1, 0, 1, 0, 0, 0, 0, 0x4500, 0, 0},   {0, 1, 0, 1, 3, 0, 0, 3, 0x4500, 0, 0},
+                 {0, 0, 1, 1, 4, 1, 2, 1, 0x8A00, 0, 0},   {0, 1, 1, 1, 4, 1, 11, 2, 0x8A00, 11, 0x15000},
+                 {0, 1, 3, 0, 4, 1, 4, 0, 0, 0, 0}};
     for (const auto& c : cases) {
         auto s = With({"QUAL", "isFilterEnc_MT", "isFilterEnc_LD", "FilterEncValue_MT", "FilterEncValue_LD",
                        "QUAL_ACT", "QUAL_AQ2", "QUAL_BCT", "QUAL_BQ2", "MotorSensorConnector",

@@ -34,8 +34,7 @@ inline std::string ReadSourceFile(const std::string& relative) {
     return text.str();
 }
 
-// The setup's registers: its upper-case parameters stored as integers, as
-// whole numbers by name.
+// The setup's registers (its upper-case integer parameters) by name.
 inline std::map<std::string, std::int64_t> RegisterImage(const CKX_Setup& setup) {
     std::map<std::string, std::int64_t> image;
     for (std::size_t i = 0; i < setup.GetParameterCount(); ++i) {
@@ -61,24 +60,13 @@ inline void SetValue(CKX_Setup& setup, const char* name, double value) {
     p->SetValueInBaseUnit(value);
 }
 
-// The default setup with its current loop tuned at a pass band and damping,
-// converted to registers.
-inline std::unique_ptr<CKX_Setup> TunedDefaultSetup(double passBand, double damping) {
-    auto setup = dcdrive::LoadDefaultSetup();
-    SetValue(*setup, "PB_C", passBand);
-    SetValue(*setup, "Dump_C", damping);
-    dcdrive::TuneLoop(*setup, dcdrive::Loop::Current);
-    dcdrive::ParametersToRegisters(*setup);
-    return setup;
-}
-
 // The default setup with its loops tuned as asked, in registers: the current
 // loop always, the speed and position loops when given a pass band. The
 // `before` values are set before tuning, the `after` values after it.
 struct Tuning {
-    int lines = 0;                // motor encoder lines (0: the setup's)
-    int loadLinesOnly = 0;        // a load encoder of these lines and no motor sensor
-    double currentBand = 5000.0;  // "PB_C"
+    int lines = 0;                                      // motor encoder lines (0: the setup's)
+    int loadLinesOnly = 0;                              // a load encoder of these lines and no motor sensor
+    double currentBand = 5000.0, currentDamping = 0.7;  // "PB_C", "Dump_C"
     double speedBand = 0.0, speedDamping = 0.7;
     double positionBand = 0.0, positionDamping = 1.0;
     int positionControlType = 1;  // 1: over the speed loop
@@ -94,7 +82,7 @@ inline std::unique_ptr<CKX_Setup> TunedSetup(const Tuning& t) {
         SetValue(*setup, "No_encoder_lines_LD", t.loadLinesOnly);
     }
     SetValue(*setup, "PB_C", t.currentBand);
-    SetValue(*setup, "Dump_C", 0.7);
+    SetValue(*setup, "Dump_C", t.currentDamping);
     SetValue(*setup, "PositionControlType", t.positionControlType);
     for (const auto& [name, value] : t.before) SetValue(*setup, name, value);
     EXPECT_TRUE(dcdrive::TuneLoop(*setup, dcdrive::Loop::Current).tuned);
@@ -129,7 +117,6 @@ inline std::unique_ptr<vdrive::VirtualDrive> DriveFor(const CKX_Setup& setup,
     return drive;
 }
 
-// A drive variable by name, and one of a program's variables.
 inline vdrive::Symbol Variable(const char* name) {
     const vdrive::mem::Cell* cell = vdrive::mem::CellNamed(name);
     EXPECT_NE(cell, nullptr) << name;
@@ -230,7 +217,6 @@ inline std::vector<double> Respond(const std::vector<double>& num, const std::ve
     return y;
 }
 
-// The unit step response of num/den at 0, ts, … (samples − 1)·ts.
 inline std::vector<double> StepResponse(const std::vector<double>& num, const std::vector<double>& den,
                                         int samples, double ts) {
     return Respond(num, den, std::vector<double>(static_cast<std::size_t>(samples), 1.0), ts);

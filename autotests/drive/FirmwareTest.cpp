@@ -1,14 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "DriveTestSupport.h"
 #include "conversions/Gains.h"
 #include "drive/Firmware.h"
+#include "filters/Biquad.h"
 
 using namespace vdrive::fw;
 
 namespace {
+
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+constexpr std::int64_t kQ16 = 65536;
 
 Gain Encoded(double x) {
     const dcdrive::FixedPointGain g = dcdrive::EncodeGain(x);
@@ -22,7 +28,7 @@ TEST(Firmware, PiFollowsItsLawWithValueAndShiftGains) {
         double kp, ki;
         std::int64_t error;
     };
-    for (const Case c : {Case{0.2396, 0.0862, 1000}, Case{3.7, 0.01, -250}, Case{40.0, 1.5, 20}}) {
+    for (const Case c : {Case{0.2396, 0.0862, 1000}, Case{40.0, 1.5, -20}}) {
         const PiLaw law{Encoded(c.kp), Encoded(c.ki), kFullScale, kFullScale};
         PiState state;
         for (int n = 1; n <= 50; ++n) {
@@ -51,30 +57,9 @@ TEST(Firmware, PiSaturations) {
     EXPECT_EQ(u, -3000);
 }
 
-// The PID on an error ramp e[n] = n·c: Kp·e + Ki·Σe + Kd·c once the
-// difference exists, the difference passed through "KDFP" (32767: as it is;
-// q: c (1 − (1 − q/32767)^(n−1)) after n samples).
-TEST(Firmware, PidFollowsItsLaw) {
-    for (const std::int32_t filter : {32767, 8192}) {
-        const PidLaw law{{Encoded(0.75), Encoded(0.05), kFullScale, kFullScale}, Encoded(6.0), filter};
-        PidState state;
-        const double c = 40.0;
-        double sum = 0.0;
-        for (int n = 1; n <= 20; ++n) {
-            const double e = n * c;
-            sum += e;
-            const double difference = n == 1 ? 0.0 : c * (1.0 - std::pow(1.0 - filter / 32767.0, n - 1));
-            const double expected = 0.75 * e + 0.05 * sum + 6.0 * difference;
-            ASSERT_NEAR(static_cast<double>(RunPid(law, state, static_cast<std::int64_t>(e))), expected,
-                        2.0 + expected * 1e-4)
-                << "KDFP " << filter << " sample " << n;
-        }
-    }
-}
-
 // "FILTERQ" q: y[n] = 1 − (1 − q/32767)^n for a unit step; 32767 passes it.
 TEST(Firmware, OutputFilterStepResponse) {
-    for (const std::int32_t q : {32767, 16384, 3000}) {
+    for (const std::int32_t q : {32767, 3000}) {
         OutputFilter filter;
         filter.q = q;
         for (int n = 1; n <= 30; ++n) {
@@ -84,33 +69,46 @@ TEST(Firmware, OutputFilterStepResponse) {
     }
 }
 
-// The sensors and counting directions that the feedback registers of a real
-// setup configure, after the parameter-to-register driver.
-TEST(Firmware, SensorsFromTheFeedbackRegisters) {
+// A slot run in fixed point against the difference equation of the
+// coefficients it holds, in double precision: a low pass and a notch as the
+// filter design quantizes them, and a cleared slot, which passes its input.
+TEST(Firmware, BiquadSlotFollowsItsDifferenceEquation) {
     struct Case {
-        int motor, load, reverseMotor;
-        Sensor motorSensor, loadSensor;
-        bool motorReversed;
+        const char* what;
+        int type;
+        double f1, q;  // normalized frequency, quality factor
     };
     const Case cases[] = {
-        {1, 0, 0, Sensor::Incremental, Sensor::None, false},
-        {1, 0, 1, Sensor::Incremental, Sensor::None, true},
-        {4, 0, 0, Sensor::Ssi, Sensor::None, false},
-        {5, 0, 0, Sensor::Biss, Sensor::None, false},
-        {2, 1, 0, Sensor::Tacho, Sensor::Incremental, false},
-        {1, 4, 0, Sensor::Incremental, Sensor::Ssi, false},
+        {"low pass", dcdrive::kBiquadLowPass2, 0.05, 0.707},
+        {"notch", dcdrive::kBiquadNotch, 0.02, 2.0},
+        {"cleared slot", -1, 0.0, 0.0},
     };
     for (const Case& c : cases) {
-        auto setup = dcdrive::LoadDefaultSetup();
-        drivetest::SetValue(*setup, "MotorSensorType", c.motor);
-        drivetest::SetValue(*setup, "LoadSensorType", c.load);
-        drivetest::SetValue(*setup, "ReverseCounting_MT", c.reverseMotor);
-        dcdrive::ParametersToRegisters(*setup);
-        const auto image = drivetest::RegisterImage(*setup);
-        const Config config = ConfigFromRegisters({image.begin(), image.end()});
-        EXPECT_EQ(config.motorSensor, c.motorSensor) << c.motor << "/" << c.load;
-        EXPECT_EQ(config.loadSensor, c.loadSensor) << c.motor << "/" << c.load;
-        EXPECT_EQ(config.motorReversed, c.motorReversed) << c.motor << "/" << c.load;
+        BiquadSlot slot;
+        dcdrive::BiquadCoefficients h;  // what the slot holds, as values
+        if (c.type >= 0) {
+            const auto design = dcdrive::DesignBiquad(c.type, c.f1, c.q, 0.0);
+            ASSERT_TRUE(design) << c.what;
+            const dcdrive::HeldBiquad held = dcdrive::QuantizeBiquad(*design);
+            slot = {std::llround(held.words.b0), std::llround(held.words.b1), std::llround(held.words.b2),
+                    std::llround(held.words.a1), std::llround(held.words.a2), std::llround(held.scaleFactor)};
+            h = dcdrive::HeldValues(held);
+        } else {
+            h.b0 = 1.0;  // a cleared slot passes the signal through
+        }
+        BiquadState state;
+        double x1 = 0, x2 = 0, y1 = 0, y2 = 0, worst = 0.0;
+        for (int n = 0; n < 2000; ++n) {
+            // A step of 300 counts with a sine at the notch's frequency on top.
+            const double x = (n >= 10 ? 300.0 : 0.0) + 50.0 * std::sin(kTwoPi * 0.02 * n);
+            const auto xq = static_cast<std::int64_t>(std::llround(x * kQ16));
+            const double xd = static_cast<double>(xq) / kQ16;
+            const double y = h.b0 * xd + h.b1 * x1 + h.b2 * x2 - h.a1 * y1 - h.a2 * y2;
+            x2 = x1, x1 = xd, y2 = y1, y1 = y;
+            const double fixed = static_cast<double>(RunBiquad(slot, state, xq)) / kQ16;
+            worst = std::max(worst, std::fabs(fixed - y));
+        }
+        EXPECT_LT(worst, 1e-3) << c.what;  // counts
     }
 }
 

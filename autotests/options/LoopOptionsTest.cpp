@@ -55,9 +55,7 @@ TEST(LoopOptions, OptionsFollowModeAndSensors) {
         {0, 0, 1, 0, 0, 0, {"1", "0", "1", "", "Encoder on F1", "", "0", "1", "0"}},
         {0, 1, 3, 1, 1, 2, {"1", "1", "1", "Encoder on F3", "SinCos on F2", "", "1", "1", "0"}},
         {1, 7, 2, 4, 0, 1, {"0", "1", "1", "SSI on F2", "", "Tacho on F1", "1", "0", "1"}},
-        {2, 0, 0, 1, 0, 1, {"0", "0", "1", "Encoder on F2", "", "", "1", "0", "0"}},
         {3, 1, 1, 0, 0, 0, {}},
-        {0, 2, 1, 0, 0, 0, {}},
     };
     for (const auto& c : cases) {
         auto s = Drive(c.mode, c.type, c.motor, c.load, c.mc, c.lc);
@@ -101,10 +99,7 @@ TEST(LoopOptions, DigitalReferenceConnectorChoice) {
         {three, 1, 0, 0, 0, 0, false, 0, 2, 0, {"B b", "C"}, 1},  // the last free connector, not the first
         {three, 1, 0, 0, 0, 1, false, 0, 1, 0, {"B b", "C"}, 0},  // the present one stays
         {three, 2, 3, 0, 2, 0, false, 0, 0, 0, {"A", "B b"}, 0},  // a tachogenerator takes no connector
-        {{"A 1,x", "B 2,x", "C x 1"}, 0, 0, 0, 0, 1, false, 0, 0, 0, {"A"}, 0},
-        {three, 4, 1, 2, 1, 0, false, 0, 0, 0, {"A"}, 0},
         {{"A 1,x", "B 1,x"}, 1, 1, 0, 1, 0, false, 1, 0, 1, {}, -1},  // every connector taken
-        {{}, 0, 0, 0, 0, 1, false, 1, 1, 1, {}, -1},
         {three, 1, 0, 0, 0, 0, true, 0, 0, 0, {}, -1},  // candidates count although the list took none
     };
     for (std::size_t n = 0; n < std::size(cases); ++n) {

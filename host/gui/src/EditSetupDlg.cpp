@@ -176,10 +176,13 @@ void CKX_EditSetupDlg::BuildWindow() {
         if (!m_controls.emplace(ctrlId, widget).second)
             AuditProblem("control id " + std::to_string(ctrlId) + " is used twice");
         // Hiding a control keeps its place, so that the page does not jump
-        // while rules show and hide controls.
-        QSizePolicy policy = widget->sizePolicy();
-        policy.setRetainSizeWhenHidden(true);
-        widget->setSizePolicy(policy);
+        // while rules show and hide controls; controls that take turns in one
+        // place (a template marks them "collapsesWhenHidden") give it up.
+        if (!widget->property("collapsesWhenHidden").toBool()) {
+            QSizePolicy policy = widget->sizePolicy();
+            policy.setRetainSizeWhenHidden(true);
+            widget->setSizePolicy(policy);
+        }
         if (auto* button = qobject_cast<QPushButton*>(widget)) {
             button->setAutoDefault(false);
             button->setDefault(false);

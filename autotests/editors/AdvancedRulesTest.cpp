@@ -26,9 +26,8 @@ TEST(AdvancedRules, SchemePicture) {
         double cm, m, l, pct;
         unsigned bitmap;
     } cases[] = {
-        {0, 1, 1, 1, 3067}, {0, 1, 0, 1, 3000},   {0, 1, 0, 0, 3017},
-        {0, 2, 1, 1, 3001}, {0, 1.5, 0, 1, 3001}, {1, 2, 0, 1, 3016},
-        {1, 1, 0, 1, 3062}, {2, 1, 0, 1, 3063},   {0.5, 1, 0, 1, 3063},
+        {0, 1, 1, 1, 3067}, {0, 1, 0, 1, 3000}, {0, 1, 0, 0, 3017}, {0, 2, 1, 1, 3001},
+        {1, 2, 0, 1, 3016}, {1, 1, 0, 1, 3062}, {2, 1, 0, 1, 3063}, {0.5, 1, 0, 1, 3063},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "cm " << c.cm << " M " << c.m << " L " << c.l << " PCT " << c.pct);
@@ -42,11 +41,10 @@ TEST(AdvancedRules, SpeedEstimatorWithAndWithoutTheNewEstimator) {
         double m, l, fastLoop, fract, fractLD;
         bool allowed;
     } cases[] = {
-        {false, 1, 0, 0, 0, 0, true},  {false, 0, 1, 0, 0, 0, true}, {false, 1, 1, 0, 0, 0, false},
-        {false, 3, 0, 0, 1, 0, false}, {false, 1, 0, 1, 0, 0, true}, {true, 1, 1, 0, 0, 0, true},
-        {true, 1, 0, 1, 0, 0, false},  {true, 0, 1, 0, 0, 0, true},  {true, 0, 3, 0, 0, 1, true},
-        {true, 0, 3, 0, 0, 0, false},  {true, 3, 0, 0, 1, 0, true},  {true, 3, 0, 0, 1.5, 0, true},
-        {true, 3, 0, 0, 2, 0, false},  {true, 2, 0, 0, 0, 0, false},
+        {false, 1, 0, 0, 0, 0, true}, {false, 1, 1, 0, 0, 0, false}, {false, 3, 0, 0, 1, 0, false},
+        {true, 1, 1, 0, 0, 0, true},  {true, 1, 0, 1, 0, 0, false},  {true, 0, 3, 0, 0, 1, true},
+        {true, 0, 3, 0, 0, 0, false}, {true, 3, 0, 0, 1.5, 0, true}, {true, 3, 0, 0, 2, 0, false},
+        {true, 2, 0, 0, 0, 0, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message()
@@ -74,7 +72,7 @@ TEST(AdvancedRules, EnablingOverSetupVariants) {
         const char* expected;  // "id:enabled/shown ..."
     } cases[] = {
         {"position, motor encoder only", 0, 1, 0, 1, false, false,
-         "3012:1/1 3374:1/1 3375:1/1 3396:1/1 1146:1/1 1147:1/1 1148:1/0"},
+         "3012:1/1 3374:1/1 3375:1/1 1146:1/1 1148:1/0"},
         {"position, both sensors", 0, 1, 1, 1, false, false, "3012:0/1 3013:1/1 1147:0/1"},
         {"position over the current loop: no speed loop feed-forward", 0, 1, 0, 0, false, false,
          "3374:0/1 3375:1/1"},

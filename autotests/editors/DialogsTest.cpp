@@ -1,44 +1,39 @@
 // The plug-in's editors on real widgets, answered by dialog scripts: the
-// template audit, and the drive setup editor, drive info and the motor inertia
-// question applying their rules (whose logic EditorRulesTest.cpp holds), their
-// handlers, messages, sub-dialogs and help.
-#include <QLocale>
-#include <QWidget>
+// template audit, and the drive setup editor, its advanced settings, drive
+// info and the motor inertia question with what only the widgets show (the
+// logic is in the rules tests): a rule reaching the controls, one row per
+// handler, the messages, the drivers around sub-dialogs and help.
 #include <cmath>
 #include <filesystem>
+#include <iomanip>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "EditorTest.h"
 #include "GuiTest.h"
 #include "conversions/Derived.h"
 #include "conversions/Drivers.h"
 #include "editors/AdvancedDialog.h"
+#include "editors/AdvancedRules.h"
 #include "editors/AnalogReferenceDlg.h"
 #include "editors/DriveInfo.h"
 #include "editors/DriveSetupDlg.h"
-#include "editors/EditorRules.h"
 #include "editors/FiltersDialog.h"
 #include "editors/InertiaQuestion.h"
 #include "editors/MotorSetupDialog.h"
 #include "editors/SubDialogs.h"
 #include "editors/Templates.h"
-#include "kx/Setup.h"
 #include "kx/SetupFile.h"
 #include "kx/gui/ValueText.h"
 
 namespace {
 
 using dcdrive::SubDialog;
-using dcdrive::SubDialogOverride;
-
-const kx::ModuleRegistration g_plugin(dcdrive::PluginResources());
-
-using dctest::Change;
-using dctest::kGone;
 using dctest::Set;
 using dctest::Value;
-using dctest::Variant;
+
+const kx::ModuleRegistration g_plugin(dcdrive::PluginResources());
 
 // The dialogs of the plug-in by template, so that every registered template
 // is checked against the tables of the dialog built from it.
@@ -57,9 +52,9 @@ TEST(TemplateAudit, EveryTemplateHoldsWhatItsDialogNames) {
     // Setups that take the rules and conditional bindings down their
     // different branches.
     std::vector<std::unique_ptr<CKX_Setup>> setups;
-    setups.push_back(Variant({}));
-    setups.push_back(Variant({{"ControlMode", 1}, {"SpeedForward", kGone}}));
-    setups.push_back(Variant({{"ControlMode", 2}, {"save_CAN_baudrate", kGone}}));
+    for (const char* changes :
+         {"", "ControlMode=1 SpeedForward=gone", "ControlMode=2 save_CAN_baudrate=gone"})
+        setups.push_back(dctest::VariantOf(changes));
     setups.back()->SetOption("DisableBrake", "1");
     // and the sample drive variants
     for (const char* sample : {"no-brake", "no-analogue-input", "no-encoder-filters", "tachogenerator",
@@ -91,70 +86,54 @@ protected:
     // The editor reads the registers back when it opens: what a test set in
     // the parameters goes into the registers first. The motor setup opens on
     // top of it at once, and the script closes it first as a user would.
-    dctest::ScriptRun Run(const std::string& script, bool motorSetupFirst = true) {
+    dctest::ScriptRun Run(const std::string& script) {
         dcdrive::ParametersToRegisters(*setup);
         CDriveSetupDlg dialog(*setup, nullptr);
-        return dctest::RunScript((motorSetupFirst ? dctest::kCloseMotorSetup : "") + script,
-                                 [&] { return dialog.DoModal(); });
+        return dctest::RunScript(dctest::kCloseMotorSetup + script, [&] { return dialog.DoModal(); });
     }
 };
 
+// One row per handler, and one check that the rules reach the widgets.
 TEST_F(DriveSetup, AppliesItsRulesAndHandlersOnTheWidgets) {
-    const double s = std::fabs(dcdrive::PositionScale(*setup));
+    std::ostringstream lowest;
+    lowest.imbue(std::locale::classic());
+    lowest << std::setprecision(17) << -3 / std::fabs(dcdrive::PositionScale(*setup));
     const struct {
-        const char* what;
-        std::initializer_list<Change> before;
+        const char *what, *before;
         std::string script;
         int result;
-        std::initializer_list<Change> after;
+        std::string after;
     } cases[] = {
         {"speed mode resets the gearing and the freeze; Cancel keeps what was edited",
-         {{"ControlMode", 0}, {"GEARMASTER", 3}, {"isAnalogueReference", 0}, {"isFreezeControl", 1}},
+         "ControlMode=0 GEARMASTER=3 isAnalogueReference=0 isFreezeControl=1",
          "assert 3189 enabled\nclick 1060\nassert 3189 disabled\nassert 3177 enabled\nassert 3291 checked\n"
          "click 2\n",
-         IDCANCEL,
-         {{"ControlMode", 1}, {"GEARMASTER", 1}, {"GEARSLAVE", 1}, {"isFreezeControl", 0}}},
+         IDCANCEL, "ControlMode=1 GEARMASTER=1 GEARSLAVE=1 isFreezeControl=0"},
         {"tachogenerator and load encoder: position over the speed loop",
-         {{"MotorSensorType", 2}, {"LoadSensorType", 1}, {"ControlMode", 0}, {"PositionControlType", 0}},
-         "assert 1059 enabled\nclick 3213\nassert 3177 enabled\nclick 1\n",
-         IDOK,
-         {{"PositionControlType", 1}}},
-        {"the position range is widened on OK",
-         {{"isPosRange", 1}, {"PosRange_Minimum", 0}, {"PosRange_Maximum", 0}},
-         "click 1\n",
-         IDOK,
-         {{"PosRange_Minimum", -3 / s}, {"PosRange_Maximum", 0}}},
+         "MotorSensorType=2 LoadSensorType=1 ControlMode=0 PositionControlType=0",
+         "assert 1059 enabled\nclick 3213\nassert 3177 enabled\nclick 1\n", IDOK, "PositionControlType=1"},
+        {"the position range is widened on OK", "isPosRange=1 PosRange_Minimum=0 PosRange_Maximum=0",
+         "click 1\n", IDOK, "PosRange_Minimum=" + lowest.str() + " PosRange_Maximum=0"},
         {"an edited motion complete band leaves the defaults",
-         {{"ControlMode", 0}, {"MotionCompleteType", 0}, {"MotionCompleteDefaultSettings", 1}},
-         "assert 3554 shown\nset 3554 2\nclick 1\n",
-         IDOK,
-         {{"MotionCompleteDefaultSettings", 0}}},
-        {"CAN bus baud rate and CANopen settings",
-         {},
+         "ControlMode=0 MotionCompleteType=0 MotionCompleteDefaultSettings=1",
+         "assert 3554 shown\nset 3554 2\nclick 1\n", IDOK, "MotionCompleteDefaultSettings=0"},
+        {"CAN bus baud rate and CANopen settings", "",
          "assert 10021 selected 500\nselect 10021 250\nclick 10022\nexpect \"CANopen settings\"\n"
          "shot canopen-settings\nset 10031 100\nclick 1\nexpect \"Drive Setup\"\n"
          "click 3378\nassert 10021 disabled\nclick 1\n",  // a baud rate not saved: nothing to choose
-         IDOK,
-         {{"CANbus_baudrate", 250}, {"CANopen_heartbeat", 0.1}, {"save_CAN_baudrate", 0}}},
-        {"no CAN bus: the group is off",
-         {{"CANbus_baudrate", kGone}},
-         "assert 10020 disabled\nassert 10022 disabled\nclick 2\n",
-         IDCANCEL,
-         {}},
-        {"buttons of missing dialogs are disabled",
-         {{"ControlMode", 1}, {"ExternalReference", 1}},
+         IDOK, "CANbus_baudrate=250 CANopen_heartbeat=0.1 save_CAN_baudrate=0"},
+        {"buttons of missing dialogs are disabled", "ControlMode=1 ExternalReference=1",
          "assert 3171 disabled\nassert 3178 disabled\nassert 3208 enabled\nassert 10019 enabled\n"
          "assert 3159 enabled\nclick 2\n",
-         IDCANCEL,
-         {}},
+         IDCANCEL, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        setup = Variant(c.before);
+        setup = dctest::VariantOf(c.before);
         const auto run = Run(c.script);
         EXPECT_HELD(run);
         EXPECT_EQ(run.result, c.result);
-        for (const Change& a : c.after) EXPECT_NEAR(Value(*setup, a.name), a.value, 1e-9) << a.name;
+        dctest::ExpectValues(*setup, c.after);
     }
 }
 
@@ -162,14 +141,9 @@ TEST_F(DriveSetup, AxisIdListAndItsCANopenMessage) {
     Set(*setup, "Axis_ID_list", 0);
     const auto run =
         Run("expect \"Drive Setup\"\nassert 3136 text \"H/W\"\nselect 3136 \"130\"\nmessage \"" +
-            std::string(dcdrive::kAxisIdCANopenMessage) +
-            "\"\nshot axis-id-message\nclick ok\n"
-            "select 3136 \"127\"\nassert 3136 text \"127\"\n"  // no message for a CANopen axis ID
-            "select 3136 \"H/W\"\nclick 1\n");
+            std::string(dcdrive::kAxisIdCANopenMessage) + "\"\nshot axis-id-message\nclick ok\nclick 1\n");
     EXPECT_HELD(run);
-    EXPECT_EQ(Value(*setup, "Axis_ID_list"), 0);
-    EXPECT_HELD(Run("select 3136 \"255\"\nclick ok\nclick 1\n"));
-    EXPECT_EQ(Value(*setup, "Axis_ID_list"), 255);
+    EXPECT_EQ(Value(*setup, "Axis_ID_list"), 130);
 }
 
 // A unit list offers the units of its quantity; a dimensionless parameter
@@ -223,20 +197,19 @@ TEST_F(DriveSetup, DriversRunAroundSubDialogs) {
         {"drive info, cancelled: drivers whatever the result", SubDialog::DriveInfo, 3159, IDCANCEL, true},
         {"external reference, OK", SubDialog::ExternalReference, 3208, IDOK, true},
         {"external reference, cancelled", SubDialog::ExternalReference, 3208, IDCANCEL, false},
-        {"speed tuning, OK", SubDialog::SpeedTuning, 3178, IDOK, true},
         {"advanced, cancelled", SubDialog::Advanced, 3158, IDCANCEL, false},
         {"current tuning, after its warning", SubDialog::CurrentTuning, 3137, IDCANCEL, false,
          "message \"The test must be performed with motor shaft blocked.\"\nclick ok\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        setup = Variant({{"isOverCurrent", 1}, {"ControlMode", 1}, {"ExternalReference", 1}});
+        setup = dctest::VariantOf("isOverCurrent=1 ControlMode=1 ExternalReference=1");
         const double registerBefore = ProtectionRegisterFor(*setup, before);
         const double registerInside = ProtectionRegisterFor(*setup, inside);
         ASSERT_NE(registerBefore, registerInside);
         int opened = 0;
         double registerAtOpen = 0;
-        const SubDialogOverride override(c.kind, [&](CKX_Setup& s, CWnd*) {
+        const dcdrive::SubDialogOverride override(c.kind, [&](CKX_Setup& s, CWnd*) {
             ++opened;
             registerAtOpen = Value(s, "IMAXPROT");
             s.FindParameter("Imax_Prot")->SetValueInBaseUnit(inside);
@@ -251,19 +224,6 @@ TEST_F(DriveSetup, DriversRunAroundSubDialogs) {
     }
 }
 
-TEST_F(DriveSetup, MotorSetupOpensOnShow) {
-    int opened = 0;
-    std::string over;
-    const SubDialogOverride override(SubDialog::MotorSetup, [&](CKX_Setup&, CWnd* parent) {
-        ++opened;
-        over = parent ? parent->windowTitle().toStdString() : "";
-        return IDOK;
-    });
-    EXPECT_HELD(Run("expect \"Drive Setup\"\nwait 0.01\nassert 10019 enabled\nclick 2\n", false));
-    EXPECT_EQ(opened, 1);
-    EXPECT_EQ(over, "Drive Setup");
-}
-
 TEST_F(DriveSetup, HelpOpensItsTopic) {
     if (!std::filesystem::exists(std::string(DCDRIVE_GUI_DIRECTORY) + "dcdrive.qhc"))
         GTEST_FAIL() << "the help collection was not built";
@@ -274,15 +234,19 @@ TEST_F(DriveSetup, HelpOpensItsTopic) {
         Run("click 10024\nexpect \"Drive Setup\"\nclick 2\n"));  // no help file: nothing opens, no message
 }
 
+// Edit mode, the refused sizes and ids with their messages, and the
+// temperature rule on the widgets.
 TEST(DriveInfoDialog, KeyChordSwitchesToEditingAndOKChecksTheSizesAndIds) {
-    auto setup = dcdrive::LoadDefaultSetup();
+    auto setup = dctest::VariantOf("isDriveTemperatureSensor=1 isDriveOverTemp=1");
     setup->SetE2ROMSize(16 << 10);
     CDriveInfo dialog(*setup, nullptr);
     const std::string tooLong(65, 'F');
     const auto run = dctest::RunScript(
         "expect \"Drive info\"\nassert 3276 text \"16\"\nassert 3087 disabled\nassert 3275 disabled\n"
         "assert 3114 enabled\nkey ctrl+alt+shift+k\nassert 3087 enabled\nkey ctrl+alt+shift+k\n"
-        "assert 3087 disabled\nkey ctrl+alt+shift+k\nset 3276 64\nclick 1\nmessage \"" +
+        "assert 3087 disabled\nkey ctrl+alt+shift+k\nclick 3097\nassert 3325 unchecked\nassert 1178 "
+        "disabled\n"
+        "set 3276 64\nclick 1\nmessage \"" +
             std::string(dcdrive::kE2ROMSizeMessage) +
             "\"\nclick ok\nset 3276 32\nset 3275 \"My drive\"\nset 3114 \"Axis 3\"\nset 3278 \"" + tooLong +
             "\"\nclick 1\nmessage \"Error setting the firmware ID!\"\nclick ok\n",
@@ -293,19 +257,11 @@ TEST(DriveInfoDialog, KeyChordSwitchesToEditingAndOKChecksTheSizesAndIds) {
     EXPECT_EQ(setup->GetDescription(), "My drive");
     EXPECT_EQ(setup->GetUserAppID(), "Axis 3");
     EXPECT_NE(setup->GetFirmwareID(), tooLong);
-}
-
-TEST(DriveInfoDialog, NoOverTemperatureProtectionWithoutTheSensor) {
-    auto setup = Variant({{"isDriveTemperatureSensor", 1}, {"isDriveOverTemp", 1}});
-    CDriveInfo dialog(*setup, nullptr);
-    EXPECT_HELD(dctest::RunScript(
-        "key ctrl+alt+shift+k\nclick 3097\nassert 3325 unchecked\nassert 1178 disabled\nclick 1\n",
-        [&] { return dialog.DoModal(); }));
     EXPECT_EQ(Value(*setup, "isDriveOverTemp"), 0);
 }
 
 TEST(InertiaQuestionDialog, DisregardingTheMotorKeepsTheTotal) {
-    auto setup = Variant({{"Jm", 2e-5}, {"Jt", 1e-5}, {"isMotorInertiaUnknown", 0}});
+    auto setup = dctest::VariantOf("Jm=2e-5 Jt=1e-5 isMotorInertiaUnknown=0");
     CInertiaQuestion dialog(*setup, nullptr);
     const auto run = dctest::RunScript(
         "expect \"Motor inertia\"\nshot motor-inertia\nassert 3333 checked\nclick 3334\nclick 1\n",
@@ -314,6 +270,30 @@ TEST(InertiaQuestionDialog, DisregardingTheMotorKeepsTheTotal) {
     EXPECT_EQ(run.result, IDOK);
     EXPECT_EQ(Value(*setup, "Jt"), 1e-5);
     EXPECT_EQ(Value(*setup, "isMotorInertiaUnknown"), 1);
+}
+
+// The advanced settings, opened from the drive setup editor: a doubled PWM
+// frequency reruns the period rules as typed, and OK is refused below the
+// minimum fast loop period until the divider is raised.
+TEST_F(DriveSetup, AdvancedSettingsFollowWhatIsTypedAndRefuseShortPeriods) {
+    const double clper = Value(*setup, "CLPER"), slper = Value(*setup, "SLPER");
+    const CKX_Parameter* pwm = setup->FindParameter("PWM_freq");
+    const std::string doubled =
+        kx::FormatDisplayNumber(2 * pwm->GetValueInDisplayUnit(), pwm->GetPrecision()).toStdString();
+    EXPECT_HELD(Run("click 3158\nexpect \"Advanced\"\nshot advanced\nset 1129 \"" + doubled +
+                    "\"\nassert 1132 value " + std::to_string(2 * clper) + "\nassert 1135 value " +
+                    std::to_string(2 * slper) + "\nclick 1\nexpect \"Drive Setup\"\nclick 1\n"));
+    EXPECT_EQ(Value(*setup, "CLPER"), 2 * clper);
+    EXPECT_EQ(Value(*setup, "SLPER"), 2 * slper);
+
+    setup = dcdrive::LoadDefaultSetup();
+    Set(*setup, "Ts_C_min", 2 * Value(*setup, "Ts_C"));  // one PWM period, below a minimum of two
+    std::string message = dcdrive::AdvancedOKMessages(*setup).at(0);
+    message.replace(message.find('\n'), 1, "\\n");
+    EXPECT_HELD(
+        Run("click 3158\nexpect \"Advanced\"\nclick 1\nmessage \"" + message +
+            "\"\nclick ok\nexpect \"Advanced\"\nset 1132 2\nclick 1\nexpect \"Drive Setup\"\nclick 1\n"));
+    EXPECT_EQ(Value(*setup, "CLPER"), 2);
 }
 
 }  // namespace

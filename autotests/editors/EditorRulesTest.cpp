@@ -3,8 +3,6 @@
 // changes, the gain write-back, drive info and the motor inertia question.
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "EditorTest.h"
 #include "conversions/Derived.h"
 #include "conversions/Drivers.h"
@@ -12,78 +10,55 @@
 namespace {
 
 using dctest::Apply;
-using dctest::Change;
 using dctest::kGone;
 using dctest::Value;
 using dctest::Variant;
 
 TEST(DriveSetupRules, EnableAndShowByVariant) {
     const struct {
-        const char* what;
-        std::initializer_list<Change> changes;
-        const char* expect;
+        const char *what, *changes, *expect;
         std::initializer_list<std::pair<const char*, const char*>> options = {};
     } cases[] = {
         {"tachogenerator alone: no position, no software limits",
-         {{"MotorSensorType", 2}, {"LoadSensorType", 0}, {"ControlMode", 1}},
-         "-1059 -3276 -3354 -3270"},
-        {"encoder: position and software limits",
-         {{"MotorSensorType", 1}, {"LoadSensorType", 0}, {"ControlMode", 0}, {"isSWLS", 1}},
+         "MotorSensorType=2 LoadSensorType=0 ControlMode=1", "-1059 -3276 -3354 -3270"},
+        {"encoder: position and software limits", "MotorSensorType=1 LoadSensorType=0 ControlMode=0 isSWLS=1",
          "+1059 +3276 +3274"},
-        {"software limits off leave their values greyed", {{"ControlMode", 0}, {"isSWLS", 0}}, "+3276 -3271"},
-        {"speed mode",
-         {{"ControlMode", 1}, {"isSpeedControlError", 1}, {"isPositionControlError", 1}},
-         "+3177 +3178 -3189 -3198 +1043 ^1043 +3231 +3222 -3230 -3218"},
-        {"torque mode: no speed limit, no speed loop",
-         {{"ControlMode", 2}},
-         "-1043 _1043 -3177 -3189 +3172 -3231 -3230"},
+        {"software limits off leave their values greyed", "ControlMode=0 isSWLS=0", "+3276 -3271"},
+        {"speed mode, speed feed-forward",
+         "ControlMode=1 isSpeedControlError=1 isPositionControlError=1 PosSpd_in_FastLoop=0",
+         "+3177 +3178 -3189 -3198 +1043 ^1043 +3231 +3222 -3230 -3218 +3394 ^3394 ^3395 _3196 _3205"},
+        {"torque mode: no speed limit, no speed loop, no feed-forward", "ControlMode=2 PosSpd_in_FastLoop=0",
+         "-1043 _1043 -3177 -3189 +3172 -3231 -3230 _3394 _3196"},
         {"position over the current loop",
-         {{"ControlMode", 0},
-          {"PositionControlType", 0},
-          {"isPositionControlError", 1},
-          {"PosSpd_in_FastLoop", 1}},
+         "ControlMode=0 PositionControlType=0 isPositionControlError=1 PosSpd_in_FastLoop=1",
          "+3189 -3177 +1043 _1043 -3197 +3230 +3220"},
-        {"position over the speed loop",
-         {{"ControlMode", 0}, {"PositionControlType", 1}},
-         "+3189 +3177 +1043 ^1043 +3197"},
-        {"speed feed-forward in speed mode",
-         {{"ControlMode", 1}, {"PosSpd_in_FastLoop", 0}},
-         "+3394 ^3394 ^3395 _3196 _3205"},
-        {"speed feed-forward in position mode",
-         {{"ControlMode", 0}, {"PositionControlType", 1}, {"PosSpd_in_FastLoop", 0}},
-         "_3394 +3196 ^3196 +3197 ^3197"},
-        {"speed feed-forward in torque mode", {{"ControlMode", 2}, {"PosSpd_in_FastLoop", 0}}, "_3394 _3196"},
-        {"loops in the fast loop: no feed-forward lists",
-         {{"ControlMode", 1}, {"PosSpd_in_FastLoop", 1}},
+        {"position over the speed loop, speed feed-forward, motion complete",
+         "ControlMode=0 PositionControlType=1 PosSpd_in_FastLoop=0 MotionCompleteType=0",
+         "+3189 +3177 +1043 ^1043 _3394 +3196 ^3196 +3197 ^3197 ^3285 ^3554"},
+        {"loops in the fast loop: no feed-forward lists", "ControlMode=1 PosSpd_in_FastLoop=1",
          "_3394 _3183 _3196"},
-        {"no SpeedForward parameter", {{"SpeedForward", kGone}, {"ControlMode", 1}}, "_3394 _3395 ^3183"},
-        {"protections off", {{"isOverCurrent", 0}, {"isMotorI2t", 0}}, "-3214 -3217 -3226 -3240"},
-        {"protections on", {{"isOverCurrent", 1}, {"isMotorI2t", 1}}, "+3214 +3229"},
-        {"external reference", {{"ExternalReference", 1}}, "+3208 +3116"},
-        {"no external reference", {{"ExternalReference", 0}}, "-3208 -3116"},
-        {"brake resistor off", {{"isBrakeResistor", 0}}, "-3244"},
-        {"brake resistor on", {{"isBrakeResistor", 1}}, "+3244 +3246"},
-        {"CAN identity: baud rate not saved",
-         {{"save_CAN_baudrate", 0}, {"save_axis_id", 1}},
+        {"no SpeedForward parameter", "SpeedForward=gone ControlMode=1", "_3394 _3395 ^3183"},
+        {"protections, reference, brake resistor and temperature sensor off",
+         "isOverCurrent=0 isMotorI2t=0 ExternalReference=0 isBrakeResistor=0 isMotorTemperatureSensor=0",
+         "-3214 -3217 -3226 -3240 -3208 -3116 -3244 -3232"},
+        {"the same on, and the position range",
+         "isOverCurrent=1 isMotorI2t=1 ExternalReference=1 isBrakeResistor=1 isMotorTemperatureSensor=1 "
+         "isPosRange=1",
+         "+3214 +3229 +3208 +3116 +3244 +3246 +3232 +3278 +3282"},
+        {"CAN identity: baud rate not saved", "save_CAN_baudrate=0 save_axis_id=1",
          "-10021 -10023 +3136 ^3378"},
-        {"no CAN identity saving", {{"save_CAN_baudrate", kGone}}, "_3378 _3379"},
-        {"no position range", {{"POSRANGEDEF", kGone}}, "-3278 -3280"},
-        {"position range on", {{"isPosRange", 1}}, "+3278 +3282"},
-        {"motion complete in position mode", {{"ControlMode", 0}, {"MotionCompleteType", 0}}, "^3285 ^3554"},
-        {"motion complete in speed mode", {{"ControlMode", 1}, {"MotionCompleteType", 0}}, "_3285"},
-        {"no motion complete settings",
-         {{"MotionCompleteDefaultSettings", kGone}, {"ControlMode", 0}},
-         "_3554"},
-        {"motor temperature sensor", {{"isMotorTemperatureSensor", 1}}, "+3232"},
-        {"no motor temperature sensor", {{"isMotorTemperatureSensor", 0}}, "-3232"},
+        {"no CAN identity saving", "save_CAN_baudrate=gone", "_3378 _3379"},
+        {"no position range", "POSRANGEDEF=gone", "-3278 -3280"},
+        {"motion complete in speed mode", "ControlMode=1 MotionCompleteType=0", "_3285"},
+        {"no motion complete settings", "MotionCompleteDefaultSettings=gone ControlMode=0", "_3554"},
         {"options of the drive variant",
-         {{"isBrakeResistor", 1}, {"isMotorTemperatureSensor", 1}},
+         "isBrakeResistor=1 isMotorTemperatureSensor=1",
          "-3244 _3248 _1047 -3232",
          {{"DisableBrake", "1"}, {"hideEnablePolarity", "1"}, {"DisableMotorTemperature", "1"}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        auto setup = Variant(c.changes);
+        auto setup = dctest::VariantOf(c.changes);
         for (const auto& [option, value] : c.options) setup->SetOption(option, value);
         dctest::ExpectStates(Apply(dcdrive::DriveSetupDisplayRules(*setup)), c.expect);
     }
@@ -137,65 +112,60 @@ TEST(DriveSetupRules, AxisIdListEndsWithTheHardwareId) {
     EXPECT_FALSE(dcdrive::AxisIdNeedsCANopenWarning(dcdrive::AxisIdItemIndex(0)));
 }
 
-TEST(DriveSetupChanges, ModeSoftwareLimitsAndMotionComplete) {
-    auto setup = Variant({{"ControlMode", 1},
-                          {"GEARMASTER", 3},
-                          {"GEARSLAVE", 2},
-                          {"isAnalogueReference", 0},
-                          {"isFreezeControl", 1}});
-    EXPECT_TRUE(dcdrive::ApplyDriveSetupChange(*setup, "controlmode").refreshAll);
-    EXPECT_EQ(Value(*setup, "GEARMASTER"), 1);
-    EXPECT_EQ(Value(*setup, "GEARSLAVE"), 1);
-    EXPECT_EQ(Value(*setup, "isAnalogueReference"), 1);
-    EXPECT_EQ(Value(*setup, "isFreezeControl"), 0);
-
-    setup = Variant({{"ControlMode", 0}, {"GEARMASTER", 3}});
-    EXPECT_FALSE(dcdrive::ApplyDriveSetupChange(*setup, "ControlMode").refreshAll);
-    EXPECT_EQ(Value(*setup, "GEARMASTER"), 3);
-
-    setup = Variant({{"Positive_SWLS", 10}, {"Negative_SWLS", 12}});
-    dcdrive::ApplyDriveSetupChange(*setup, "Negative_SWLS");
-    EXPECT_EQ(Value(*setup, "Negative_SWLS"), 10);
-    setup = Variant({{"Positive_SWLS", -5}, {"Negative_SWLS", -2}});
-    dcdrive::ApplyDriveSetupChange(*setup, "Positive_SWLS");
-    EXPECT_EQ(Value(*setup, "Positive_SWLS"), -2);
-
-    setup = Variant({{"MotionCompleteDefaultSettings", 1}});
-    dcdrive::ApplyDriveSetupChange(*setup, "MotionCompleteSettleBand");
-    EXPECT_EQ(Value(*setup, "MotionCompleteDefaultSettings"), 0);
-
-    setup = Variant({{"ExternalReference", 0}, {"isAutoActivatedAfterPowerOn", 1}});
-    const auto change = dcdrive::ApplyDriveSetupChange(*setup, "ExternalReference");
-    EXPECT_EQ(Value(*setup, "isAutoActivatedAfterPowerOn"), 0);
-    EXPECT_EQ(change.refresh.size(), 1u);
-}
-
-TEST(DriveSetupChanges, TachogeneratorAndLoadEncoderGoOverTheSpeedLoop) {
+// One row per handler: "mode button" is the tachogenerator rule the mode
+// buttons run, "InputsPolarityType" the inversion a new input type makes.
+TEST(DriveSetupChanges, HandlersKeepTheSetupConsistent) {
     const struct {
-        double motor, load, mode, expectedPct;
+        const char *what, *before, *changed;
+        bool refreshAll;
+        std::size_t refreshed;
+        const char* after;
     } cases[] = {
-        {2, 1, 0, 1},  // tachogenerator and load encoder in position mode
-        {2, 1, 1, 0},  // speed mode keeps it
-        {1, 1, 0, 0},  // encoder on the motor
-        {2, 0, 0, 0},  // no load encoder
+        {"speed mode resets the gearing, the reference kind and the freeze",
+         "ControlMode=1 GEARMASTER=3 GEARSLAVE=2 isAnalogueReference=0 isFreezeControl=1", "controlmode",
+         true, 0, "GEARMASTER=1 GEARSLAVE=1 isAnalogueReference=1 isFreezeControl=0"},
+        {"negative limit raised above the positive", "Positive_SWLS=10 Negative_SWLS=12", "Negative_SWLS",
+         false, 0, "Negative_SWLS=10"},
+        {"positive limit lowered below the negative", "Positive_SWLS=-5 Negative_SWLS=-2", "Positive_SWLS",
+         false, 0, "Positive_SWLS=-2"},
+        {"an edited band leaves the motion complete defaults", "MotionCompleteDefaultSettings=1",
+         "MotionCompleteSettleBand", false, 0, "MotionCompleteDefaultSettings=0"},
+        {"no external reference: no activation after power on",
+         "ExternalReference=0 isAutoActivatedAfterPowerOn=1", "ExternalReference", false, 1,
+         "isAutoActivatedAfterPowerOn=0"},
+        {"tachogenerator and load encoder: position over the speed loop",
+         "MotorSensorType=2 LoadSensorType=1 ControlMode=0 PositionControlType=0", "mode button", false, 0,
+         "PositionControlType=1"},
+        {"a new input type inverts the polarities", "EnablePolarity=0 LSNPolarity=1 LSPPolarity=1",
+         "InputsPolarityType", false, 0, "EnablePolarity=1 LSNPolarity=0 LSPPolarity=0"},
     };
     for (const auto& c : cases) {
-        auto setup = Variant({{"MotorSensorType", c.motor},
-                              {"LoadSensorType", c.load},
-                              {"ControlMode", c.mode},
-                              {"PositionControlType", 0}});
-        dcdrive::ApplyTachogeneratorRule(*setup);
-        EXPECT_EQ(Value(*setup, "PositionControlType"), c.expectedPct)
-            << c.motor << " " << c.load << " " << c.mode;
+        SCOPED_TRACE(c.what);
+        auto setup = dctest::VariantOf(c.before);
+        const std::string changed = c.changed;
+        dcdrive::DriveSetupChange change;
+        if (changed == "mode button")
+            EXPECT_TRUE(dcdrive::ApplyTachogeneratorRule(*setup));
+        else if (changed == "InputsPolarityType")
+            dcdrive::InvertInputPolarities(*setup);
+        else
+            change = dcdrive::ApplyDriveSetupChange(*setup, c.changed);
+        EXPECT_EQ(change.refreshAll, c.refreshAll);
+        EXPECT_EQ(change.refresh.size(), c.refreshed);
+        dctest::ExpectValues(*setup, c.after, 0);
     }
 }
 
-TEST(DriveSetupChanges, InputPolaritiesInvert) {
-    auto setup = Variant({{"EnablePolarity", 0}, {"LSNPolarity", 1}, {"LSPPolarity", 1}});
-    dcdrive::InvertInputPolarities(*setup);
-    EXPECT_EQ(Value(*setup, "EnablePolarity"), 1);
-    EXPECT_EQ(Value(*setup, "LSNPolarity"), 0);
-    EXPECT_EQ(Value(*setup, "LSPPolarity"), 0);
+// The tachogenerator rule changes nothing unless the motor has a
+// tachogenerator, the load an encoder and the drive is in position mode.
+TEST(DriveSetupChanges, TachogeneratorRuleNeedsAllThree) {
+    for (const char* before : {"MotorSensorType=2 LoadSensorType=1 ControlMode=1",
+                               "MotorSensorType=1 LoadSensorType=1", "MotorSensorType=2 LoadSensorType=0"}) {
+        SCOPED_TRACE(before);
+        auto setup = dctest::VariantOf(std::string("ControlMode=0 PositionControlType=0 ") + before);
+        dcdrive::ApplyTachogeneratorRule(*setup);
+        dctest::ExpectValues(*setup, "PositionControlType=0", 0);
+    }
 }
 
 TEST(DriveSetupChanges, PositionRangeWidenedToThreeCounts) {
@@ -205,8 +175,9 @@ TEST(DriveSetupChanges, PositionRangeWidenedToThreeCounts) {
         double lo, hi, wantLo, wantHi;  // counts
         bool written;
     } cases[] = {
-        {0, 0, -3, 0, true},     {10, 11, 10, 13, true},
-        {-4, -4, -4, -1, true},  {5, 2, 2, 5, true},  // swapped: written back in order
+        {0, 0, -3, 0, true},
+        {-4, -4, -4, -1, true},
+        {5, 2, 2, 5, true},  // swapped: written back in order
         {0, 100, 0, 100, false},
     };
     for (const auto& c : cases) {

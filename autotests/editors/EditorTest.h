@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <locale>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -54,6 +55,36 @@ inline std::unique_ptr<CKX_Setup> Variant(const std::vector<Change>& changes) {
     auto setup = dcdrive::LoadDefaultSetup();
     for (const Change& c : changes) Set(*setup, c.name, c.value);
     return setup;
+}
+
+// Reads "name=value ..." (a value "gone" removes the parameter) whatever the
+// locale, and calls `each` with every pair in order.
+template <class Each>
+void ForEachChange(const std::string& text, Each each) {
+    std::istringstream in(text);
+    in.imbue(std::locale::classic());
+    for (std::string token; in >> token;) {
+        const std::size_t at = token.find('=');
+        std::istringstream number(token.substr(at + 1));
+        number.imbue(std::locale::classic());
+        double value = kGone;
+        if (number.str() != "gone") number >> value;
+        each(token.substr(0, at), value);
+    }
+}
+
+// The default setup with "name=value ..." made in order.
+inline std::unique_ptr<CKX_Setup> VariantOf(const std::string& changes) {
+    auto setup = dcdrive::LoadDefaultSetup();
+    ForEachChange(changes, [&](const std::string& name, double value) { Set(*setup, name, value); });
+    return setup;
+}
+
+// Checks "name=value ..." in base units.
+inline void ExpectValues(const CKX_Setup& setup, const std::string& expected, double tolerance = 1e-9) {
+    ForEachChange(expected, [&](const std::string& name, double value) {
+        EXPECT_NEAR(Value(setup, name), value, tolerance) << name;
+    });
 }
 
 // A control as the rules left it; controls start enabled and shown.

@@ -136,18 +136,8 @@ inline std::int64_t Get(const vdrive::VirtualDrive& drive, const vdrive::Symbol&
     return raw;
 }
 
-inline std::int64_t Get(const vdrive::VirtualDrive& drive, const std::string& program,
-                        const std::string& name) {
-    return Get(drive, SymbolOf(program, name));
-}
-
 inline void Set(vdrive::VirtualDrive& drive, const vdrive::Symbol& s, std::int64_t raw) {
     EXPECT_TRUE(drive.Write(s.address, s.type, raw)) << s.name << ": " << drive.LastError();
-}
-
-inline void Set(vdrive::VirtualDrive& drive, const std::string& program, const std::string& name,
-                std::int64_t raw) {
-    Set(drive, SymbolOf(program, name), raw);
 }
 
 inline double SlowPeriod(const vdrive::VirtualDrive& drive) {
@@ -215,11 +205,6 @@ inline std::vector<double> Respond(const std::vector<double>& num, const std::ve
         }
     }
     return y;
-}
-
-inline std::vector<double> StepResponse(const std::vector<double>& num, const std::vector<double>& den,
-                                        int samples, double ts) {
-    return Respond(num, den, std::vector<double>(static_cast<std::size_t>(samples), 1.0), ts);
 }
 
 inline double Nrms(const std::vector<double>& a, const std::vector<double>& b, double scale) {

@@ -1,8 +1,7 @@
 // The drive-resident programs of the speed, position and inertia tests, run
-// through their variables as a test dialog runs them: the reference against
-// its segments, the protections, the inertia measured (or the failure code),
-// and the responses after tuning against the closed loops the tuning designs,
-// one per loop structure.
+// through their variables as a test dialog runs them: the protections, the
+// inertia measured (or the failure code), and the responses after tuning
+// against the closed loops the tuning designs, one per loop structure.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -40,7 +39,6 @@ std::unique_ptr<CKX_Setup> TunedCurrentLoop() {
 struct Profile {
     std::vector<std::uint32_t> lengths;  // six segments
     std::vector<std::int64_t> increments;
-    bool repeat = false;
     std::uint32_t Samples() const {
         std::uint32_t n = 0;
         for (const std::uint32_t a : lengths) n += a;
@@ -52,94 +50,18 @@ struct Profile {
 void WriteProfile(VirtualDrive& drive, const std::string& program, const Profile& profile,
                   std::int64_t currentLimit, std::int64_t protection) {
     for (int i = 0; i < 6; ++i) {
-        Set(drive, program, "a" + std::to_string(i), profile.lengths[i]);
-        Set(drive, program, "b" + std::to_string(i), profile.increments[i]);
+        Set(drive, SymbolOf(program, "a" + std::to_string(i)), profile.lengths[i]);
+        Set(drive, SymbolOf(program, "b" + std::to_string(i)), profile.increments[i]);
     }
-    Set(drive, program, "MultiC", profile.repeat ? 1 : 0);
-    Set(drive, program, program == kPositionOverSpeed ? "LimitSpeed" : "IlimPS_Test", currentLimit);
-    Set(drive, program, "Imax_Prot_Test", protection);
+    Set(drive, SymbolOf(program, "MultiC"), 0);
+    Set(drive, SymbolOf(program, program == kPositionOverSpeed ? "LimitSpeed" : "IlimPS_Test"), currentLimit);
+    Set(drive, SymbolOf(program, "Imax_Prot_Test"), protection);
 }
 
 // Runs until the axis is off or the time is up.
 void RunUntilOff(VirtualDrive& drive, double seconds) {
     const double end = drive.Now() + seconds;
     while (drive.AxisOn() && drive.Now() < end) drive.AdvanceTo(drive.Now() + 1e-3);
-}
-
-// Each motion program follows the reference its segments make: ramps with
-// fractional increments, a one-sample correction, plateaus; a single cycle
-// ends with the axis off and the program's flags set, a repeated one goes on
-// through the same cycle until Stop.
-TEST(TestPrograms, ReferenceFollowsTheSegments) {
-    struct Case {
-        const char* program;
-        const char* column;  // the logged reference
-        Profile profile;
-        int cycles;  // logged, for a repeated profile
-    };
-    const std::int64_t w = 40 * kQ16 + 12345;  // a reference that is not a whole count
-    const std::int64_t d0 = (w + 4) / 9;
-    const Case cases[] = {
-        // positive: ramp, correction to w, plateau, ramp down, correction to 0, plateau
-        {kSpeedTest,
-         "Speed_Reference",
-         {{8, 1, 30, 8, 1, 20}, {d0, w - 8 * d0, 0, -d0, -(w - 8 * d0), 0}},
-         0},
-        // negative
-        {kPositionOverCurrent,
-         "Target_Position",
-         {{4, 1, 10, 4, 1, 10}, {-d0, -w + 4 * d0, 0, d0, w - 4 * d0, 0}},
-         0},
-        // bidirectional, repeated: the last sample cancels all the others
-        {kPositionOverSpeed,
-         "Target_Position",
-         {{5, 12, 10, 20, 4, 1},
-          {w / 5, 0, -2 * w / 10, 0, w / 4, -(5 * (w / 5) - 10 * (2 * w / 10) + 4 * (w / 4))},
-          true},
-         3},
-    };
-    const auto setup = TunedCurrentLoop();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.program) + (c.profile.repeat ? " repeated" : ""));
-        VirtualDrive drive(drivetest::DefaultPlant());
-        drive.Download(drivetest::RegisterImage(*setup));
-        const std::uint32_t cycle = c.profile.Samples();
-        const int points =
-            c.profile.repeat ? static_cast<int>(cycle) * c.cycles : static_cast<int>(cycle) + 50;
-        WriteProfile(drive, c.program, c.profile, 26000, 30000);
-        drivetest::ArmLogger(drive, {SymbolOf(c.program, c.column)}, points);
-        ASSERT_TRUE(drive.StartProgram(c.program)) << drive.LastError();
-        EXPECT_NE(Get(drive, c.program, "STARTED"), 0);
-        drive.AdvanceTo(drive.Now() + (points + 5) * SlowPeriod(drive));
-        const auto& logged = drive.Logged();
-        // The record begins at rest, before the first step; a single cycle
-        // holds every sample of the profile.
-        ASSERT_EQ(logged.size(), c.profile.repeat ? static_cast<std::size_t>(points) : cycle + 1);
-
-        // The counters start at 0.
-        const bool position = std::string(c.column) == "Target_Position";
-        std::int64_t reference = 0;
-        std::vector<std::int64_t> expected{0};
-        while (expected.size() < logged.size()) {
-            for (int i = 0; i < 6; ++i) {
-                for (std::uint32_t n = 0; n < c.profile.lengths[i]; ++n) {
-                    reference += c.profile.increments[i];
-                    expected.push_back(position ? (reference + kQ16 / 2) >> 16 : reference);
-                }
-            }
-        }
-        for (std::size_t k = 0; k < logged.size(); ++k)
-            ASSERT_EQ(logged[k].values[0], expected[k]) << "sample " << k;
-        if (c.profile.repeat) {
-            EXPECT_TRUE(drive.AxisOn());
-            drive.Stop();
-            EXPECT_FALSE(drive.AxisOn());
-        } else {
-            EXPECT_FALSE(drive.AxisOn());
-            EXPECT_EQ(Get(drive, c.program, "test_flag"), 1);
-            EXPECT_NE(Get(drive, c.program, "STARTED"), 0);
-        }
-    }
 }
 
 // The test's over-current protection, the converter's over-current fault,
@@ -184,9 +106,9 @@ TEST(TestPrograms, ProtectionsAndFaultsEndTheRun) {
         VirtualDrive drive(plant);
         drive.Download(drivetest::RegisterImage(*setup));
         if (program == kInertiaTest || program == kCurrentTest) {
-            Set(drive, program, "In1", std::llround(1.6 * dcdrive::CurrentScale(*setup)));
-            if (program == kInertiaTest) Set(drive, program, "LimitSpeedMax", 90);
-            Set(drive, program, "Imax_Prot_Test", c.protection);
+            Set(drive, SymbolOf(program, "In1"), std::llround(1.6 * dcdrive::CurrentScale(*setup)));
+            if (program == kInertiaTest) Set(drive, SymbolOf(program, "LimitSpeedMax"), 90);
+            Set(drive, SymbolOf(program, "Imax_Prot_Test"), c.protection);
             drive.SetBlocked(program == kCurrentTest);
         } else {
             WriteProfile(drive, program, profile, 26000, c.protection);
@@ -204,15 +126,15 @@ TEST(TestPrograms, ProtectionsAndFaultsEndTheRun) {
         EXPECT_FALSE(drive.AxisOn());
         // The profiles last 0.5 s.
         EXPECT_LE(drive.Now() - start, driveFault ? 1.001e-3 : 0.3) << "the trip came late";
-        EXPECT_LE(Get(drive, program, "test_flag"), 0);
-        EXPECT_NE(Get(drive, program, "STARTED"), 0);
+        EXPECT_LE(Get(drive, SymbolOf(program, "test_flag")), 0);
+        EXPECT_NE(Get(drive, SymbolOf(program, "STARTED")), 0);
         EXPECT_EQ(drive.GetStatus().mer, c.mer);
         if (!driveFault) continue;
         drive.SetFault(c.fault, false);
         ASSERT_TRUE(drive.StartProgram(program));
         RunUntilOff(drive, 1.0);
         EXPECT_EQ(drive.GetStatus().mer, 0);
-        EXPECT_EQ(Get(drive, program, "test_flag"), 1);
+        EXPECT_EQ(Get(drive, SymbolOf(program, "test_flag")), 1);
     }
 }
 
@@ -245,15 +167,16 @@ TEST(TestPrograms, InertiaTestMeasuresTheInertiaOrSaysWhyNot) {
         VirtualDrive drive(plant);
         drive.Download(drivetest::RegisterImage(*setup));
         const double current = dcdrive::CurrentScale(*setup);
-        Set(drive, kInertiaTest, "In1", std::llround(c.amperes * current));
-        Set(drive, kInertiaTest, "LimitSpeedMax", std::llround(c.speed * dcdrive::MotorSpeedScale(*setup)));
-        Set(drive, kInertiaTest, "Imax_Prot_Test", std::llround(9.0 * current));
+        Set(drive, SymbolOf(kInertiaTest, "In1"), std::llround(c.amperes * current));
+        Set(drive, SymbolOf(kInertiaTest, "LimitSpeedMax"),
+            std::llround(c.speed * dcdrive::MotorSpeedScale(*setup)));
+        Set(drive, SymbolOf(kInertiaTest, "Imax_Prot_Test"), std::llround(9.0 * current));
         ASSERT_TRUE(drive.StartProgram(kInertiaTest));
         RunUntilOff(drive, 10.0);
-        EXPECT_NE(Get(drive, kInertiaTest, "STARTED"), 0) << c.name;
+        EXPECT_NE(Get(drive, SymbolOf(kInertiaTest, "STARTED")), 0) << c.name;
         EXPECT_FALSE(drive.AxisOn()) << c.name;
-        const std::int64_t flag = Get(drive, kInertiaTest, "test_flag");
-        const std::int64_t deltaTime = Get(drive, kInertiaTest, "delta_time");
+        const std::int64_t flag = Get(drive, SymbolOf(kInertiaTest, "test_flag"));
+        const std::int64_t deltaTime = Get(drive, SymbolOf(kInertiaTest, "delta_time"));
         if (c.code < 0) {
             EXPECT_EQ(deltaTime, c.code) << c.name;
             EXPECT_GT(flag, 0) << c.name;
@@ -263,7 +186,7 @@ TEST(TestPrograms, InertiaTestMeasuresTheInertiaOrSaysWhyNot) {
         ASSERT_GT(deltaTime, 0) << c.name;
         const double amperes = std::llround(c.amperes * current) / current;
         const double dt = static_cast<double>(deltaTime) * dcdrive::SpeedLoopPeriod(*setup);
-        const double dw = static_cast<double>(Get(drive, kInertiaTest, "delta_speed")) / kQ16 /
+        const double dw = static_cast<double>(Get(drive, SymbolOf(kInertiaTest, "delta_speed"))) / kQ16 /
                           dcdrive::MotorSpeedScale(*setup);
         const double j = plant.motor.torqueConstant * amperes * dt / dw;
         EXPECT_NEAR(j / (plant.motor.inertia + plant.load.inertia), 1.0, c.tolerance) << c.name;
@@ -326,7 +249,7 @@ TEST(TestPrograms, TunedProgramsFollowTheDesignedLoops) {
         ASSERT_TRUE(drive.StartProgram(c.program)) << drive.LastError();
         RunUntilOff(drive, (points + 10) * ts);
         ASSERT_EQ(drive.Logged().size(), static_cast<std::size_t>(points)) << c.name;
-        EXPECT_EQ(Get(drive, c.program, "test_flag"), 1) << c.name;
+        EXPECT_EQ(Get(drive, SymbolOf(c.program, "test_flag")), 1) << c.name;
 
         std::vector<double> input, output;
         for (const LoggedPoint& p : drive.Logged()) {

@@ -69,23 +69,6 @@ TEST(Limits, ComputedFromTheSetup) {
     }
 }
 
-TEST(Limits, ReversedCountingGivesTheSameLimits) {
-    auto forward = Default({}), reversed = Default({{"Motor_transmission", -2 * std::numbers::pi}});
-    ASSERT_LT(SpeedScale(*reversed), 0);
-    for (CKX_Setup* s : {forward.get(), reversed.get()}) {
-        for (const char* name :
-             {"ERR_speed", "ERR_position", "TestPosition", "TestSpeed", "POS_max", "POS_min"})
-            Widen(*s, name);
-        ComputeParameterLimits(*s);
-    }
-    for (std::size_t i = 0; i < forward->GetParameterCount(); ++i) {
-        const CKX_Parameter *f = forward->GetParameterAt(i), *r = reversed->FindParameter(f->GetName());
-        if (f->GetName() == "Motor_transmission") continue;
-        EXPECT_EQ(r->GetMinInBaseUnit(), f->GetMinInBaseUnit()) << f->GetName();
-        EXPECT_EQ(r->GetMaxInBaseUnit(), f->GetMaxInBaseUnit()) << f->GetName();
-    }
-}
-
 TEST(Limits, LoadUnitsFollowTheTransmission) {
     const struct {
         const char *name, *rotary, *linear;

@@ -13,15 +13,13 @@ using dctest::ValueOf;
 
 namespace {
 
-// A drop-down list in memory; with `refuse` every AddItem fails.
+// A drop-down list in memory.
 struct MemoryList : CKX_ListControl {
-    bool refuse = false;
     std::vector<std::string> texts;
     std::vector<int> data;
     int selected = -1;
     bool Has(int i) const { return i >= 0 && i < static_cast<int>(texts.size()); }
     int AddItem(const char* text) override {
-        if (refuse) return -1;
         texts.emplace_back(text);
         data.push_back(0);
         return static_cast<int>(texts.size()) - 1;
@@ -90,28 +88,24 @@ TEST(LoopOptions, DigitalReferenceConnectorChoice) {
     const struct {
         std::vector<std::string> lines;
         double motor, load, mc, lc, current;
-        bool refuse;
         int noneAvailable;
         double chosen, analogue;
         std::vector<std::string> items;
         int selected;
     } cases[] = {
-        {three, 1, 0, 0, 0, 0, false, 0, 2, 0, {"B b", "C"}, 1},  // the last free connector, not the first
-        {three, 1, 0, 0, 0, 1, false, 0, 1, 0, {"B b", "C"}, 0},  // the present one stays
-        {three, 2, 3, 0, 2, 0, false, 0, 0, 0, {"A", "B b"}, 0},  // a tachogenerator takes no connector
-        {{"A 1,x", "B 1,x"}, 1, 1, 0, 1, 0, false, 1, 0, 1, {}, -1},  // every connector taken
-        {three, 1, 0, 0, 0, 0, true, 0, 0, 0, {}, -1},  // candidates count although the list took none
+        {three, 1, 0, 0, 0, 0, 0, 2, 0, {"B b", "C"}, 1},  // the last free connector, not the first
+        // A tachogenerator takes no connector; the present one stays.
+        {three, 2, 3, 0, 2, 0, 0, 0, 0, {"A", "B b"}, 0},
+        {{"A 1,x", "B 1,x"}, 1, 1, 0, 1, 0, 1, 0, 1, {}, -1},  // every connector taken
     };
     for (std::size_t n = 0; n < std::size(cases); ++n) {
         const auto& c = cases[n];
         for (const bool withList : {true, false}) {
-            if (c.refuse && !withList) continue;
             SCOPED_TRACE(testing::Message() << "case " << n << (withList ? " with list" : " without list"));
             auto s = Drive(1, 0, c.motor, c.load, c.mc, c.lc);
             s->Drive().sensorLines = c.lines;
             s->SetParameterValueInBaseUnit("DigitalReferenceConnector", c.current);
             MemoryList list;
-            list.refuse = c.refuse;
             int noneAvailable = -1;
             SelectDigitalReferenceConnector(*s, withList ? &list : nullptr, noneAvailable);
             EXPECT_EQ(noneAvailable, c.noneAvailable);

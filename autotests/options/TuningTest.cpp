@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 #include <span>
 #include <string>
 #include <vector>
@@ -138,121 +137,80 @@ TEST(Tuning, PositionLoopPolesAtPassBandAndDamping) {
 }
 
 struct LoopCase {
-    int (*tune)(CKX_Setup&);
     Loop loop;
+    int (*tune)(CKX_Setup&);
     std::span<const char* const> lookups;
-    std::size_t gains;  // the lookups begin with the gains
-};
-
-const LoopCase kLoops[] = {{TuneCurrentController, Loop::Current, kCurrentTuningParameters, 2},
-                           {TuneSpeedController, Loop::Speed, kSpeedTuningParameters, 2},
-                           {TunePositionController, Loop::Position, kPositionTuningParameters, 3}};
-
-// Runs the operation, which must fail without writing any of its gains.
-void ExpectNothingWritten(CKX_Setup& s, const LoopCase& loop) {
-    const auto gains = loop.lookups.first(loop.gains);
-    for (const char* gain : gains) {
-        const kx::QuietLookup quiet;
-        if (CKX_Parameter* p = s.FindParameter(gain)) p->SetValueInBaseUnit(123.0);
-    }
-    EXPECT_EQ(loop.tune(s), 0);
-    for (const char* gain : gains) EXPECT_TRUE(std::isnan(V(s, gain)) || V(s, gain) == 123.0) << gain;
-}
-
-TEST(Tuning, AMissingParameterIsReportedAndNothingWritten) {
-    for (const LoopCase& loop : kLoops) {
-        for (const char* name : loop.lookups) {
-            auto s = LoadDefaultSetup();
-            ASSERT_TRUE(s->RemoveParameter(name));
-            dctest::ReportedErrors errors;
-            ExpectNothingWritten(*s, loop);
-            ASSERT_EQ(errors.Messages().size(), 1u) << name;
-            EXPECT_NE(errors.Messages()[0].find(std::string("\"") + name + "\""), std::string::npos);
-        }
-    }
-}
-
-struct TunedLoopCase {
-    Loop loop;
-    int (*tune)(CKX_Setup&);
     std::vector<const GainRegisters*> gains;
 };
 
-const TunedLoopCase kTunedLoops[] = {
-    {Loop::Current, TuneCurrentController, {&kCurrentProportionalGain, &kCurrentIntegralGain}},
-    {Loop::Speed, TuneSpeedController, {&kSpeedProportionalGain, &kSpeedIntegralGain}},
+const LoopCase kLoops[] = {
+    {Loop::Current,
+     TuneCurrentController,
+     kCurrentTuningParameters,
+     {&kCurrentProportionalGain, &kCurrentIntegralGain}},
+    {Loop::Speed,
+     TuneSpeedController,
+     kSpeedTuningParameters,
+     {&kSpeedProportionalGain, &kSpeedIntegralGain}},
     {Loop::Position,
      TunePositionController,
+     kPositionTuningParameters,
      {&kPositionProportionalGain, &kPositionIntegralGain, &kPositionDerivativeGain}},
 };
 
-TEST(TuneLoop, WritesTheRegistersAndShowsTheGainsTheyHold) {
-    const dctest::Param pid{"PositionControlType", 0};
-    for (const Changes& changes : std::vector<Changes>{{}, {pid}}) {
-        for (const TunedLoopCase& c : kTunedLoops) {
-            auto designed = Tweaked(changes);
-            ASSERT_EQ(c.tune(*designed), 1);
-            auto s = Tweaked(changes);
-            dctest::ReportedErrors errors;
-            const TuneResult result = TuneLoop(*s, c.loop);
-            EXPECT_EQ(result.tuned, 1);
-            EXPECT_EQ(result.missing, nullptr);
-            EXPECT_EQ(result.zero, nullptr);
-            for (const GainRegisters* gain : c.gains) {
-                const FixedPointGain registers = EncodeGain(V(*designed, gain->gain));
-                EXPECT_EQ(V(*s, gain->shift), registers.shift) << gain->shift;
-                EXPECT_NEAR(V(*s, gain->mantissa), registers.mantissa, 0.5) << gain->mantissa;
-                EXPECT_DOUBLE_EQ(V(*s, gain->gain), RoundGainToRegisters(V(*designed, gain->gain)))
-                    << gain->gain;
-                EXPECT_DOUBLE_EQ(V(*s, gain->gain), DecodeGain(V(*s, gain->mantissa), V(*s, gain->shift)));
-            }
-            EXPECT_TRUE(errors.Messages().empty());
-        }
-    }
-}
-
+// A refused Tune writes neither gains nor registers. TuneLoop names the
+// missing parameter or the one that is 0 and reports nothing on the way;
+// the loop's own tuning reports the missing parameter once, by name.
 TEST(TuneLoop, RefusesWithTheReasonAndWritesNothing) {
-    const struct {
+    struct Case {
         std::size_t loop;
-        const char* removed;
+        const char* missing;  // removed from the setup
         Changes changes;
-        const char* missing;
         const char* zero;
-    } cases[] = {
-        {0, "L", {}, "L", nullptr},
-        {2, "LoadSensorType", {}, "LoadSensorType", nullptr},
-        {0, nullptr, {{"R", 0}}, nullptr, "R"},
-        {0, nullptr, {{"ImaxPS", 0}}, nullptr, "ImaxPS"},  // no current scale: not gains of 0
-        {1, nullptr, {{"SLPER", 0}}, nullptr, "SLPER"},
-        {1, nullptr, {{"MotorSensorType", 2}, {"Tacho_gain", 0}}, nullptr, "Tacho_gain"},
-        {2, nullptr, {{"SLPER", 0}, {"PositionControlType", 0}}, nullptr, "SLPER"},
+    };
+    std::vector<Case> cases = {
+        {0, nullptr, {{"R", 0}}, "R"},
+        {0, nullptr, {{"ImaxPS", 0}}, "ImaxPS"},  // no current scale: not gains of 0
+        {1, nullptr, {{"SLPER", 0}}, "SLPER"},
+        {1, nullptr, {{"MotorSensorType", 2}, {"Tacho_gain", 0}}, "Tacho_gain"},
+        {2, nullptr, {{"SLPER", 0}, {"PositionControlType", 0}}, "SLPER"},
         {2,
          nullptr,
          {{"PositionControlType", 0}, {"LoadSensorType", 1}, {"Load_transmission", 0}},
-         nullptr,
          "Load_transmission"},
         // J / K overflows: no gain is finite, yet no divisor is 0.
-        {2, nullptr, {{"PositionControlType", 0}, {"Jt", 1e300}, {"K", 1e-300}}, nullptr, nullptr},
+        {2, nullptr, {{"PositionControlType", 0}, {"Jt", 1e300}, {"K", 1e-300}}, nullptr},
     };
+    for (std::size_t loop = 0; loop < std::size(kLoops); ++loop)
+        for (const char* name : kLoops[loop].lookups) cases.push_back({loop, name, {}, nullptr});
     for (const auto& c : cases) {
-        const TunedLoopCase& loop = kTunedLoops[c.loop];
+        SCOPED_TRACE(c.missing ? c.missing : c.zero ? c.zero : "overflow");
+        const LoopCase& loop = kLoops[c.loop];
         auto s = Tweaked(c.changes);
-        if (c.removed) {
-            ASSERT_TRUE(s->RemoveParameter(c.removed));
+        if (c.missing) {
+            ASSERT_TRUE(s->RemoveParameter(c.missing));
         }
-        std::vector<double> before;
-        for (const GainRegisters* gain : loop.gains)
+        std::vector<double> before, after;
+        for (const GainRegisters* gain : loop.gains) {
+            const kx::QuietLookup quiet;
+            if (CKX_Parameter* p = s->FindParameter(gain->gain)) p->SetValueInBaseUnit(123.0);
             for (const char* name : {gain->mantissa, gain->shift, gain->gain}) before.push_back(V(*s, name));
+        }
         dctest::ReportedErrors errors;
         const TuneResult result = TuneLoop(*s, loop.loop);
         EXPECT_EQ(result.tuned, 0);
         EXPECT_STREQ(result.missing, c.missing);
         EXPECT_STREQ(result.zero, c.zero);
         EXPECT_TRUE(errors.Messages().empty()) << "the result names the missing parameter";
-        std::vector<double> after;
+        EXPECT_EQ(loop.tune(*s), 0);
+        if (c.missing) {
+            ASSERT_EQ(errors.Messages().size(), 1u);
+            EXPECT_NE(errors.Messages()[0].find(std::string("\"") + c.missing + "\""), std::string::npos);
+        }
         for (const GainRegisters* gain : loop.gains)
             for (const char* name : {gain->mantissa, gain->shift, gain->gain}) after.push_back(V(*s, name));
-        EXPECT_EQ(after, before);
+        for (std::size_t i = 0; i < before.size(); ++i)
+            EXPECT_TRUE(after[i] == before[i] || (std::isnan(after[i]) && std::isnan(before[i]))) << i;
     }
 }
 

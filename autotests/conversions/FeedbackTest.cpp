@@ -32,53 +32,47 @@ std::unique_ptr<CKX_Setup> Sensors(double motor, double load, double mc, double 
         {0xFFFF, load != 0 ? 4096.0 : 0.0, temperatures, temperatures, reference, motor, load, mc, lc});
 }
 
-TEST(Feedback, SensorWordRoundTrip) {
-    for (int motor = 0; motor <= 5; ++motor)
-        for (int load = 0; load <= 5; ++load)
-            for (int connectors = 0; connectors < 4; ++connectors) {
-                const double mc = connectors & 1, lc = connectors >> 1;
-                auto s = Sensors(motor, load, mc, lc);
-                ASSERT_EQ(WriteSensorConfiguration(*s), 1);
-                for (const char* n :
-                     {"MotorSensorType", "LoadSensorType", "MotorSensorConnector", "LoadSensorConnector"})
-                    Force(*s, n, 9);
-                EXPECT_EQ(ReadSensorTypes(*s) + ReadMotorSensorConnector(*s) + ReadLoadSensorConnector(*s),
-                          3);
-                // No sensor is coded as a tachogenerator; a load tachogenerator has no code of its own.
-                const int motorBack = motor == 0 && (load == 0 || load == 2) ? 2 : motor;
-                const int loadBack = load == 2 ? (motor == 0 ? 0 : 1) : load;
-                SCOPED_TRACE(::testing::Message() << motor << "/" << load << " connectors " << connectors);
-                EXPECT_EQ(ValueOf(*s, "MotorSensorType"), motorBack);
-                EXPECT_EQ(ValueOf(*s, "LoadSensorType"), loadBack);
-                // The connector of every sensor present reads back.
-                EXPECT_TRUE(motor == 0 || ValueOf(*s, "MotorSensorConnector") == mc);
-                EXPECT_TRUE(load == 0 || ValueOf(*s, "LoadSensorConnector") == lc);
-            }
-}
-
 // The sensor word with the temperature sensors, the digital reference's
 // connector and the older drives' mark of an estimated speed (0x30); the
-// newer drives keep the estimator in "ASR".
-TEST(Feedback, SensorWordGoldenValues) {
+// newer drives keep the estimator in "ASR". Read back, the word gives the
+// sensors and the connector of each one present, except that no sensor is
+// coded as a motor tachogenerator and a load tachogenerator has no code.
+TEST(Feedback, SensorWordGoldenValuesReadBack) {
     const struct {
         double motor, load, mc, lc, temperatures, reference;
         bool newEstimator;
-        double estimator, asr, word, estimatorBack;
-    } cases[] = {{0, 0, 0, 0, 0, 0, false, 0, 0, 0x1007, 0},     {3, 4, 1, 1, 0, 0, false, 0, 0, 0x1C53, 0},
-                 {1, 0, 1, 0, 1, 1, false, 0, 0, 0x9580, 0},     {0, 5, 0, 1, 0, 0, false, 0, 0, 0x1405, 0},
-                 {5, 2, 0, 0, 0.9, 1.5, false, 0, 0, 0x9068, 0}, {1, 0, 0, 0, 0, 0, false, 1, 0, 0x1030, 1},
-                 {1, 3, 0, 0, 0, 0, false, 1, 0, 0x1042, 0},     {3, 0, 0, 0, 0, 0, false, 1, 0, 0x1002, 0},
-                 {1, 0, 0, 0, 0, 0, true, 1, 0x8000, 0x1000, 1}, {1, 0, 0, 0, 0, 0, true, 1, 0, 0x1000, 0},
-                 {2, 0, 0, 0, 0, 0, true, 1, 0x8000, 0x100F, 0}};
+        double estimator, asr, word, estimatorBack, motorBack, loadBack;
+    } cases[] = {{0, 0, 0, 0, 0, 0, false, 0, 0, 0x1007, 0, 2, 0},
+                 {3, 4, 1, 1, 0, 0, false, 0, 0, 0x1C53, 0, 3, 4},
+                 {1, 0, 1, 0, 1, 1, false, 0, 0, 0x9580, 0, 1, 0},
+                 {0, 5, 0, 1, 0, 0, false, 0, 0, 0x1405, 0, 0, 5},
+                 {5, 2, 0, 0, 0.9, 1.5, false, 0, 0, 0x9068, 0, 5, 1},
+                 {1, 0, 0, 0, 0, 0, false, 1, 0, 0x1030, 1, 1, 0},
+                 {1, 3, 0, 0, 0, 0, false, 1, 0, 0x1042, 0, 1, 3},
+                 {3, 0, 0, 0, 0, 0, false, 1, 0, 0x1002, 0, 3, 0},
+                 {1, 0, 0, 0, 0, 0, true, 1, 0x8000, 0x1000, 1, 1, 0},
+                 {1, 0, 0, 0, 0, 0, true, 1, 0, 0x1000, 0, 1, 0},
+                 {2, 0, 0, 0, 0, 0, true, 1, 0x8000, 0x100F, 0, 2, 0},
+                 {0, 2, 0, 1, 0, 0, false, 0, 0, 0x140F, 0, 2, 0},
+                 {4, 1, 1, 0, 0, 0, false, 0, 0, 0x1858, 0, 4, 1}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.motor << "/" << c.load);
         auto s = Sensors(c.motor, c.load, c.mc, c.lc, c.temperatures, c.reference);
         dctest::Add(*s, {{"isSpeedEstimator", c.estimator}, {"ASR", c.asr}});
         s->SetOption("newSpeedEstimator", c.newEstimator ? "1" : "0");
         EXPECT_EQ(WriteSensorConfiguration(*s), 1);
-        EXPECT_EQ(ValueOf(*s, "SCR"), c.word) << c.motor << "/" << c.load;
+        EXPECT_EQ(ValueOf(*s, "SCR"), c.word);
+        for (const char* n :
+             {"MotorSensorType", "LoadSensorType", "MotorSensorConnector", "LoadSensorConnector"})
+            Force(*s, n, 9);
+        EXPECT_EQ(ReadSensorTypes(*s) + ReadMotorSensorConnector(*s) + ReadLoadSensorConnector(*s), 3);
         EXPECT_EQ(ReadDigitalReferenceConnector(*s) + ReadSpeedEstimatorFlag(*s), 2);
+        EXPECT_EQ(ValueOf(*s, "MotorSensorType"), c.motorBack);
+        EXPECT_EQ(ValueOf(*s, "LoadSensorType"), c.loadBack);
+        EXPECT_TRUE(c.motor == 0 || ValueOf(*s, "MotorSensorConnector") == c.mc);
+        EXPECT_TRUE(c.load == 0 || ValueOf(*s, "LoadSensorConnector") == c.lc);
         EXPECT_EQ(ValueOf(*s, "DigitalReferenceConnector"), std::trunc(c.reference) == 1 ? 1 : 0);
-        EXPECT_EQ(ValueOf(*s, "isSpeedEstimator"), c.estimatorBack) << c.motor << "/" << c.load;
+        EXPECT_EQ(ValueOf(*s, "isSpeedEstimator"), c.estimatorBack);
     }
 }
 
@@ -114,26 +108,28 @@ TEST(Feedback, ResolutionRegisters) {
     EXPECT_EQ(ValueOf(*zero, "ENC2THL"), 9);
 }
 
-// Every encoder's direction goes to its channel and reads back, unless both
-// encoders share one channel: that channel counts forward and nothing reads back.
+// Every encoder's direction goes to its channel (connector 0: channel A,
+// "COUNTINGDIR_MT"; connector 1: channel B, "COUNTINGDIR_LD") and reads back,
+// unless both encoders share one channel: that channel counts forward and
+// nothing reads back. A tachogenerator has no channel.
 TEST(Feedback, CountingDirections) {
-    for (int motor : {0, 1, 2, 3})
-        for (int load : {0, 1, 3, 4})
-            for (int bits = 0; bits < 16; ++bits) {
-                const int mc = bits & 1, lc = (bits >> 1) & 1, rm = (bits >> 2) & 1, rl = bits >> 3;
-                auto s =
-                    With({"COUNTINGDIR_MT", "COUNTINGDIR_LD", "ReverseCounting_MT", "ReverseCounting_LD",
-                          "MotorSensorConnector", "LoadSensorConnector", "MotorSensorType", "LoadSensorType"},
-                         {5, 5, double(rm), double(rl), double(mc), double(lc), double(motor), double(load)});
-                ASSERT_EQ(WriteMotorCountingDirection(*s) + WriteLoadCountingDirection(*s), 2);
-                ASSERT_EQ(ReadMotorReverseCounting(*s) + ReadLoadReverseCounting(*s), 2);
-                const bool me = motor == 1 || motor == 3, le = load == 1 || load == 3;
-                const bool shared = me && le && mc == lc;
-                SCOPED_TRACE(::testing::Message() << motor << "/" << load << " bits " << bits);
-                EXPECT_TRUE(!shared || ValueOf(*s, mc ? "COUNTINGDIR_LD" : "COUNTINGDIR_MT") == 0);
-                EXPECT_EQ(ValueOf(*s, "ReverseCounting_MT"), me && !shared ? rm : 0);
-                EXPECT_EQ(ValueOf(*s, "ReverseCounting_LD"), le && !shared ? rl : 0);
-            }
+    const struct {
+        double motor, load, mc, lc, reverseMT, reverseLD, channelA, channelB, backMT, backLD;
+    } cases[] = {{1, 3, 1, 0, 1, 0, 0, 1, 1, 0},  // the motor on channel B
+                 {1, 3, 0, 0, 1, 1, 0, 0, 0, 0},  // both on channel A
+                 {2, 1, 0, 0, 1, 1, 1, 0, 0, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.motor << "/" << c.load);
+        auto s = With({"COUNTINGDIR_MT", "COUNTINGDIR_LD", "ReverseCounting_MT", "ReverseCounting_LD",
+                       "MotorSensorConnector", "LoadSensorConnector", "MotorSensorType", "LoadSensorType"},
+                      {5, 5, c.reverseMT, c.reverseLD, c.mc, c.lc, c.motor, c.load});
+        ASSERT_EQ(WriteMotorCountingDirection(*s) + WriteLoadCountingDirection(*s), 2);
+        EXPECT_EQ(ValueOf(*s, "COUNTINGDIR_MT"), c.channelA);
+        EXPECT_EQ(ValueOf(*s, "COUNTINGDIR_LD"), c.channelB);
+        ASSERT_EQ(ReadMotorReverseCounting(*s) + ReadLoadReverseCounting(*s), 2);
+        EXPECT_EQ(ValueOf(*s, "ReverseCounting_MT"), c.backMT);
+        EXPECT_EQ(ValueOf(*s, "ReverseCounting_LD"), c.backLD);
+    }
 }
 
 TEST(Feedback, EncoderFilters) {

@@ -1,7 +1,8 @@
-// The editor base on real widgets: bindings, typed values in both number
-// notations, refused values, the order of the notifications, loading that
-// never looks like a change, the message map, timers, the guideline
-// assistant, closing, and the script player's own failures.
+// The editor base on real widgets: typed values in both number notations,
+// refused values, the order of the notifications, loading that never looks
+// like a change, the slider's buttons, the message map, timers, the guideline
+// assistant, closing, and the script player's own failures. What each
+// control of a real editor shows: the editors' tests.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
@@ -211,22 +212,6 @@ TEST(EditSetupDlg, NotifiesInOrderAndLoadingIsNoChange) {
     EXPECT_EQ(setup->FindParameter("Type")->GetValueInBaseUnit(), 0);
 }
 
-TEST(EditSetupDlg, LoadedControlsShowTheSetup) {
-    auto setup = MakeSetup();
-    setup->FindParameter("Mode")->SetValueInBaseUnit(2);
-    setup->FindParameter("Flag")->SetValueInBaseUnit(1);
-    TestEditor editor(*setup);
-    const auto run = dctest::RunScript(
-        "assert 105 checked\nassert 103 unchecked\nassert 102 checked\nassert 106 selected 4\n"
-        "assert 106 text \"Notch\"\nassert 111 text \"" +
-            Shown(1.5, 3) + "\"\ndump\nclick 2\n",
-        [&] { return editor.DoModal(); });
-    EXPECT_HELD(run);
-    EXPECT_NE(run.dumped.find("\"title\":\"Test editor\",\"template\":9001"), std::string::npos)
-        << run.dumped;
-    EXPECT_NE(run.dumped.find("{\"text\":\"Notch\",\"data\":\"4\"}"), std::string::npos) << run.dumped;
-}
-
 TEST(EditSetupDlg, SliderSpinButtonsAndDialogOwnedParameters) {
     auto setup = MakeSetup();
     TestEditor editor(*setup);
@@ -242,8 +227,7 @@ TEST(EditSetupDlg, SliderSpinButtonsAndDialogOwnedParameters) {
     auto* slider = qobject_cast<QSlider*>(editor.GetDlgItem(120));
     ASSERT_NE(slider, nullptr);
     EXPECT_EQ(slider->value(), slider->maximum());
-    EXPECT_DOUBLE_EQ(editor.m_owned.GetValueInBaseUnit(), 2.5);
-    EXPECT_EQ(setup->FindParameter("Owned"), nullptr);  // it lives outside the setup
+    EXPECT_DOUBLE_EQ(editor.m_owned.GetValueInBaseUnit(), 2.5);  // a parameter outside the setup
 }
 
 TEST(EditSetupDlg, GuidelineAssistantStepsOneAtATime) {
@@ -268,12 +252,9 @@ TEST(EditSetupDlg, MessageMapAndWindowTimersInHostTime) {
     EXPECT_NEAR(kx::HostClock::Instance().Now() - start, 0.1, 1e-9);
 }
 
-TEST(EditSetupDlg, EscapeAndClosingCountAsCancel) {
+// Escape: the editors' DialogsTest.cpp.
+TEST(EditSetupDlg, ClosingTheWindowCountsAsCancel) {
     auto setup = MakeSetup();
-    TestEditor escaped(*setup);
-    const auto run = dctest::RunScript("key escape\n", [&] { return escaped.DoModal(); });
-    EXPECT_HELD(run);
-    EXPECT_EQ(run.result, IDCANCEL);
     TestEditor closed(*setup);
     QTimer::singleShot(0, [&] { closed.GetWindow()->close(); });
     EXPECT_EQ(closed.DoModal(), IDCANCEL);

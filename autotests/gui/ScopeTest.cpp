@@ -1,6 +1,5 @@
 // The host's oscilloscope path on the virtual drive: frames through the
-// communication layer into the scope logger, its settings and scales, and
-// the live chart drawn offscreen.
+// communication layer into the scope logger, its settings, scales and records.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -32,8 +31,7 @@ std::unique_ptr<vdrive::VirtualDrive> TunedDrive() {
     vdrive::Plant plant;
     std::string error;
     EXPECT_TRUE(vdrive::ParsePlant(dcdrive::DefaultPlantJson(), plant, error)) << error;
-    auto drive = std::make_unique<vdrive::VirtualDrive>(plant);
-    return drive;
+    return std::make_unique<vdrive::VirtualDrive>(plant);
 }
 
 // The frame handler the tests register: frames to the logger, and the
@@ -126,11 +124,10 @@ TEST(ScopeLogger, FramesOfASpeedRampDecodeToTheDrivesSamplesAndTheHandlerIsResto
         for (int i = 0; i < 200 && c.completes; ++i)
             EXPECT_EQ(g_raw.at(static_cast<std::size_t>(i)), logged.at(crossing - trigger + i).values[0])
                 << i;
-        const auto& column = logger.GetGraphDocument()->Columns()[1].values;
-        EXPECT_DOUBLE_EQ(column.at(static_cast<std::size_t>(trigger)),
-                         static_cast<double>(g_raw[static_cast<std::size_t>(trigger)]) / 65536.0);
-        EXPECT_DOUBLE_EQ(logger.GetGraphDocument()->Columns()[0].values.at(static_cast<std::size_t>(trigger)),
-                         0.0);
+        const auto& columns = logger.GetGraphDocument()->Columns();
+        const auto at = static_cast<std::size_t>(trigger);
+        EXPECT_DOUBLE_EQ(columns[1].values.at(at), static_cast<double>(g_raw[at]) / 65536.0);
+        EXPECT_DOUBLE_EQ(columns[0].values.at(at), 0.0);  // the time counts from the trigger
 
         // Stop: the stream ends with the stopped frame; the dialog's
         // destructor puts the handler back that was there before.
@@ -252,23 +249,6 @@ TEST(ScopeLogger, ARecordSavedOpensAgainAndAutoscaleFitsIt) {
     EXPECT_TRUE(std::filesystem::exists(folder / "Run1.png"));
     std::filesystem::remove_all(folder);
     kx::SetPlotFolder("");
-}
-
-TEST(LiveChart, RollsThePointsAndKeepsItsItems) {
-    CKX_Oscilloscope chart;
-    chart.Initialize("", 2, 0);
-    ASSERT_EQ(chart.GetItemCount(), 2);
-    chart.GetItem(0).m_dUpperBound = 1.2;
-    chart.GetItem(0).m_dLowerBound = -0.2;
-    chart.GetItem(1).m_crColor = RGB16(5);
-    for (int i = 0; i < CKX_Oscilloscope::kHistory + 50; ++i) {
-        chart.GetItem(0).m_dCurrentValue = i % 10 / 10.0;
-        chart.DrawNewPoint();
-    }
-    EXPECT_EQ(chart.GetPointCount(), CKX_Oscilloscope::kHistory + 50);
-    chart.Initialize("", 2, 0);
-    EXPECT_EQ(chart.GetPointCount(), 0);
-    EXPECT_DOUBLE_EQ(chart.GetItem(0).m_dUpperBound, 1.0) << "Initialize starts the items afresh";
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The host's drive link: raw values of each storage type, the register image
+// The host's drive link: what a parameter and a raw word hold of each storage
+// type, the register image
 // a test downloads, program files and their symbol tables, variable access
 // through a link (its failure texts) and through the virtual drive, and the
 // faults that the link plays.
@@ -22,24 +23,37 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
+// A parameter keeps its type's steps, never saturated (its limits do that);
+// the raw word for the drive is saturated to the type's width.
 TEST(Comm, RawValuesOfEachTypeRoundAndSaturate) {
+    const double nan = std::numeric_limits<double>::quiet_NaN(), huge = std::numeric_limits<double>::max();
     const struct {
         int type;
-        double value;
-        std::int64_t raw;  // ToRaw(value)
-        double back;       // FromRaw(raw)
+        double value, stored;  // what a parameter of the type keeps
+        std::int64_t raw;      // ToRaw(value)
+        double back;           // FromRaw(raw)
     } cases[] = {
-        {KX_TYPE_INT16, 12.4, 12, 12.0},
-        {KX_TYPE_INT16, -12.5, -13, -13.0},  // half away from zero
-        {KX_TYPE_INT16, 40000.0, 32767, 32767.0},
-        {KX_TYPE_UINT16, -3.0, 0, 0.0},
-        {KX_TYPE_UINT32, 5e9, 4294967295LL, 4294967295.0},
-        {KX_TYPE_FIXED, 40000.0, 2147483647, 2147483647.0 / 65536.0},
-        {KX_TYPE_FIXED, std::numeric_limits<double>::quiet_NaN(), 0, 0.0},
-        {KX_TYPE_FLOAT, 0.5, 0x3F000000, 0.5},
+        {KX_TYPE_INT16, 12.4, 12, 12, 12.0},
+        {KX_TYPE_INT16, 2.5, 3, 3, 3.0},
+        {KX_TYPE_INT16, -12.5, -13, -13, -13.0},  // half away from zero
+        {KX_TYPE_INT16, 40000.0, 40000, 32767, 32767.0},
+        {KX_TYPE_UINT16, -3.0, -3, 0, 0.0},
+        {KX_TYPE_UINT32, 2147483.648, 2147484, 2147484, 2147484.0},
+        {KX_TYPE_UINT32, 5e9, 5e9, 4294967295LL, 4294967295.0},
+        {KX_TYPE_FIXED, 1.0 / 3, 21845.0 / 65536, 21845, 21845.0 / 65536},
+        {KX_TYPE_FIXED, 40000.0, 40000, 2147483647, 2147483647.0 / 65536.0},
+        {KX_TYPE_FIXED, huge, huge, 2147483647, 2147483647.0 / 65536.0},
+        {KX_TYPE_FIXED, -1e305, -1e305, -2147483648LL, -32768.0},
+        {KX_TYPE_FIXED, nan, 0, 0, 0.0},  // a parameter refuses it and keeps its 0
+        {KX_TYPE_FLOAT, 0.5, 0.5, 0x3F000000, 0.5},
+        {KX_TYPE_FLOAT, 0.1, static_cast<double>(0.1f), 0x3DCCCCCD, static_cast<double>(0.1f)},
+        {KX_TYPE_REAL, 16383.5, 16383.5, 16384, 16384.0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << "type " << c.type << " value " << c.value);
+        CKX_Parameter p("KPI", "", c.type);
+        p.SetValueInBaseUnit(c.value);
+        EXPECT_EQ(p.GetValueInBaseUnit(), c.stored);
         EXPECT_EQ(kx::ToRaw(c.type, c.value), c.raw);
         EXPECT_DOUBLE_EQ(kx::FromRaw(c.type, c.raw), c.back);
     }

@@ -1,8 +1,10 @@
 // The sample setups of the drive variants (setups/variants/): each one loads,
 // shows the feature that makes it its variant through the engine's own
-// capability tests and register readers.
+// capability tests and register readers, and keeps what its registers and
+// user parameters say under both conversion drivers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -90,6 +92,27 @@ TEST(SetupVariants, RegistersGiveTheVariantsFeature) {
             EXPECT_EQ(dctest::ValueOf(*setup, e.name), e.value) << e.name;
         EXPECT_TRUE(c.feature(*setup));
         EXPECT_FALSE(c.feature(defaults)) << "the default drive has the same feature";
+    }
+}
+
+// Both drivers leave every value as the file has it: registers exactly, a
+// user parameter within what the rounding of its register allows.
+TEST(SetupVariants, StableUnderBothDrivers) {
+    dctest::PluginScaling internalUnits;
+    for (const VariantCase& c : kVariants) {
+        const auto file = LoadVariant(c.file);
+        CKX_Setup setup(*file);
+        ReportedErrors errors;
+        RunBothDrivers(setup);
+        EXPECT_TRUE(errors.Messages().empty()) << c.file << ": " << errors.Messages().front();
+        for (std::size_t i = 0; i < file->GetParameterCount(); ++i) {
+            const std::string& name = file->GetParameterAt(i)->GetName();
+            const double was = file->GetParameterAt(i)->GetValueInBaseUnit();
+            const double tolerance =
+                (dctest::IsRegister(name) ? 1e-12 : 1e-6) * std::max(1.0, std::fabs(was));
+            EXPECT_NEAR(setup.GetParameterAt(i)->GetValueInBaseUnit(), was, tolerance)
+                << c.file << ": " << name;
+        }
     }
 }
 

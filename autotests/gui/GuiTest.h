@@ -41,4 +41,9 @@ inline ScriptRun RunScript(const std::string& script, const std::function<int()>
 }  // namespace dctest
 
 // A script that must hold: the failure message says which step did not.
-#define EXPECT_HELD(run) EXPECT_TRUE((run).held) << (run).failure
+// The run is evaluated once: it is often the dialog's whole modal session.
+#define EXPECT_HELD(run)                                     \
+    do {                                                     \
+        const ::dctest::ScriptRun& held_run_ = (run);        \
+        EXPECT_TRUE(held_run_.held) << held_run_.failure;    \
+    } while (0)

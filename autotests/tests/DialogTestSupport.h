@@ -1,0 +1,197 @@
+// What the test dialogs' tests share: the plug-in's and the tests' resources,
+// a plot folder and the host's internal units for each test, a setup, a
+// virtual drive on the default plant with changes, the dialogs answered by
+// scripts in virtual time, the saved record read back, and a designed loop
+// simulated as a continuous system driven by the logged reference.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "DefaultSetup.h"
+#include "EditorTest.h"
+#include "GuiTest.h"
+#include "conversions/Drivers.h"
+#include "drive/VirtualDrive.h"
+#include "editors/DriveSetupDlg.h"
+#include "editors/Templates.h"
+#include "kx/Comm.h"
+#include "kx/SetupFile.h"
+#include "kx/VirtualDriveLink.h"
+#include "kx/gui/DriveHost.h"
+#include "kx/gui/PlotData.h"
+#include "kx/gui/Resources.h"
+#include "plugin/Scaling.h"
+#include "tests/TestDialogs.h"
+
+namespace dctest {
+
+namespace fs = std::filesystem;
+
+// A text as a script's quoted word.
+inline std::string Quoted(const std::string& text) {
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        quoted += c == '\n' ? std::string("\\n") : c == '\r' ? std::string("\\r") : std::string(1, c);
+    }
+    return quoted + "\"";
+}
+
+// The steps that read a failed run's text under Details, the run ended.
+inline std::string ExpectFailure(const std::string& message) {
+    return "assert 10004 text \"Test failed\"\nassert 10000 text \"Start\"\nclick 10003\nmessage " +
+           Quoted(message) + "\nclick ok\n";
+}
+
+// A column of a record that SaveGraph wrote, by its name ("Load_Speed").
+inline const std::vector<double>& Column(const kx::PlotRecord& record, const std::string& name) {
+    for (const kx::PlotColumn& column : record.columns)
+        if (column.name == name) return column.values;
+    throw std::out_of_range("no column " + name);
+}
+inline bool Summarised(const kx::PlotRecord& record, const std::string& name) {
+    return std::ranges::any_of(record.summary, [&](const auto& line) { return line.first == name; });
+}
+
+// A linear loop driven by a reference: loop(x, r, dr, dx) gives the state's
+// derivative for the reference r and its slope dr; x[0] is the response.
+using Loop = std::function<void(const std::vector<double>& x, double r, double dr, std::vector<double>& dx)>;
+
+// The RMS difference of `measured` to the loop's response from rest over the
+// reference's largest magnitude. RK4 in small steps, the reference taken as
+// the straight line between its logged samples.
+inline double NrmsToDesign(std::size_t states, const Loop& loop, const std::vector<double>& time,
+                           const std::vector<double>& reference, const std::vector<double>& measured) {
+    std::vector<double> x(states, 0.0), k1(states), k2(states), k3(states), k4(states);
+    const auto at = [&](const std::vector<double>& k, double h) {
+        std::vector<double> y = x;
+        for (std::size_t j = 0; j < states; ++j) y[j] += h * k[j];
+        return y;
+    };
+    double sum = std::pow(measured[0], 2), peak = std::fabs(reference[0]);
+    for (std::size_t k = 1; k < time.size(); ++k) {
+        constexpr int kSteps = 40;
+        const double h = (time[k] - time[k - 1]) / kSteps,
+                     slope = (reference[k] - reference[k - 1]) / (kSteps * h);
+        for (int i = 0; i < kSteps; ++i) {
+            const double r = reference[k - 1] + slope * i * h;
+            loop(x, r, slope, k1);
+            loop(at(k1, h / 2), r + slope * h / 2, slope, k2);
+            loop(at(k2, h / 2), r + slope * h / 2, slope, k3);
+            loop(at(k3, h), r + slope * h, slope, k4);
+            for (std::size_t j = 0; j < states; ++j) x[j] += h / 6 * (k1[j] + 2 * k2[j] + 2 * k3[j] + k4[j]);
+        }
+        sum += std::pow(measured[k] - x[0], 2);
+        peak = std::max(peak, std::fabs(reference[k]));
+    }
+    return std::sqrt(sum / static_cast<double>(time.size())) / peak;
+}
+
+// When a case's fault comes on: before the dialog opens, before Start, or
+// that many seconds (>= 0) into the run.
+inline constexpr double kAtOpening = -2.0, kBeforeStart = -1.0;
+
+inline std::unique_ptr<CKX_Setup> SampleSetup(const std::string& name) {
+    return kx::LoadSetupFile(std::string(DCDRIVE_SOURCE_DIR) + "/setups/variants/" + name + ".json");
+}
+
+struct DialogTest : ::testing::Test {
+    void SetUp() override {
+        // The resources once, and the tests offered to the editors' buttons.
+        if (!kx::ResourceChain::Instance().FindTemplate(111))
+            static const kx::ModuleRegistration editors(dcdrive::PluginResources());
+        if (!kx::ResourceChain::Instance().FindTemplate(104))
+            static const kx::ModuleRegistration tests(dcdrive::TestResources());
+        dcdrive::RegisterTestDialogs();
+        const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        m_plots = fs::temp_directory_path() / ("dcdrive-tests-" + std::to_string(::getpid()) + "-" + name);
+        fs::remove_all(m_plots);
+        fs::create_directories(m_plots);
+        kx::SetPlotFolder(m_plots.string());
+        dcdrive::InstallHostScaling();
+        m_setup = dcdrive::LoadDefaultSetup();
+    }
+    void TearDown() override {
+        m_scope.reset();
+        m_drive.reset();
+        kx::SetPlotFolder("");
+        kx::SetScaleFunctions(nullptr, nullptr);
+        fs::remove_all(m_plots);
+    }
+
+    // A fresh drive on the default plant with `changes` (plant file keys, SI units).
+    void InstallDrive(const nlohmann::json& changes = nlohmann::json::object()) {
+        m_plant = nlohmann::json::parse(dcdrive::DefaultPlantJson());
+        if (!changes.is_null()) m_plant.merge_patch(changes);
+        vdrive::Plant parsed;
+        std::string error;
+        ASSERT_TRUE(vdrive::ParsePlant(m_plant.dump(), parsed, error)) << error;
+        m_scope.reset();
+        m_drive = std::make_unique<vdrive::VirtualDrive>(parsed);
+        m_scope = std::make_unique<kx::VirtualDriveScope>(*m_drive);
+    }
+    // The setup of the next run, its registers derived from its parameters.
+    void UseSetup(std::unique_ptr<CKX_Setup> setup) {
+        m_setup = std::move(setup);
+        dcdrive::ParametersToRegisters(*m_setup);
+    }
+
+    // Runs the dialog on m_setup; its template must hold every control that
+    // it binds or sets.
+    template <class Dialog>
+    ScriptRun Run(const std::string& script) {
+        Dialog dialog(*m_setup, 1, nullptr);
+        const ScriptRun run = RunScript(script, [&] { return dialog.DoModal(); });
+        for (const std::string& problem : dialog.AuditProblems()) ADD_FAILURE() << problem;
+        return run;
+    }
+    ScriptRun RunDriveSetup(const std::string& script) {
+        CDriveSetupDlg dialog(*m_setup, nullptr);
+        return RunScript(kCloseMotorSetup + "expect \"Drive Setup\"\n" + script,
+                         [&] { return dialog.DoModal(); });
+    }
+
+    // The steps that start a run with `fault` switched on at `at`.
+    std::string StartWithFault(const std::string& fault, double at) {
+        const std::string on = "fault " + fault + " on\n";
+        vdrive::Fault opening{};
+        if (at == kAtOpening && vdrive::FaultFromName(fault, opening)) m_drive->SetFault(opening, true);
+        if (at == kBeforeStart) return on + "click 10000\n";
+        return "click 10000\n" + (at > 0 ? "wait " + std::to_string(at) + "\n" + on : at == 0 ? on : "");
+    }
+
+    double Base(const char* name) const { return m_setup->GetParameterValueInBaseUnit(name); }
+    // The plant's total inertia (the load's ratio is 1) and torque constant.
+    double PlantInertia() const {
+        return m_plant["motor"]["inertia"].get<double>() + m_plant["load"]["inertia"].get<double>();
+    }
+    double PlantTorqueConstant() const { return m_plant["motor"]["torqueConstant"].get<double>(); }
+    // The record the dialog saved as `name`.csv.
+    kx::PlotRecord Saved(const std::string& name) const {
+        return kx::ReadCsvFile((m_plots / (name + ".csv")).string());
+    }
+
+    // After a dialog has gone: no program runs and the power stage is off.
+    void ExpectDriveIdle() const {
+        EXPECT_FALSE(m_drive->GetStatus().axisOn);
+        EXPECT_EQ(m_drive->GetStatus().program, "");
+    }
+
+    fs::path m_plots;
+    nlohmann::json m_plant;
+    std::unique_ptr<CKX_Setup> m_setup;
+    std::unique_ptr<vdrive::VirtualDrive> m_drive;
+    std::unique_ptr<kx::VirtualDriveScope> m_scope;
+};
+
+}  // namespace dctest

@@ -587,9 +587,24 @@ void CKX_EditSetupDlg::WireMessageMap() {
                             Control(entry.id, "edit of the message map", {"QLineEdit"})))
                         QObject::connect(edit, &QLineEdit::editingFinished, m_window.get(), call);
                     break;
+                case kx::Event::Message:
+                    break;  // sent, not wired
             }
         }
     }
+}
+
+LRESULT CKX_EditSetupDlg::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    for (const kx::MessageMap* map = GetMessageMap(); map; map = map->base) {
+        for (const kx::MessageMapEntry& entry : map->entries) {
+            if (entry.event != kx::Event::Message || entry.id != message || !entry.onMessage) continue;
+            LRESULT result = 0;
+            const kx::MessageHandler handler = entry.onMessage;
+            Invoke([&] { result = (this->*handler)(wParam, lParam); });
+            return result;
+        }
+    }
+    return 0;
 }
 
 // ---- running the dialog

@@ -35,14 +35,17 @@ enum class Event {
     Clicked,    // a button, check box or radio button was clicked
     SelChange,  // a drop-down list item was chosen
     EditDone,   // an edit was committed (Enter or leaving the field)
+    Message,    // a control sent the dialog a window message (id: the message code)
 };
 
 using Handler = void (CKX_EditSetupDlg::*)();
+using MessageHandler = LRESULT (CKX_EditSetupDlg::*)(WPARAM, LPARAM);
 
 struct MessageMapEntry {
     unsigned id;
     Event event;
     Handler handler;
+    MessageHandler onMessage;
 };
 
 // A dialog's message map: its own entries, then its base's.
@@ -55,11 +58,15 @@ struct MessageMap {
 
 // Message map entries: KX_ON_CLICKED(3171, CDriveSetupDlg::OnDetect).
 #define KX_ON_CLICKED(id, fn) \
-    kx::MessageMapEntry { id, kx::Event::Clicked, static_cast<kx::Handler>(&fn) }
+    kx::MessageMapEntry { id, kx::Event::Clicked, static_cast<kx::Handler>(&fn), nullptr }
 #define KX_ON_SELCHANGE(id, fn) \
-    kx::MessageMapEntry { id, kx::Event::SelChange, static_cast<kx::Handler>(&fn) }
+    kx::MessageMapEntry { id, kx::Event::SelChange, static_cast<kx::Handler>(&fn), nullptr }
 #define KX_ON_EDITDONE(id, fn) \
-    kx::MessageMapEntry { id, kx::Event::EditDone, static_cast<kx::Handler>(&fn) }
+    kx::MessageMapEntry { id, kx::Event::EditDone, static_cast<kx::Handler>(&fn), nullptr }
+// A window message that a control sends: KX_ON_MESSAGE(0x467, CDlg::OnScale)
+// with LRESULT OnScale(WPARAM, LPARAM).
+#define KX_ON_MESSAGE(code, fn) \
+    kx::MessageMapEntry { code, kx::Event::Message, nullptr, static_cast<kx::MessageHandler>(&fn) }
 
 // What data exchange is doing: loading the controls (FALSE) or reading them
 // back into the setup (TRUE).
@@ -91,6 +98,9 @@ public:
     QDialog* GetWindow() const;
     // The control with this id, or null.
     QWidget* GetDlgItem(unsigned id) const;
+    // Hands a window message from one of its controls to the dialog's
+    // handler for `message` (the first in its message map); 0 without one.
+    LRESULT SendMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
     // What a check of the template against the dialog's tables found: ids
     // that a binding, rule or handler names but the template lacks or holds

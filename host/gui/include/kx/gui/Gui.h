@@ -14,6 +14,16 @@ using BOOL = int;
 inline constexpr BOOL TRUE = 1;
 inline constexpr BOOL FALSE = 0;
 using UINT = unsigned;
+// A window message's two parameters and its handler's answer.
+using WPARAM = unsigned long;
+using LPARAM = long;
+using LRESULT = long;
+// The two 16-bit halves of a message parameter.
+inline constexpr LPARAM MAKELPARAM(unsigned low, unsigned high) {
+    return static_cast<LPARAM>((low & 0xFFFFu) | ((high & 0xFFFFu) << 16));
+}
+inline constexpr unsigned LOWORD(LPARAM value) { return static_cast<unsigned>(value) & 0xFFFFu; }
+inline constexpr unsigned HIWORD(LPARAM value) { return (static_cast<unsigned>(value) >> 16) & 0xFFFFu; }
 // A window of the host's window framework.
 using CWnd = QWidget;
 

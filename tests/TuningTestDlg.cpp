@@ -6,6 +6,7 @@
 #include <QStyle>
 #include <QWidget>
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -86,6 +87,7 @@ const kx::MessageMap* CTuningTestDlg::GetMessageMap() const {
         KX_ON_CLICKED(kOnlineRadio, CTuningTestDlg::OnPlotModeClicked),
         KX_ON_CLICKED(kPauseButton, CTuningTestDlg::OnPause),
         KX_ON_CLICKED(kContinueButton, CTuningTestDlg::OnContinue),
+        KX_ON_MESSAGE(KX_WM_CHANGE_CHANNEL_SCALE, CTuningTestDlg::OnChangeChannelScale),
     };
     static const kx::MessageMap map{CMyTestDlg::GetMessageMap(), entries};
     return &map;
@@ -709,11 +711,29 @@ void CTuningTestDlg::AddGraphCommands(QMenu& menu) {
 }
 
 void CTuningTestDlg::OnCreatePicture() {
-    if (!m_bRunning) m_graph.CreateWMF(m_names.plotName);
+    if (m_bRunning) return;
+    if (OnlineMode() && m_scope)
+        m_scopeWindow.CreateWMF(m_names.plotName);
+    else
+        m_graph.CreateWMF(m_names.plotName);
 }
 
 void CTuningTestDlg::OnExportText() {
-    if (!m_bRunning) m_graph.ExportToASCII(m_names.plotName);
+    if (m_bRunning) return;
+    if (OnlineMode() && m_scope)
+        m_scopeWindow.ExportToASCII(m_names.plotName);
+    else
+        m_graph.ExportToASCII(m_names.plotName);
+}
+
+LRESULT CTuningTestDlg::OnChangeChannelScale(WPARAM control, LPARAM channelAndSteps) {
+    const int channel = static_cast<int>(LOWORD(channelAndSteps));
+    const int steps = static_cast<std::int16_t>(HIWORD(channelAndSteps));
+    if (m_scope && m_scope->ChangeChannelScale(channel, steps)) {
+        m_bScopeSettingsChanged = 1;
+        if (control == kOnlineGraph) m_scopeWindow.RefreshGraph();
+    }
+    return 0;
 }
 
 void CTuningTestDlg::ShowScopeMenu(const QPoint& at) {
@@ -729,6 +749,8 @@ void CTuningTestDlg::ShowScopeMenu(const QPoint& at) {
         {"Open Record...", &CTuningTestDlg::OnOpenScopeRecord},
         {"Save Record...", &CTuningTestDlg::OnSaveScopeRecord},
         {"Save Plots", &CTuningTestDlg::OnScopeSavePlots},
+        {"Save as Vector Picture", &CTuningTestDlg::OnCreatePicture},
+        {"Export as Text", &CTuningTestDlg::OnExportText},
     };
     for (const auto& c : commands)
         QObject::connect(menu.addAction(QString::fromUtf8(c.caption)), &QAction::triggered,

@@ -157,9 +157,13 @@ protected:
     void OnIdentify();
     void OnFilters();
     void OnPlotModeClicked();
-    // The data logger plot's picture (vector file) and text export.
+    // The shown plot's picture (vector file) and text export: the data
+    // logger's graph, or the oscilloscope's in on-line mode.
     void OnCreatePicture();
     void OnExportText();
+    // A channel scale changed on the oscilloscope's window
+    // (KX_WM_CHANGE_CHANNEL_SCALE).
+    LRESULT OnChangeChannelScale(WPARAM control, LPARAM channelAndSteps);
 
     CKX_CoffFormat m_coff;
     CKX_SingleAxisLogger* m_logger = nullptr;

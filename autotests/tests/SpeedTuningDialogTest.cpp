@@ -3,6 +3,8 @@
 // against its design, gains that reach the drive during a run, the faults'
 // messages, the profile's overflow texts, the inertia checks and the
 // oscilloscope; and what both tuning tests open.
+#include <map>
+
 #include "DialogTestSupport.h"
 #include "conversions/Derived.h"
 #include "tests/TestPositionTuning.h"
@@ -71,7 +73,10 @@ TEST_F(SpeedTuningDialog, LimitsAndInertia) {
 }
 
 // On-line with the drive's oscilloscope: a single cycle is drawn from its
-// frames and passes; its record is saved; once closed, no dialog receives
+// frames and passes; its record is saved. After the run the wheel over a
+// channel's legend entry changes that channel's scale through the dialog,
+// the window's menu exports the picture and the record, and OK keeps the
+// user's settings with the new scale; once closed, no dialog receives
 // frames.
 TEST_F(SpeedTuningDialog, OnlineWithTheOscilloscope) {
     InstallDrive();
@@ -79,11 +84,24 @@ TEST_F(SpeedTuningDialog, OnlineWithTheOscilloscope) {
     EXPECT_HELD(Run<CTestSpeedTuning>(
         "assert 1369 text \"Scope\"\ntab 1\nclick 1369\nassert 1362 shown\nassert 1361 hidden\nclick 10000\n"
         "wait 3\nassert 10004 text \"Test passed\"\nassert 1361 hidden\nassert 1395 hidden\n"
-        "shot speed-test-scope\nclick 1372\nclick 2\n"));
+        "shot speed-test-scope\nclick 1372\nwheel 1362 \"Load_Speed\" 1\nwheel 1362 \"Motor_Current\" -2\n"
+        "shot speed-test-scope-scaled\nmenu 1362 \"Save as Vector Picture\"\nmenu 1362 \"Export as Text\"\n"
+        "click 1\n"));
     EXPECT_EQ(g_pSpeedTuningDlg, nullptr) << "no dialog receives frames any more";
     const auto& speed = dctest::Column(Saved("SpeedTuning"), "Load_Speed");
     ASSERT_FALSE(speed.empty());
     EXPECT_NEAR(*std::ranges::max_element(speed), 1500.0, 150.0) << "the load reaches the test speed (rpm)";
+    EXPECT_TRUE(dctest::fs::exists(m_plots / "SpeedTuning.pdf"));
+
+    // Defaults: 500 rpm/div for a test speed of 1500 rpm, 5 A/div for a
+    // current limit of 8 A.
+    const auto settings = nlohmann::json::parse(m_setup->GetOption("SpeedTuningOscSettings"));
+    std::map<std::string, double> steps;
+    for (const auto& channel : settings.at("channels")) steps[channel.at("name")] = channel.at("step");
+    EXPECT_EQ(steps.at("Speed_Reference"), 500.0);
+    EXPECT_EQ(steps.at("Load_Speed"), 200.0) << "one notch away: one step finer";
+    EXPECT_EQ(steps.at("Current_Reference"), 5.0);
+    EXPECT_EQ(steps.at("Motor_Current"), 20.0) << "two notches back: two steps coarser";
 }
 
 // On-line live values without an oscilloscope: a multi-cycle run lasts

@@ -91,19 +91,7 @@ GraphPlot::GraphPlot(int yAxes, bool legend, QWidget* parent)
         axis->setLabelFont(font());
         axis->setTickLabelFont(font());
     }
-    if (legend) {
-        // The legend sits in a row of its own above the axes, so that it never
-        // hides a curve.
-        QFont small = font();
-        small.setPointSizeF(std::max(6.0, small.pointSizeF() - kLegendFontShrink));
-        this->legend->setFont(small);
-        this->legend->setVisible(true);
-        this->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
-        this->legend->setBorderPen(Qt::NoPen);
-        plotLayout()->insertRow(0);
-        plotLayout()->addElement(0, 0, this->legend);
-        plotLayout()->setRowStretchFactor(0, 0.001);
-    }
+    if (legend) PlaceLegendAbove(*this);
     setMinimumSize(160, 120);
     // The readout follows the data as it arrives and the cursors as they move.
     connect(this, &QCustomPlot::beforeReplot, this, [this] {
@@ -113,19 +101,37 @@ GraphPlot::GraphPlot(int yAxes, bool legend, QWidget* parent)
 }
 
 void GraphPlot::ArrangeLegend() {
-    if (!m_legend) return;
+    if (m_legend) WrapLegend(*this);
+}
+
+void PlaceLegendAbove(QCustomPlot& plot) {
+    // The legend sits in a row of its own above the axes, so that it never
+    // hides a curve.
+    QFont small = plot.font();
+    small.setPointSizeF(std::max(6.0, small.pointSizeF() - kLegendFontShrink));
+    plot.legend->setFont(small);
+    plot.legend->setVisible(true);
+    plot.legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
+    plot.legend->setBorderPen(Qt::NoPen);
+    plot.plotLayout()->insertRow(0);
+    plot.plotLayout()->addElement(0, 0, plot.legend);
+    plot.plotLayout()->setRowStretchFactor(0, 0.001);
+}
+
+void WrapLegend(QCustomPlot& plot) {
     // As many entries in a row as fit the width; the rest wrap.
+    QCPLegend& legend = *plot.legend;
     int widest = 1;
-    for (int i = 0; i < legend->itemCount(); ++i) {
-        if (const QCPLayoutElement* item = legend->item(i))  // null: an empty cell
+    for (int i = 0; i < legend.itemCount(); ++i) {
+        if (const QCPLayoutElement* item = legend.item(i))  // null: an empty cell
             widest = std::max(widest, item->minimumOuterSizeHint().width());
     }
-    const QMargins margins = legend->margins();
-    const int room = viewport().width() - margins.left() - margins.right();
-    const int columns = std::max(1, (room + legend->columnSpacing()) / (widest + legend->columnSpacing()));
-    if (columns == legend->wrap()) return;
-    legend->setWrap(columns);
-    legend->setFillOrder(QCPLayoutGrid::foColumnsFirst, true);
+    const QMargins margins = legend.margins();
+    const int room = plot.viewport().width() - margins.left() - margins.right();
+    const int columns = std::max(1, (room + legend.columnSpacing()) / (widest + legend.columnSpacing()));
+    if (columns == legend.wrap()) return;
+    legend.setWrap(columns);
+    legend.setFillOrder(QCPLayoutGrid::foColumnsFirst, true);
 }
 
 void GraphPlot::SetReference(const PlotRecord* record, const QString& name) {
@@ -644,36 +650,45 @@ void CGraphWindow::ReportError() const {
 BOOL CGraphWindow::CreateWMF(const std::string& name) {
     m_saved.clear();
     m_error.clear();
-    const std::string path = kx::PlotFilePath(kx::PlotFolder(), name, ".pdf");
-    std::error_code code;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), code);
-    if (!m_plot) {
-        m_error = "There is no graph to write to \"" + path + "\".";
-        return FALSE;
-    }
-    const int width = std::max(m_plot->width(), 640), height = std::max(m_plot->height(), 400);
-    if (code || !m_plot->savePdf(QString::fromStdString(path), width, height)) {
-        m_error = "Could not write the plot picture \"" + path + "\".";
-        ReportError();
-        return FALSE;
-    }
-    m_saved = path;
-    return TRUE;
+    if (kx::WritePlotPdf(m_plot, name, m_saved, m_error)) return TRUE;
+    if (m_plot) ReportError();
+    return FALSE;
 }
 
 BOOL CGraphWindow::ExportToASCII(const std::string& name) {
     m_saved.clear();
     m_error.clear();
-    if (!m_filter) {
-        m_error = "There is no graph to export.";
-        return FALSE;
+    if (kx::WriteFilterText(m_filter, name, m_saved, m_error)) return TRUE;
+    if (m_filter) ReportError();
+    return FALSE;
+}
+
+bool kx::WritePlotPdf(QCustomPlot* plot, const std::string& name, std::string& saved, std::string& error) {
+    const std::string path = kx::PlotFilePath(kx::PlotFolder(), name, ".pdf");
+    if (!plot) {
+        error = "There is no graph to write to \"" + path + "\".";
+        return false;
     }
-    if (!m_filter->ExportToASCII(name, &m_error)) {
-        ReportError();
-        return FALSE;
+    std::error_code code;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), code);
+    const int width = std::max(plot->width(), 640), height = std::max(plot->height(), 400);
+    if (code || !plot->savePdf(QString::fromStdString(path), width, height)) {
+        error = "Could not write the plot picture \"" + path + "\".";
+        return false;
     }
-    m_saved = kx::PlotFilePath(kx::PlotFolder(), name, ".csv");
-    return TRUE;
+    saved = path;
+    return true;
+}
+
+bool kx::WriteFilterText(const CGraphFilter* filter, const std::string& name, std::string& saved,
+                         std::string& error) {
+    if (!filter) {
+        error = "There is no graph to export.";
+        return false;
+    }
+    if (!filter->ExportToASCII(name, &error)) return false;
+    saved = kx::PlotFilePath(kx::PlotFolder(), name, ".csv");
+    return true;
 }
 
 // ---- the reference run

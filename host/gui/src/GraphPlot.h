@@ -85,6 +85,12 @@ private:
     int m_dragging = -1;       // the cursor being dragged
 };
 
+// The plot's legend in a row of its own above the axes, in a smaller font;
+// and its entries wrapped into as many columns as the width holds (before
+// each replot).
+void PlaceLegendAbove(QCustomPlot& plot);
+void WrapLegend(QCustomPlot& plot);
+
 // Writes the picture of `filter` as a PNG of the given size (used when no
 // window draws the filter). False when it cannot be written.
 bool SaveFilterPicture(const CGraphFilter& filter, int yAxes, const std::string& path, int width, int height);
@@ -101,5 +107,13 @@ bool SaveRecordFiles(const std::string& name, const std::vector<PlotColumn>& col
                      const std::vector<std::pair<std::string, std::string>>& summary,
                      const std::function<bool(const std::string& png)>& picture, QWidget* parent,
                      std::vector<std::string>& saved, std::string& error);
+
+// The plot's picture as a vector file NAME.pdf in the plot folder (a path
+// as given), at least 640 × 400. On success `saved` is the file; on
+// failure `error` says why.
+bool WritePlotPdf(QCustomPlot* plot, const std::string& name, std::string& saved, std::string& error);
+// The filter's drawn columns as NAME.csv in the plot folder, likewise.
+bool WriteFilterText(const CGraphFilter* filter, const std::string& name, std::string& saved,
+                     std::string& error);
 
 }  // namespace kx

@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -126,23 +127,31 @@ public:
         for (QCPAxis* axis : {xAxis, yAxis})
             axis->grid()->setPen(QPen(QColor(200, 200, 200), 0, Qt::DotLine));
         if (legend) {
-            this->legend->setVisible(true);
-            this->legend->setBorderPen(Qt::NoPen);
-            this->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
-            plotLayout()->insertRow(0);
-            plotLayout()->addElement(0, 0, this->legend);
-            plotLayout()->setRowStretchFactor(0, 0.001);
+            PlaceLegendAbove(*this);
+            // Each entry whole: it carries the channel's scale.
+            connect(this, &QCustomPlot::beforeReplot, this, [this] { WrapLegend(*this); });
         }
-        connect(this, &QCustomPlot::afterReplot, this, [this] { ++m_repaints; });
+        connect(this, &QCustomPlot::afterReplot, this, [this] {
+            ++m_repaints;
+            m_laidOut = true;
+            PublishSpots();
+        });
         setMinimumSize(160, 120);
     }
 
+    // Called with (channel, steps) when the wheel turns over a channel's
+    // entry in the legend: one step of the 1-2-5 sequence per notch, towards
+    // fewer units per division when turned away from the user.
+    std::function<void(int, int)> onScaleWheel;
+
     void Rebuild(const CKX_ScopeLogger& logger, const CGraphFilter& filter) {
+        m_laidOut = false;  // the legend's new entries have no place before the next replot
         clearGraphs();
         clearItems();
         for (QCPAxis* axis : m_axes) axisRect()->removeAxis(axis);
         m_axes.clear();
         m_columns.clear();
+        m_names.clear();
         const auto& columns = filter.GetDocument().Columns();
         for (int i = 0; i < filter.GetCurveCount(); ++i) {
             const CXYCurve& curve = filter.GetCurve(i);
@@ -167,6 +176,7 @@ public:
             for (std::size_t k = 0; k < n; ++k) data[static_cast<qsizetype>(k)] = QCPGraphData(x[k], y[k]);
             graph->data()->set(data, true);
             m_columns.push_back(curve.m_nYColumn);
+            m_names.push_back(QString::fromStdString(channel.name));
         }
         const auto& time = columns[0].values;
         if (time.size() >= 2) {
@@ -203,10 +213,46 @@ public:
 
     long Repaints() const { return m_repaints; }
 
+protected:
+    void wheelEvent(QWheelEvent* event) override {
+        const int notches = event->angleDelta().y() / QWheelEvent::DefaultDeltasPerStep;
+        if (!m_laidOut) replot(rpImmediateRefresh);
+        const int channel = ChannelAt(event->position().toPoint());
+        if (channel < 0 || notches == 0 || !onScaleWheel) {
+            QCustomPlot::wheelEvent(event);
+            return;
+        }
+        event->accept();
+        onScaleWheel(channel, -notches);
+    }
+
 private:
+    // Where the legend entry of graph `i` stands (empty without a legend).
+    QRect LegendRect(int i) const {
+        QCPPlottableLegendItem* item =
+            legend && legend->visible() ? legend->itemWithPlottable(graph(i)) : nullptr;
+        return item ? item->outerRect() : QRect();
+    }
+    // The channel whose legend entry is at `at`, or -1.
+    int ChannelAt(const QPoint& at) const {
+        for (int i = 0; i < graphCount() && i < static_cast<int>(m_columns.size()); ++i)
+            if (LegendRect(i).contains(at)) return m_columns[static_cast<std::size_t>(i)] - 1;
+        return -1;
+    }
+    // The channels' legend entries by channel name, for a script's "wheel".
+    void PublishSpots() {
+        QVariantMap spots;
+        for (int i = 0; i < graphCount() && i < static_cast<int>(m_names.size()); ++i)
+            if (const QRect rect = LegendRect(i); !rect.isEmpty())
+                spots.insert(m_names[static_cast<std::size_t>(i)], rect);
+        setProperty("kxSpots", spots);
+    }
+
     std::vector<QCPAxis*> m_axes;
     std::vector<int> m_columns;
+    std::vector<QString> m_names;
     long m_repaints = 0;
+    bool m_laidOut = false;
 };
 
 // The live chart's plot: the items over the point count, each on its own
@@ -832,10 +878,20 @@ CScopeWindow::CScopeWindow(int, int) {}
 CScopeWindow::~CScopeWindow() { delete m_plot.data(); }
 
 BOOL CScopeWindow::SubclassDlgItem(unsigned controlId, CKX_EditSetupDlg* dialog, CGraphFilter* filter) {
-    return Create(dialog ? dialog->GetDlgItem(controlId) : nullptr, filter);
+    if (!Place(dialog ? dialog->GetDlgItem(controlId) : nullptr, filter)) return FALSE;
+    m_dialog = dialog;
+    m_controlId = controlId;
+    return TRUE;
 }
 
 BOOL CScopeWindow::Create(QWidget* placeholder, CGraphFilter* filter) {
+    if (!Place(placeholder, filter)) return FALSE;
+    m_dialog = nullptr;
+    m_controlId = 0;
+    return TRUE;
+}
+
+BOOL CScopeWindow::Place(QWidget* placeholder, CGraphFilter* filter) {
     CKX_ScopeLogger* logger = CKX_ScopeLogger::FromFilter(filter);
     if (!placeholder || !logger) return FALSE;
     m_logger = logger;
@@ -847,11 +903,21 @@ BOOL CScopeWindow::Create(QWidget* placeholder, CGraphFilter* filter) {
             layout->setContentsMargins(0, 0, 0, 0);
         }
         m_plot = new kx::ScopePlot(true, placeholder);
+        m_plot->onScaleWheel = [this](int channel, int steps) { OnScaleWheel(channel, steps); };
         layout->addWidget(m_plot);
         if (auto* label = qobject_cast<QLabel*>(placeholder)) label->clear();
     }
     RefreshGraph();
     return TRUE;
+}
+
+void CScopeWindow::OnScaleWheel(int channel, int steps) {
+    if (m_dialog) {
+        m_dialog->SendMessage(KX_WM_CHANGE_CHANNEL_SCALE, m_controlId,
+                              MAKELPARAM(static_cast<unsigned>(channel), static_cast<unsigned>(steps)));
+    } else if (m_logger && m_logger->ChangeChannelScale(channel, steps)) {
+        RefreshGraph();
+    }
 }
 
 void CScopeWindow::RefreshGraph() {
@@ -883,6 +949,25 @@ BOOL CScopeWindow::SavePicture(const std::string& path) const {
                            std::max(m_plot->height(), 400))
                ? TRUE
                : FALSE;
+}
+
+BOOL CScopeWindow::CreateWMF(const std::string& name) {
+    m_saved.clear();
+    m_error.clear();
+    return Report(kx::WritePlotPdf(m_plot, name, m_saved, m_error));
+}
+
+BOOL CScopeWindow::ExportToASCII(const std::string& name) {
+    m_saved.clear();
+    m_error.clear();
+    CGraphFilter* filter = m_logger ? m_logger->m_document.GetAt(0) : nullptr;
+    return Report(kx::WriteFilterText(filter, name, m_saved, m_error));
+}
+
+BOOL CScopeWindow::Report(bool written) {
+    if (written) return TRUE;
+    if (m_plot) kx::MessageBox(m_plot->window(), m_error, {}, MB_OK | MB_ICONERROR);
+    return FALSE;
 }
 
 QWidget* CScopeWindow::GetWidget() const { return m_plot.data(); }

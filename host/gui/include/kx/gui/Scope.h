@@ -36,6 +36,13 @@ inline constexpr int KX_SCOPE_RISING = 1;
 // Divisions of the screen: each channel shows offset ± kScopeHalfDivisions · step.
 inline constexpr int kScopeHalfDivisions = 4;
 
+// The message a scope window sends its dialog when the user changes a
+// channel's scale (the wheel over the channel's legend entry): wParam is the
+// window's control id, lParam holds the channel (0-based) in its low 16 bits
+// and the steps of the 1-2-5 sequence (signed, positive: more per division)
+// in its high 16 bits.
+inline constexpr UINT KX_WM_CHANGE_CHANNEL_SCALE = 0x467;
+
 class KXGUI_API CKX_ScopeLogger : public CKX_Logger {
 public:
     // `coff`: the test program whose variables are found first by name
@@ -193,8 +200,10 @@ public:
 
     // Draws the scope logger whose document holds `filter` in the
     // placeholder control `controlId`. FALSE without such a control or logger.
+    // A scale change of the user goes to the dialog as
+    // KX_WM_CHANGE_CHANNEL_SCALE.
     BOOL SubclassDlgItem(unsigned controlId, CKX_EditSetupDlg* dialog, CGraphFilter* filter);
-    // The same inside any widget.
+    // The same inside any widget; the window changes the scale itself.
     BOOL Create(QWidget* placeholder, CGraphFilter* filter);
     // Everything again from the record and the settings.
     void RefreshGraph();
@@ -204,13 +213,27 @@ public:
     void Invalidate();
     void UpdateWindow();
     BOOL SavePicture(const std::string& path) const;
+    // The picture as a vector file and the drawn record as text, as for
+    // CGraphWindow: NAME.pdf and NAME.csv in the plot folder; on failure
+    // FALSE, the reason in GetError and shown over the dialog.
+    BOOL CreateWMF(const std::string& name);
+    BOOL ExportToASCII(const std::string& name);
+    const std::string& GetSavedFile() const { return m_saved; }
+    const std::string& GetError() const { return m_error; }
     QWidget* GetWidget() const;
     // Repaints done since the window was made.
     long GetRepaintCount() const;
 
 private:
+    BOOL Place(QWidget* placeholder, CGraphFilter* filter);
+    void OnScaleWheel(int channel, int steps);
+    BOOL Report(bool written);
     CKX_ScopeLogger* m_logger = nullptr;
     QPointer<kx::ScopePlot> m_plot;
+    CKX_EditSetupDlg* m_dialog = nullptr;
+    unsigned m_controlId = 0;
+    std::string m_saved;
+    std::string m_error;
 };
 
 // The live chart: a rolling plot of a few values, each item drawn between

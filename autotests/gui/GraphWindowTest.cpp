@@ -3,6 +3,7 @@
 // picture and the CSV export, and the layout with cursors and comparison.
 // The readout's numbers, the CSV text and the tint: PlotDataTest.cpp.
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <qcustomplot.h>
 
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <memory>
 
+#include "GuiTest.h"
 #include "kx/Comm.h"
 #include "kx/Setup.h"
 #include "kx/gui/EditSetupDlg.h"
@@ -76,7 +78,7 @@ class GraphWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         m_folder = std::filesystem::temp_directory_path() /
-                   ("kxgui-graph-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                   ("kxgui-graph-" + std::to_string(::getpid()) + "-" +
                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(m_folder);
         kx::SetPlotFolder((m_folder / "plots").string());
@@ -261,6 +263,33 @@ TEST_F(GraphWindowTest, VectorPictureAndCsvExportCompareLikeASavedRun) {
     }
     ASSERT_TRUE(graph.LoadReferenceRun(csv.string())) << graph.GetError();
     EXPECT_EQ(graph.GetReferenceCurves().size(), 3u);  // every curve finds its own
+}
+
+// The graph's context menu as a user opens it from a script: an entry acts;
+// an entry the menu lacks, or a control without a menu, fails the step with
+// what was there.
+TEST_F(GraphWindowTest, ContextMenuThroughAScript) {
+    dlg.GetWindow()->hide();
+    const struct {
+        std::string script;
+        const char* failure;  // null: the script holds
+    } cases[] = {
+        {"menu 1361 \"Cursors\"\nkey escape\n", nullptr},
+        {"menu 1361 \"Bogus\"\n",
+         "has no such entry; it offers \"Cursors\", \"Compare with saved run…\", \"Clear comparison\", "
+         "\"Zoom out\""},
+        {"menu 1361 \"Clear comparison\"\n", "has the entry disabled"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.script);
+        graph.ShowCursors(false);
+        const dctest::ScriptRun run = dctest::RunScript(c.script, [&] { return dlg.DoModal(); });
+        EXPECT_EQ(run.held, c.failure == nullptr) << run.failure;
+        if (c.failure) {
+            EXPECT_NE(run.failure.find(c.failure), std::string::npos) << run.failure;
+        }
+        EXPECT_EQ(graph.CursorsShown(), c.failure == nullptr);
+    }
 }
 
 // Run at 100 % and at 200 %: the readout gets the room its text needs inside

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <unistd.h>
 
 #include "FakeDriveLink.h"
 #include "GuiTest.h"
@@ -85,7 +86,7 @@ class ProgramFolder {
 public:
     ProgramFolder() {
         m_path = std::filesystem::temp_directory_path() /
-                 ("kxgui-programs-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                 ("kxgui-programs-" + std::to_string(::getpid()) +
                   "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(m_path);
         std::ofstream(m_path / (std::string(kProgram) + ".json")) << R"({"program": "Probe_Test", "symbols": [

@@ -67,6 +67,11 @@ TEST(Script, RefusesMalformedStepsWithTheirLine) {
         {"supply -5", 1, "\"-5\" is not a supply voltage"},
         {"block maybe", 1, "block: \"maybe\" is not on or off"},
         {"fault overheat on", 1, "unknown fault \"overheat\" (short-circuit, control-error"},
+        {"menu graph Autoscale", 1, "menu: \"graph\" is not a control id"},
+        {"menu 1362 \"\"", 1, "menu: the entry is empty"},
+        {"wheel 1362 Load_Speed 0", 1, "\"0\" is not a number of notches"},
+        {"wheel 1362 Load_Speed 1.5", 1, "\"1.5\" is not a number of notches"},
+        {"wheel 1362 Load_Speed", 1, "wheel takes 3 arguments, not 2"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);

@@ -86,25 +86,17 @@ TEST_F(PositionTuningDialog, TunedOverTheCurrentLoopFollowsItsDesign) {
 
 // A multi-cycle run goes on until Stop; the test's current limit goes into
 // the setup at Start and stays although the dialog is cancelled. After the
-// run the plot's commands save the picture as a vector file and the drawn
-// data as text, in the plot folder under the test's name.
+// run the plot's menu saves the picture as a vector file and the drawn data
+// as text, in the plot folder under the test's name.
 TEST_F(PositionTuningDialog, MultiCycleRunAndThePlotsCommands) {
-    struct Probe : CTestPositionTuning {
-        using CTestPositionTuning::CTestPositionTuning;
-        using CTuningTestDlg::OnCreatePicture;
-        using CTuningTestDlg::OnExportText;
-    };
     m_setup = dctest::Variant({{"TestLimitCurrent", 6.5}});
     ASSERT_NE(Base("IlimPS"), 6.5);
     InstallDrive();
-    Probe dialog(*m_setup, 1, nullptr);
-    EXPECT_HELD(
-        dctest::RunScript("click 1332\ntab 1\nclick 10000\nwait 4\nassert 10000 text \"Stop\"\nclick 10000\n"
-                          "wait 2\nassert 10004 text \"Test passed\"\nclick 2\n",
-                          [&] { return dialog.DoModal(); }));
+    EXPECT_HELD(Run<CTestPositionTuning>(
+        "click 1332\ntab 1\nclick 10000\nwait 4\nassert 10000 text \"Stop\"\nclick 10000\n"
+        "wait 2\nassert 10004 text \"Test passed\"\nmenu 1361 \"Save as Vector Picture\"\n"
+        "menu 1361 \"Export as Text\"\nclick 2\n"));
     EXPECT_DOUBLE_EQ(Base("IlimPS"), 6.5);
-    dialog.OnCreatePicture();
-    dialog.OnExportText();
     EXPECT_TRUE(dctest::fs::exists(m_plots / "PositionTuning.pdf"));
     EXPECT_GT(dctest::Column(Saved("PositionTuning"), "Load_Position").size(), 200u);
 }

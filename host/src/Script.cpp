@@ -31,6 +31,8 @@ constexpr VerbForm kVerbs[] = {
     {"shot", ScriptVerb::Shot, 1, 1},
     {"wait", ScriptVerb::Wait, 0, 1},
     {"expect-help", ScriptVerb::ExpectHelp, 1, 1},
+    {"menu", ScriptVerb::Menu, 2, 2},
+    {"wheel", ScriptVerb::Wheel, 3, 3},
     {"turn", ScriptVerb::Turn, 2, 3},
     {"analogue", ScriptVerb::Analogue, 1, 1},
     {"supply", ScriptVerb::Supply, 1, 1},
@@ -201,6 +203,20 @@ void CheckArguments(const ScriptStep& step) {
         case ScriptVerb::ExpectHelp:
             RequireNumber(step, a[0], "a context number");
             break;
+        case ScriptVerb::Menu:
+            RequireId(step, 0, "a control id");
+            if (a[1].text.empty()) throw ScriptError(step.line, "menu: the entry is empty");
+            break;
+        case ScriptVerb::Wheel: {
+            RequireId(step, 0, "a control id");
+            if (a[1].text.empty()) throw ScriptError(step.line, "wheel: the spot is empty");
+            double notches = 0.0;
+            if (a[2].quoted || !ParseScriptNumber(a[2].text, notches) || notches != std::floor(notches) ||
+                notches == 0 || std::fabs(notches) > 100)
+                throw ScriptError(step.line, "wheel: \"" + a[2].text +
+                                                 "\" is not a number of notches (-100 to 100, not 0)");
+            break;
+        }
         case ScriptVerb::Turn:
         case ScriptVerb::Analogue:
         case ScriptVerb::Supply:

@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
+#include <QElapsedTimer>
 #include <QDialog>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -11,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -18,6 +21,7 @@
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QTimer>
+#include <QWheelEvent>
 #include <cmath>
 #include <filesystem>
 #include <iostream>
@@ -25,6 +29,8 @@
 #include <nlohmann/json.hpp>
 #include <set>
 #include <utility>
+
+#include <qcustomplot.h>
 
 #include "DialogWindow.h"
 #include "drive/VirtualDrive.h"
@@ -226,6 +232,11 @@ void ScriptPlayer::Pump() {
         m_deferred = true;
         return;
     }
+    if (m_menuStep) {
+        Post();
+        ChooseFromMenu();
+        return;
+    }
     if (m_index >= m_steps.size()) {
         if (QWidget* top = TopWindow()) {
             m_failed = true;
@@ -292,6 +303,8 @@ ScriptPlayer::Check ScriptPlayer::Ready(const ScriptStep& step) const {
         case ScriptVerb::Set:
         case ScriptVerb::Select:
         case ScriptVerb::Unit:
+        case ScriptVerb::Menu:
+        case ScriptVerb::Wheel:
             check.ready = control(IdOf(a[0])) != nullptr;
             break;
         case ScriptVerb::Tab:
@@ -457,6 +470,9 @@ void ScriptPlayer::Act(const ScriptStep& step) {
         }
         case ScriptVerb::Shot: {
             if (m_options.screenshotDir.empty()) return;
+            // Plots draw what changed at their next replot: the picture shows it now.
+            for (QCustomPlot* plot : top->findChildren<QCustomPlot*>())
+                plot->replot(QCustomPlot::rpImmediateRefresh);
             const std::filesystem::path path =
                 std::filesystem::path(m_options.screenshotDir) / (a[0].text + ".png");
             if (!top->grab().save(QString::fromStdString(path.string()), "PNG"))
@@ -472,6 +488,13 @@ void ScriptPlayer::Act(const ScriptStep& step) {
                 Wait(HostClock::Instance().Now() + seconds, false);
             }
             return;
+        }
+        case ScriptVerb::Menu:
+        case ScriptVerb::Wheel: {
+            QWidget* widget = FindControl(top, IdOf(a[0]));
+            if (!usable(widget)) return;
+            if (step.verb == ScriptVerb::Menu) return OpenMenu(step, widget);
+            return TurnWheel(step, widget);
         }
         case ScriptVerb::Turn:
         case ScriptVerb::Analogue:
@@ -519,6 +542,97 @@ void ScriptPlayer::ActOnDrive(const ScriptStep& step) {
     }
 }
 
+namespace {
+
+double WallSeconds() {
+    static QElapsedTimer timer;
+    if (!timer.isValid()) timer.start();
+    return static_cast<double>(timer.nsecsElapsed()) * 1e-9;
+}
+
+// The widget of a control that offers a context menu (the control itself
+// or, for a graph drawn in a placeholder, the graph inside it).
+QWidget* MenuTarget(QWidget* control) {
+    if (control->contextMenuPolicy() == Qt::CustomContextMenu) return control;
+    for (QWidget* child : control->findChildren<QWidget*>())
+        if (child->isVisible() && child->contextMenuPolicy() == Qt::CustomContextMenu) return child;
+    return control;
+}
+
+// A menu's entries as the user reads them.
+std::string MenuEntries(const QMenu& menu) {
+    std::string entries;
+    for (const QAction* action : menu.actions())
+        if (!action->isSeparator())
+            entries += (entries.empty() ? "" : ", ") + Quote(Text(ShownText(action->text())));
+    return entries;
+}
+
+}  // namespace
+
+void ScriptPlayer::OpenMenu(const ScriptStep& step, QWidget* control) {
+    // Posted, as a right click would be: the menu runs its own event loop,
+    // in which the player chooses the entry.
+    QWidget* target = MenuTarget(control);
+    const QPoint centre = target->rect().center();
+    QCoreApplication::postEvent(
+        target, new QContextMenuEvent(QContextMenuEvent::Mouse, centre, target->mapToGlobal(centre)));
+    m_menuStep = &step;
+    m_menuDeadline = WallSeconds() + 2.0;
+    Post();
+}
+
+void ScriptPlayer::ChooseFromMenu() {
+    const ScriptStep& step = *m_menuStep;
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!menu) {
+        if (WallSeconds() < m_menuDeadline) return;
+        m_menuStep = nullptr;
+        return Fail(&step, DescribeTop(TopWindow()) + "; no menu opened over control " + step.args[0].text);
+    }
+    m_menuStep = nullptr;
+    QAction* chosen = nullptr;
+    for (QAction* action : menu->actions())
+        if (!action->isSeparator() && Text(ShownText(action->text())) == step.args[1].text) chosen = action;
+    if (!chosen || !chosen->isEnabled()) {
+        const std::string entries = MenuEntries(*menu);
+        menu->close();
+        return Fail(&step, "the menu over control " + step.args[0].text +
+                               (chosen ? " has the entry disabled" : " has no such entry") +
+                               "; it offers " + entries);
+    }
+    // Chosen as with the keyboard: the menu closes, then the entry acts.
+    menu->setActiveAction(chosen);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(menu, &press);
+}
+
+void ScriptPlayer::TurnWheel(const ScriptStep& step, QWidget* control) {
+    const std::string& spot = step.args[1].text;
+    double notches = 0.0;
+    ParseScriptNumber(step.args[2].text, notches);
+    std::vector<QWidget*> candidates{control};
+    for (QWidget* child : control->findChildren<QWidget*>()) candidates.push_back(child);
+    std::string shown;
+    for (QWidget* widget : candidates) {
+        const QVariantMap spots = widget->property("kxSpots").toMap();
+        for (auto it = spots.cbegin(); it != spots.cend(); ++it) {
+            if (Text(it.key()) != spot) {
+                shown += (shown.empty() ? "" : ", ") + Quote(Text(it.key()));
+                continue;
+            }
+            const QPointF at = it.value().toRect().center();
+            QWheelEvent wheel(at, widget->mapToGlobal(at), QPoint(),
+                              QPoint(0, static_cast<int>(notches) * QWheelEvent::DefaultDeltasPerStep),
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(widget, &wheel);
+            return;
+        }
+    }
+    Fail(&step, DescribeTop(TopWindow()) + "; control " + step.args[0].text + " shows no " + Quote(spot) +
+                    (shown.empty() ? " (it has no spots for the wheel)" : "; it shows " + shown));
+}
+
 void ScriptPlayer::Wait(double until, bool untilChange) {
     HostClock& clock = HostClock::Instance();
     QWidget* start = TopWindow();
@@ -559,6 +673,8 @@ void ScriptPlayer::Wait(double until, bool untilChange) {
 void ScriptPlayer::Fail(const ScriptStep* step, const std::string& what) {
     if (m_failed) return;
     m_failed = true;
+    m_menuStep = nullptr;
+    if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) menu->close();
     if (step) {
         m_failure = "line " + std::to_string(step->line) + ": " + step->source + ": did not hold: " + what;
         m_index = std::max(m_index, static_cast<std::size_t>(&*step - m_steps.data()) + 1);
@@ -594,6 +710,7 @@ void ScriptPlayer::CloseWindows() {
 
 bool ScriptPlayer::Finish() {
     m_finishing = true;
+    if (m_menuStep) Fail(m_menuStep, "the session ended before a menu opened over control " + m_menuStep->args[0].text);
     // Steps left after the session ended run with no window: most of them
     // cannot hold. Each is looked at until it holds or its time runs out.
     while (!m_failed && m_index < m_steps.size()) {

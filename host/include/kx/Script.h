@@ -33,6 +33,8 @@ enum class ScriptVerb {
     Shot,        // shot NAME
     Wait,        // wait [SECONDS]
     ExpectHelp,  // expect-help CONTEXT
+    Menu,        // menu ID ENTRY: the context menu over a control, one of its entries chosen
+    Wheel,       // wheel ID SPOT NOTCHES: the mouse wheel turned over a named spot of a control
     // Hands on the virtual drive:
     Turn,      // turn motor|load RADIANS [SECONDS]
     Analogue,  // analogue VOLTS

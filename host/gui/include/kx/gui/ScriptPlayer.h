@@ -65,6 +65,9 @@ private:
     Check Ready(const ScriptStep& step) const;
     void Act(const ScriptStep& step);
     void ActOnDrive(const ScriptStep& step);
+    void OpenMenu(const ScriptStep& step, QWidget* control);
+    void ChooseFromMenu();
+    void TurnWheel(const ScriptStep& step, QWidget* control);
     void Fail(const ScriptStep* step, const std::string& what);
     void CloseWindows();
     void Wait(double until, bool untilChange);
@@ -82,6 +85,10 @@ private:
     bool m_failed = false;
     bool m_finishing = false;
     int m_closing = 0;
+    // A "menu" step whose menu was asked for: the entry is chosen once the
+    // menu is open, or the step fails when none opens in time.
+    const ScriptStep* m_menuStep = nullptr;
+    double m_menuDeadline = 0.0;  // seconds of the wall clock
     std::string m_failure;
     std::shared_ptr<bool> m_alive;
 };

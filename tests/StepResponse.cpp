@@ -96,6 +96,9 @@ StepFigures MeasureStep(std::span<const double> time, std::span<const double> re
     double sum = 0.0;
     for (std::size_t k = n - tail; k < n; ++k) sum += response[k];
     figures.steadyStateError = end - sum / static_cast<double>(tail);
+    // What is left of a response that sits on the reference is the rounding
+    // of the mean: no error to show.
+    if (std::fabs(figures.steadyStateError) <= 1e-9 * std::fabs(amplitude)) figures.steadyStateError = 0.0;
     return figures;
 }
 

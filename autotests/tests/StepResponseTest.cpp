@@ -86,6 +86,10 @@ TEST(StepResponse, NothingToMeasureAndTexts) {
     EXPECT_FALSE(dcdrive::MeasureStep(t, flat, flat).valid) << "a flat reference on a response at it";
     EXPECT_FALSE(dcdrive::MeasureStep(two, two, two).valid) << "two samples";
     EXPECT_TRUE(dcdrive::StepFigureTexts(dcdrive::MeasureStep(t, flat, flat), "A").empty());
+    // A response on its reference has no error, not the rounding of its mean.
+    const std::vector<double> third{0, 0.3, 0.3, 0.3}, sums{0, 0.1 + 0.2, 0.1 + 0.2, 0.1 + 0.2};
+    ASSERT_NE(0.3 - (0.1 + 0.2), 0.0);
+    EXPECT_EQ(dcdrive::MeasureStep(t, third, sums).steadyStateError, 0.0);
 
     const dcdrive::StepFigures f{.valid = true,
                                  .riseTime = 250e-6,

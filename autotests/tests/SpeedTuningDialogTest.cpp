@@ -102,6 +102,11 @@ TEST_F(SpeedTuningDialog, OnlineWithTheOscilloscope) {
     EXPECT_EQ(steps.at("Load_Speed"), 200.0) << "one notch away: one step finer";
     EXPECT_EQ(steps.at("Current_Reference"), 5.0);
     EXPECT_EQ(steps.at("Motor_Current"), 20.0) << "two notches back: two steps coarser";
+
+    // Opened again with them, "Reset to Defaults" gives the defaults back and
+    // OK leaves no settings of the user's in the setup.
+    EXPECT_HELD(Run<CTestSpeedTuning>("tab 1\nclick 1369\nmenu 1362 \"Reset to Defaults\"\nclick 1\n"));
+    EXPECT_FALSE(m_setup->HasOption("SpeedTuningOscSettings"));
 }
 
 // On-line live values without an oscilloscope: a multi-cycle run lasts

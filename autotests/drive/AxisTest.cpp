@@ -72,11 +72,9 @@ TEST(Axis, SteadySpeedBalancesBackEmfAndFriction) {
     plant.load.viscousFriction = 2e-4;
     Axis axis(plant);
     axis.Configure(kStep);
-    const double duty = 0.2;
-    for (int n = 0; n < 40000; ++n) axis.Step(true, duty);
-    const double k = plant.motor.torqueConstant, r = plant.motor.resistance;
-    const double v = duty * plant.supplyVoltage;
-    EXPECT_NEAR(axis.speed, k * v / (k * k + plant.load.viscousFriction * r), 1e-3);
+    for (int n = 0; n < 40000; ++n) axis.Step(true, 0.2);
+    const double k = plant.motor.torqueConstant, v = 0.2 * plant.supplyVoltage;
+    EXPECT_NEAR(axis.speed, k * v / (k * k + plant.load.viscousFriction * plant.motor.resistance), 1e-3);
 }
 
 }  // namespace

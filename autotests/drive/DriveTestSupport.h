@@ -1,18 +1,15 @@
 // What the drive tests share: register images of real setups (the default
-// setup after the parameter-to-register driver, tuned by the engine), the
-// default plant file, drive variables by name, the slow-loop logger and the
-// continuous laws the loops are designed for.
+// setup after the parameter-to-register driver, tuned by the engine, as the
+// host downloads them), the default plant, drive variables by name and the
+// slow-loop logger.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cctype>
-#include <cmath>
+#include <algorithm>
 #include <cstdint>
-#include <fstream>
-#include <map>
 #include <memory>
-#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,37 +18,15 @@
 #include "conversions/Drivers.h"
 #include "drive/Memory.h"
 #include "drive/VirtualDrive.h"
+#include "kx/Comm.h"
 #include "kx/Setup.h"
 #include "options/Tuning.h"
 #include "setups/DefaultSetup.h"
 
 namespace drivetest {
 
-inline std::string ReadSourceFile(const std::string& relative) {
-    std::ifstream in(std::string(DCDRIVE_SOURCE_DIR) + "/" + relative);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// The setup's registers (its upper-case integer parameters) by name.
-inline std::map<std::string, std::int64_t> RegisterImage(const CKX_Setup& setup) {
-    std::map<std::string, std::int64_t> image;
-    for (std::size_t i = 0; i < setup.GetParameterCount(); ++i) {
-        const CKX_Parameter* p = setup.GetParameterAt(i);
-        const std::string& name = p->GetName();
-        const int type = p->GetType();
-        if (type < KX_TYPE_INT16 || type > KX_TYPE_UINT32) continue;
-        bool upper = false, lower = false;
-        for (const char c : name) {
-            upper |= std::isupper(static_cast<unsigned char>(c)) != 0;
-            lower |= std::islower(static_cast<unsigned char>(c)) != 0;
-        }
-        if (!upper || lower) continue;
-        image[name] = std::llround(p->GetValueInBaseUnit());
-    }
-    return image;
-}
+// The setup's registers by name, as the host downloads them.
+using kx::RegisterImage;
 
 inline void SetValue(CKX_Setup& setup, const char* name, double value) {
     CKX_Parameter* p = setup.FindParameter(name);
@@ -61,42 +36,34 @@ inline void SetValue(CKX_Setup& setup, const char* name, double value) {
 }
 
 // The default setup with its loops tuned as asked, in registers: the current
-// loop always, the speed and position loops when given a pass band. The
-// `before` values are set before tuning, the `after` values after it.
+// loop always (5000 rad/s, damping 0.7), the speed loop (damping 0.7) and the
+// position loop (damping 1) when given a pass band. The `before` values are
+// set before tuning.
 struct Tuning {
-    int lines = 0;                                      // motor encoder lines (0: the setup's)
-    int loadLinesOnly = 0;                              // a load encoder of these lines and no motor sensor
-    double currentBand = 5000.0, currentDamping = 0.7;  // "PB_C", "Dump_C"
-    double speedBand = 0.0, speedDamping = 0.7;
-    double positionBand = 0.0, positionDamping = 1.0;
+    int lines = 0;  // motor encoder lines (0: the setup's)
+    double speedBand = 0.0, positionBand = 0.0;
     int positionControlType = 1;  // 1: over the speed loop
-    std::vector<std::pair<const char*, double>> before = {}, after = {};
+    std::vector<std::pair<const char*, double>> before = {};
 };
 
 inline std::unique_ptr<CKX_Setup> TunedSetup(const Tuning& t) {
     auto setup = dcdrive::LoadDefaultSetup();
     if (t.lines > 0) SetValue(*setup, "No_encoder_lines", t.lines);
-    if (t.loadLinesOnly > 0) {
-        SetValue(*setup, "MotorSensorType", 0);
-        SetValue(*setup, "LoadSensorType", 1);
-        SetValue(*setup, "No_encoder_lines_LD", t.loadLinesOnly);
-    }
-    SetValue(*setup, "PB_C", t.currentBand);
-    SetValue(*setup, "Dump_C", t.currentDamping);
+    SetValue(*setup, "PB_C", 5000.0);
+    SetValue(*setup, "Dump_C", 0.7);
     SetValue(*setup, "PositionControlType", t.positionControlType);
     for (const auto& [name, value] : t.before) SetValue(*setup, name, value);
     EXPECT_TRUE(dcdrive::TuneLoop(*setup, dcdrive::Loop::Current).tuned);
     if (t.speedBand > 0.0) {
         SetValue(*setup, "PB_S", t.speedBand);
-        SetValue(*setup, "Dump_S", t.speedDamping);
+        SetValue(*setup, "Dump_S", 0.7);
         EXPECT_TRUE(dcdrive::TuneLoop(*setup, dcdrive::Loop::Speed).tuned);
     }
     if (t.positionBand > 0.0) {
         SetValue(*setup, "PB_P", t.positionBand);
-        SetValue(*setup, "Dump_P", t.positionDamping);
+        SetValue(*setup, "Dump_P", 1.0);
         EXPECT_TRUE(dcdrive::TuneLoop(*setup, dcdrive::Loop::Position).tuned);
     }
-    for (const auto& [name, value] : t.after) SetValue(*setup, name, value);
     dcdrive::ParametersToRegisters(*setup);
     return setup;
 }
@@ -104,8 +71,7 @@ inline std::unique_ptr<CKX_Setup> TunedSetup(const Tuning& t) {
 inline vdrive::Plant DefaultPlant() {
     vdrive::Plant plant;
     std::string error;
-    if (!vdrive::ParsePlant(ReadSourceFile("setups/plant.json"), plant, error))
-        throw std::runtime_error(error);
+    if (!vdrive::ParsePlant(dcdrive::DefaultPlantJson(), plant, error)) throw std::runtime_error(error);
     return plant;
 }
 
@@ -148,12 +114,7 @@ inline double SlowPeriod(const vdrive::VirtualDrive& drive) {
 // Arms the logger on `columns`, every sample of the slow (or fast) loop.
 inline void ArmLogger(vdrive::VirtualDrive& drive, const std::vector<vdrive::Symbol>& columns, int points,
                       bool fastLoop = false) {
-    vdrive::LoggerSettings logger;
-    logger.points = points;
-    logger.fastLoop = fastLoop;
-    logger.every = 1;
-    logger.columns = columns;
-    drive.ArmLogger(logger);
+    drive.ArmLogger({.points = points, .fastLoop = fastLoop, .every = 1, .columns = columns});
 }
 
 // Runs a motion with the slow-loop logger on drive variables for `points` samples.
@@ -165,52 +126,6 @@ inline std::vector<vdrive::LoggedPoint> RunMotion(vdrive::VirtualDrive& drive, c
     EXPECT_TRUE(drive.StartMotion(motion)) << drive.LastError();
     drive.AdvanceTo(drive.Now() + (points + 2) * SlowPeriod(drive));
     return drive.Logged();
-}
-
-// The response of num(s)/den(s) (den monic, from the highest power, deg num <
-// deg den) to an input given at the sample times and linear in between, at
-// the sample times; RK4 in controllable canonical form.
-inline std::vector<double> Respond(const std::vector<double>& num, const std::vector<double>& den,
-                                   const std::vector<double>& input, double ts) {
-    const std::size_t n = den.size() - 1;
-    std::vector<double> x(n, 0.0);
-    auto derivative = [&](const std::vector<double>& s, double u) {
-        std::vector<double> d(n);
-        for (std::size_t i = 0; i + 1 < n; ++i) d[i] = s[i + 1];
-        double last = u;
-        for (std::size_t i = 0; i < n; ++i) last -= den[n - i] * s[i];
-        d[n - 1] = last;
-        return d;
-    };
-    auto add = [n](const std::vector<double>& a, const std::vector<double>& b, double c) {
-        std::vector<double> r(n);
-        for (std::size_t i = 0; i < n; ++i) r[i] = a[i] + c * b[i];
-        return r;
-    };
-    std::vector<double> y;
-    const int sub = 40;
-    const double h = ts / sub;
-    for (std::size_t k = 0; k < input.size(); ++k) {
-        double out = 0.0;
-        for (std::size_t i = 0; i < num.size(); ++i) out += num[num.size() - 1 - i] * x[i];
-        y.push_back(out);
-        if (k + 1 == input.size()) break;
-        for (int j = 0; j < sub; ++j) {
-            auto u = [&](double f) { return input[k] + (input[k + 1] - input[k]) * (j + f) / sub; };
-            const auto k1 = derivative(x, u(0.0));
-            const auto k2 = derivative(add(x, k1, h / 2), u(0.5));
-            const auto k3 = derivative(add(x, k2, h / 2), u(0.5));
-            const auto k4 = derivative(add(x, k3, h), u(1.0));
-            for (std::size_t i = 0; i < n; ++i) x[i] += h / 6.0 * (k1[i] + 2 * k2[i] + 2 * k3[i] + k4[i]);
-        }
-    }
-    return y;
-}
-
-inline double Nrms(const std::vector<double>& a, const std::vector<double>& b, double scale) {
-    double sum = 0.0;
-    for (std::size_t i = 0; i < a.size(); ++i) sum += (a[i] - b[i]) * (a[i] - b[i]);
-    return std::sqrt(sum / static_cast<double>(a.size())) / scale;
 }
 
 }  // namespace drivetest

@@ -21,19 +21,36 @@ Gain Encoded(double x) {
     return {static_cast<std::int32_t>(std::lround(g.mantissa)), g.shift};
 }
 
-// A constant error e gives Kp·e + n·Ki·e after n samples: the discrete form
-// of Kp + Ki/(T s), with the gains the registers hold (mantissa·2^shift/32767).
-// A gain above 1 (a shift) and one below it (no shift).
-TEST(Firmware, PiFollowsItsLawWithValueAndShiftGains) {
-    const double kp = 40.0, ki = 0.0862;
-    const std::int64_t error = -20;
-    const PiLaw law{Encoded(kp), Encoded(ki), kFullScale, kFullScale};
-    PiState state;
-    for (int n = 1; n <= 50; ++n) {
-        const std::int64_t u = RunPi(law, state, error);
-        const double expected = (kp + n * ki) * static_cast<double>(error);
-        // One count of rounding plus the 32767/32768 of the firmware's division.
-        ASSERT_NEAR(static_cast<double>(u), expected, 1.0 + std::fabs(expected) * 1e-4) << "sample " << n;
+// The PI on a constant error e gives Kp·e + n·Ki·e after n samples, the
+// discrete form of Kp + Ki/(T s). The PID on a ramp e[n] = n·c gives
+// Kp·e + Ki·Σe + Kd·d, d the difference c from the second sample on passed
+// through "KDFP" q: c (1 − (1 − q/32767)^(n−1)), 32767 leaving it as it is.
+// The gains as the registers hold them (mantissa·2^shift/32767), above 1 (a
+// shift) and below it (no shift).
+TEST(Firmware, PiAndPidFollowTheirLaws) {
+    struct Case {
+        double kp, ki, kd;  // kd < 0: the PI
+        std::int32_t filter;
+        double e0, slope;  // e[n] = e0 + n·slope
+    };
+    for (const Case c : {Case{40.0, 0.0862, -1, 0, -20, 0}, Case{0.75, 0.05, 6.0, 32767, 0, 40},
+                         Case{0.75, 0.05, 6.0, 8192, 0, 40}}) {
+        const double kd = std::max(c.kd, 0.0);
+        const PidLaw law{{Encoded(c.kp), Encoded(c.ki), kFullScale, kFullScale}, Encoded(kd), c.filter};
+        PiState pi;
+        PidState pid;
+        double sum = 0.0;
+        for (int n = 1; n <= 40; ++n) {
+            const double e = c.e0 + n * c.slope;
+            sum += e;
+            const double d = n == 1 ? 0.0 : c.slope * (1.0 - std::pow(1.0 - c.filter / 32767.0, n - 1));
+            const double expected = c.kp * e + c.ki * sum + kd * d;
+            const auto x = static_cast<std::int64_t>(e);
+            const std::int64_t u = c.kd < 0 ? RunPi(law.pi, pi, x) : RunPid(law, pid, x);
+            // Two counts of rounding plus the 32767/32768 of the firmware's division.
+            ASSERT_NEAR(static_cast<double>(u), expected, 2.0 + std::fabs(expected) * 1e-4)
+                << "Kd " << c.kd << " KDFP " << c.filter << " sample " << n;
+        }
     }
 }
 

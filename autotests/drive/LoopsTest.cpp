@@ -1,14 +1,15 @@
-// The loops on the virtual drive beyond their designed responses (those are
-// TestProgramsTest's): feed-forwards, the current limit, the control-error
+// The loops on the virtual drive beyond their designed responses (those run
+// through the tuning dialogs in autotests/tests): feed-forwards, the current
+// limit, the position loop on a load encoder alone, the control-error
 // checks, determinism.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <vector>
 
 #include "DriveTestSupport.h"
-#include "conversions/Derived.h"
 
 using namespace vdrive;
 
@@ -58,12 +59,9 @@ TEST(Loops, FeedforwardsTakeTheRampOffTheError) {
                     : jOverK * dcdrive::CurrentScale(*setup) / std::fabs(dcdrive::AccelerationScale(*setup));
             drivetest::SetValue(*setup, c.gain, on ? ideal : 0.0);
             dcdrive::ParametersToRegisters(*setup);
-            VirtualDrive drive(FinePlant());
-            drive.Download(drivetest::RegisterImage(*setup));
-            Motion motion;
-            motion.mode = c.mode;
-            motion.segments = {{200, c.slope}, {50, 0}};
-            const auto logged = RunMotion(drive, motion, 200, {c.actual, c.reference});
+            auto drive = drivetest::DriveFor(*setup, FinePlant());
+            const auto logged = RunMotion(*drive, {.mode = c.mode, .segments = {{200, c.slope}, {50, 0}}},
+                                          200, {c.actual, c.reference});
             const double scale = c.mode == LoopMode::Speed ? kQ16 : 1.0;
             double worst = 0.0;
             for (const LoggedPoint& p : logged)
@@ -86,14 +84,12 @@ TEST(Loops, SaturationHoldsTheCurrentAtTheLimit) {
     const double limitAmps = 4.0;
     const auto setup =
         drivetest::TunedSetup({.lines = kFineLines, .speedBand = 300, .before = {{"IlimPS", limitAmps}}});
-    VirtualDrive drive(FinePlant());
-    drive.Download(drivetest::RegisterImage(*setup));
-    const std::int64_t limit = 32767 - drive.Register("SATS");
+    auto drive = drivetest::DriveFor(*setup, FinePlant());
+    const std::int64_t limit = 32767 - drive->Register("SATS");
     ASSERT_NEAR(static_cast<double>(limit), limitAmps * dcdrive::CurrentScale(*setup), 1.0);
-    Motion motion;
-    motion.mode = LoopMode::Speed;
-    motion.segments = {{1, 2000 * kQ16}, {1000, 0}};
-    const auto logged = RunMotion(drive, motion, 20, {"Current_Reference", "Motor_Current", "Motor_Speed"});
+    const auto logged =
+        RunMotion(*drive, {.mode = LoopMode::Speed, .segments = {{1, 2000 * kQ16}, {1000, 0}}}, 20,
+                  {"Current_Reference", "Motor_Current", "Motor_Speed"});
     for (std::size_t k = 0; k < logged.size(); ++k) {
         EXPECT_EQ(logged[k].values[0], limit) << "sample " << k;
         if (k >= 2) {
@@ -101,6 +97,24 @@ TEST(Loops, SaturationHoldsTheCurrentAtTheLimit) {
         }
     }
     EXPECT_GT(logged.back().values[2], logged[5].values[2]) << "the motor accelerates";
+}
+
+// With a load encoder alone (no motor sensor) the position loop closes on
+// the load's counts: a move of a quarter of the load's turn ends there.
+TEST(Loops, PositionLoopClosesOnALoadEncoderAlone) {
+    const auto setup = drivetest::TunedSetup(
+        {.positionBand = 30,
+         .positionControlType = 0,
+         .before = {{"MotorSensorType", 0}, {"LoadSensorType", 1}, {"No_encoder_lines_LD", 500}}});
+    Plant plant = drivetest::DefaultPlant();
+    plant.encoder.loadLines = 500;
+    auto drive = drivetest::DriveFor(*setup, plant);
+    const Motion motion{.mode = LoopMode::PositionOverCurrent, .segments = {{100, 5 * kQ16}, {400, 0}}};
+    const auto logged = RunMotion(*drive, motion, 500, {"Target_Position", "Load_Position"});
+    ASSERT_EQ(logged.size(), 500u);
+    EXPECT_EQ(logged.back().values[0], 500);
+    EXPECT_NEAR(static_cast<double>(logged.back().values[1]), 500.0, 1.0);
+    EXPECT_NEAR(drive->GetStatus().loadAngle, std::numbers::pi / 2, 0.01);
 }
 
 // With the shaft blocked, an error beyond "ERRMAXL" (position) or "SERRMAX"
@@ -135,10 +149,9 @@ TEST(Loops, ControlErrorTripsAfterItsTime) {
         plant.shaftBlocked = true;
         VirtualDrive drive(plant);
         drive.Download(image);
-        Motion motion;
-        motion.mode = c.mode;
-        motion.segments = {{1, static_cast<std::int64_t>(c.stepFactor * limit) * kQ16}, {100000, 0}};
-        ASSERT_TRUE(drive.StartMotion(motion)) << drive.LastError();
+        const auto step = static_cast<std::int64_t>(c.stepFactor * static_cast<double>(limit)) * kQ16;
+        ASSERT_TRUE(drive.StartMotion({.mode = c.mode, .segments = {{1, step}, {100000, 0}}}))
+            << drive.LastError();
         const std::int64_t trip = c.checkOn ? time : 100;
         drive.AdvanceTo((trip - 1) * ts);
         EXPECT_TRUE(drive.AxisOn()) << c.what << ": tripped early";
@@ -161,13 +174,11 @@ TEST(Loops, MotionIsDeterministic) {
         Plant plant = FinePlant();
         plant.converter.noise = 40.0;
         plant.converter.seed = seed;
-        VirtualDrive drive(plant);
-        drive.Download(drivetest::RegisterImage(*setup));
-        Motion motion;
-        motion.segments = {{100, 40 * kQ16}, {100, 0}, {100, -40 * kQ16}, {50, 0}};
+        auto drive = drivetest::DriveFor(*setup, plant);
+        const Motion motion{.segments = {{100, 40 * kQ16}, {100, 0}, {100, -40 * kQ16}, {50, 0}}};
         std::vector<std::int64_t> data;
         for (const LoggedPoint& p :
-             RunMotion(drive, motion, 300,
+             RunMotion(*drive, motion, 300,
                        {"Load_Position", "Motor_Speed", "Current_Reference", "Motor_Current"})) {
             data.insert(data.end(), p.values.begin(), p.values.end());
             data.push_back(std::llround(p.time * 1e9));

@@ -1,146 +1,79 @@
-// What the advanced settings dialog decides from the setup alone: the scheme
-// picture, the speed estimator rule, the enabling over setup variants, the
-// dividers that keep the loop periods, the serial encoder clock, the
-// rescaling to a new slow loop period and the minimum periods on OK.
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <sstream>
-
+// What the advanced settings dialog decides from the setup alone.
 #include "EditorTest.h"
 #include "editors/AdvancedRules.h"
 
 namespace {
 
-using dctest::Apply;
-using dctest::Set;
-using dctest::Value;
+using namespace dctest;
 
-std::unique_ptr<CKX_Setup> Variant(double cm, double m, double l, double pct = 1) {
-    return dctest::Variant(
-        {{"ControlMode", cm}, {"MotorSensorType", m}, {"LoadSensorType", l}, {"PositionControlType", pct}});
+// The references the dialog takes when it opens.
+dcdrive::AdvancedState Opened(const CKX_Setup& setup) {
+    return {Value(setup, "Ts_S"), Value(setup, "Ts_C"), Value(setup, "Ts_S")};
 }
 
-TEST(AdvancedRules, SchemePicture) {
+// What the dialog shows as it opens, its start rules then the rules of each
+// load: the high resolution speed estimator (3356) only with the sensors that
+// allow it, with the new estimator only outside the fast loop.
+TEST(AdvancedRules, PictureAndEnablingOverSetupVariants) {
     const struct {
-        double cm, m, l, pct;
-        unsigned bitmap;
+        const char *changes, *expected;
+        unsigned picture;
     } cases[] = {
-        {0, 1, 1, 1, 3067}, {0, 1, 0, 1, 3000}, {0, 1, 0, 0, 3017}, {0, 2, 1, 1, 3001},
-        {1, 2, 0, 1, 3016}, {1, 1, 0, 1, 3062}, {2, 1, 0, 1, 3063}, {0.5, 1, 0, 1, 3063},
+        {"", "+3012 ^3012 +3374 +3375 +1146 +1147 _1148 _1149 +3396 -3400 +3355 +3356", 3000},
+        {"LoadSensorType=1", "-3012 +3013 -1147 +3356", 3067},
+        {"PositionControlType=0", "-3374 +3375", 3017},  // no speed loop to feed forward
+        {"MotorSensorType=2 LoadSensorType=1", "-3012 -1147", 3001},
+        {"ControlMode=1", "_3012 _3013 -3374 +3376 -3396 -3403", 3062},
+        {"ControlMode=1 MotorSensorType=2", "+1146 -1147 -3356", 3016},
+        {"ControlMode=2", "-3375 -1146 -3014", 3063},
+        {"PosSpd_in_FastLoop=gone SpeedForward=gone", "_1146 _1147 _3014 -3376", 3000},
+        {"isFreezeControl=1", "+3400 +3403", 3000},
+        {"isFreezeControl=1 ControlMode=1", "-3400", 3062},
+        {"isSpeedEstimator=gone", "-3355 -3356", 3000},
+        {"@newSpeedEstimator=0", "+3356", 3000},
+        {"@newSpeedEstimator=0 LoadSensorType=1", "-3356", 3067},
+        {"@newSpeedEstimator=0 MotorSensorType=0 LoadSensorType=1", "+3356", 3001},
+        {"@newSpeedEstimator=0 MotorSensorType=3 SINCOS_fract=1", "-3356", 3001},
+        {"PosSpd_in_FastLoop=1", "-3356", 3000},
+        {"MotorSensorType=0 LoadSensorType=3 SINCOS_fract_LD=1", "+3356", 3001},
+        {"MotorSensorType=0 LoadSensorType=3", "-3356", 3001},
+        {"MotorSensorType=3 SINCOS_fract=1.5", "+3356", 3001},
+        {"MotorSensorType=3 SINCOS_fract=2", "-3356", 3001},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "cm " << c.cm << " M " << c.m << " L " << c.l << " PCT " << c.pct);
-        EXPECT_EQ(dcdrive::AdvancedSchemeBitmap(*Variant(c.cm, c.m, c.l, c.pct)), c.bitmap);
+        SCOPED_TRACE(c.changes);
+        const auto setup = VariantOf(c.changes);
+        auto rules = dcdrive::AdvancedInitRules(*setup);
+        for (const auto& rule : dcdrive::AdvancedDisplayRules(*setup)) rules.push_back(rule);
+        ExpectStates(Apply(rules), c.expected);
+        EXPECT_EQ(dcdrive::AdvancedSchemeBitmap(*setup), c.picture);
     }
 }
 
-TEST(AdvancedRules, SpeedEstimatorWithAndWithoutTheNewEstimator) {
-    const struct {
-        bool newEstimator;
-        double m, l, fastLoop, fract, fractLD;
-        bool allowed;
-    } cases[] = {
-        {false, 1, 0, 0, 0, 0, true}, {false, 1, 1, 0, 0, 0, false}, {false, 3, 0, 0, 1, 0, false},
-        {true, 1, 1, 0, 0, 0, true},  {true, 1, 0, 1, 0, 0, false},  {true, 0, 3, 0, 0, 1, true},
-        {true, 0, 3, 0, 0, 0, false}, {true, 3, 0, 0, 1.5, 0, true}, {true, 3, 0, 0, 2, 0, false},
-        {true, 2, 0, 0, 0, 0, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << "new " << c.newEstimator << " M " << c.m << " L " << c.l << " fast " << c.fastLoop);
-        auto setup = Variant(0, c.m, c.l);
-        setup->SetOption("newSpeedEstimator", c.newEstimator ? "1" : "0");
-        Set(*setup, "PosSpd_in_FastLoop", c.fastLoop);
-        Set(*setup, "SINCOS_fract", c.fract);
-        Set(*setup, "SINCOS_fract_LD", c.fractLD);
-        EXPECT_EQ(dcdrive::SpeedEstimatorAllowed(*setup), c.allowed);
-        Set(*setup, "isSpeedEstimator", 0);
-        EXPECT_EQ(Apply(dcdrive::AdvancedDisplayRules(*setup))[3356].enabled, c.allowed);
-    }
-    auto without = Variant(0, 1, 0);
-    without->RemoveParameter("isSpeedEstimator");
-    const auto states = Apply(dcdrive::AdvancedDisplayRules(*without));
-    EXPECT_FALSE(states.at(3355).enabled || states.at(3356).enabled);
-}
-
-TEST(AdvancedRules, EnablingOverSetupVariants) {
-    const struct {
-        const char* what;
-        double cm, m, l, pct;
-        bool noFastLoopChoice, noSpeedForward;
-        const char* expected;  // "id:enabled/shown ..."
-    } cases[] = {
-        {"position, motor encoder only", 0, 1, 0, 1, false, false,
-         "3012:1/1 3374:1/1 3375:1/1 1146:1/1 1148:1/0"},
-        {"position, both sensors", 0, 1, 1, 1, false, false, "3012:0/1 3013:1/1 1147:0/1"},
-        {"position over the current loop: no speed loop feed-forward", 0, 1, 0, 0, false, false,
-         "3374:0/1 3375:1/1"},
-        {"speed", 1, 1, 0, 1, false, false, "3012:0/0 3013:1/0 3374:0/1 3376:1/1 3396:0/1 3403:0/1"},
-        {"torque", 2, 1, 0, 1, false, false, "3375:0/1 1146:0/1 3014:0/1"},
-        {"no fast loop choice, no feed-forward", 0, 1, 0, 1, true, true,
-         "1146:1/0 1147:1/0 3014:1/0 3376:0/1"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        auto setup = Variant(c.cm, c.m, c.l, c.pct);
-        if (c.noFastLoopChoice) setup->RemoveParameter("PosSpd_in_FastLoop");
-        if (c.noSpeedForward) setup->RemoveParameter("SpeedForward");
-        auto states = Apply(dcdrive::AdvancedInitRules(*setup));
-        dctest::ExpectStates(states, c.expected);
-    }
-    // The freeze control values follow their check box.
-    auto setup = Variant(0, 1, 0);
-    Set(*setup, "isFreezeControl", 0);
-    EXPECT_FALSE(Apply(dcdrive::AdvancedDisplayRules(*setup)).at(3400).enabled);
-    Set(*setup, "isFreezeControl", 1);
-    EXPECT_TRUE(Apply(dcdrive::AdvancedDisplayRules(*setup)).at(3400).enabled);
-}
-
-TEST(AdvancedRules, DoubledPWMFrequencyKeepsBothPeriods) {
-    auto setup = dcdrive::LoadDefaultSetup();
-    const double pwmper = Value(*setup, "PWMPER"), clper = Value(*setup, "CLPER"),
-                 slper = Value(*setup, "SLPER");
-    const double tc = Value(*setup, "Ts_C"), ts = Value(*setup, "Ts_S");
-    Set(*setup, "PWM_freq", 2 * Value(*setup, "PWM_freq"));
-    dcdrive::ApplyPWMFrequencyChange(*setup, tc, ts);
-    EXPECT_EQ(Value(*setup, "PWMPER"), pwmper / 2);
-    EXPECT_EQ(Value(*setup, "CLPER"), 2 * clper);
-    EXPECT_EQ(Value(*setup, "SLPER"), 2 * slper);
-    EXPECT_DOUBLE_EQ(Value(*setup, "Ts_C"), tc);
-    EXPECT_DOUBLE_EQ(Value(*setup, "Ts_S"), ts);
-    EXPECT_DOUBLE_EQ(Value(*setup, "PWMperiod"), Value(*setup, "Ts_C") / Value(*setup, "CLPER"));
-}
-
-// AEI_ReadTime1Mhz that makes the lowest readable clock `fmin` at the setup's current loop period.
-void ReadTimeFor(CKX_Setup& setup, double fmin) {
-    const double clock = Value(setup, "DSP_freq");
-    const double tc = 2 * Value(setup, "CLPER") * Value(setup, "PWMPER") / clock;
-    const double free = tc - 1 / clock - Value(setup, "AEI_TransferTime") - Value(setup, "AEI_GuardTime") -
-                        Value(setup, "AEI_ComputeTime");
-    Set(setup, "AEI_ReadTime1Mhz", fmin * free / 1e6);
-}
-
+// A faster current loop raises a serial encoder clock too slow to be read
+// within it to the next 250 kHz step, with the message of its side.
 TEST(AdvancedRules, FastLoopChangeRaisesTheSerialClockToWhatItNeeds) {
     const struct {
-        const char* what;
-        double m, l, fmin, motorAfter, loadAfter;
+        const char* changes;
+        double fmin, motorAfter, loadAfter;
         const char* message;
     } cases[] = {
-        {"SSI motor encoder raised to the next 250 kHz", 4, 0, 1000001, 1250000, 1000000,
-         dcdrive::kMotorSerialClockMessage},
-        {"BiSS load encoder", 1, 5, 1000001, 1000000, 1250000, dcdrive::kLoadSerialClockMessage},
-        {"fast enough already", 4, 4, 999999, 1000000, 1000000, nullptr},
-        {"no serial encoder", 1, 0, 1000001, 1000000, 1000000, nullptr},
+        {"MotorSensorType=4", 1000001, 1250000, 1000000, dcdrive::kMotorSerialClockMessage},
+        {"LoadSensorType=5", 1000001, 1000000, 1250000, dcdrive::kLoadSerialClockMessage},
+        {"MotorSensorType=4 LoadSensorType=4", 999999, 1000000, 1000000, nullptr},
+        {"", 1000001, 1000000, 1000000, nullptr},  // no serial encoder
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        auto setup = Variant(0, c.m, c.l);
-        Set(*setup, "SSI_freq", 1000000);
-        Set(*setup, "SSI_freq_LD", 1000000);
-        ReadTimeFor(*setup, c.fmin);
-        EXPECT_NEAR(dcdrive::SerialClockMinimum(*setup), c.fmin, 1e-3);
-        dcdrive::AdvancedState state{Value(*setup, "Ts_S"), Value(*setup, "Ts_C"), Value(*setup, "Ts_S")};
+        SCOPED_TRACE(c.changes);
+        auto setup = VariantOf(std::string("SSI_freq=1000000 SSI_freq_LD=1000000 ") + c.changes);
+        // The read time that leaves `fmin` the lowest clock readable within the current loop period.
+        const double clock = Value(*setup, "DSP_freq");
+        const double free = 2 * Value(*setup, "CLPER") * Value(*setup, "PWMPER") / clock - 1 / clock -
+                            Value(*setup, "AEI_TransferTime") - Value(*setup, "AEI_GuardTime") -
+                            Value(*setup, "AEI_ComputeTime");
+        Set(*setup, "AEI_ReadTime1Mhz", c.fmin * free / 1e6);
+        ASSERT_NEAR(dcdrive::SerialClockMinimum(*setup), c.fmin, 1e-3);
+        auto state = Opened(*setup);
         EXPECT_EQ(dcdrive::ApplyAdvancedRefresh(*setup, "CLPER", state).messages,
                   c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{});
         EXPECT_NEAR(Value(*setup, "SSI_freq"), c.motorAfter, 1e-3);
@@ -148,9 +81,11 @@ TEST(AdvancedRules, FastLoopChangeRaisesTheSerialClockToWhatItNeeds) {
     }
 }
 
-TEST(AdvancedRules, FastLoopAboveTheSlowLoopPullsItUp) {
+// A fast loop above the slow loop pulls it up; a doubled slow loop period
+// keeps times, speeds, accelerations and the I2t protection in base units.
+TEST(AdvancedRules, NewLoopDividers) {
     auto setup = dcdrive::LoadDefaultSetup();
-    dcdrive::AdvancedState state{Value(*setup, "Ts_S"), Value(*setup, "Ts_C"), Value(*setup, "Ts_S")};
+    auto state = Opened(*setup);
     Set(*setup, "CLPER", Value(*setup, "SLPER") + 5);
     const auto refresh = dcdrive::ApplyAdvancedRefresh(*setup, "CLPER", state);
     EXPECT_EQ(Value(*setup, "SLPER"), Value(*setup, "CLPER"));
@@ -158,42 +93,28 @@ TEST(AdvancedRules, FastLoopAboveTheSlowLoopPullsItUp) {
     EXPECT_DOUBLE_EQ(state.fastReference, Value(*setup, "Ts_C"));
     EXPECT_EQ(refresh.fastOutside, 0);
     EXPECT_EQ(refresh.slowOutside, -1);
-}
 
-TEST(AdvancedRules, DoubledSlowLoopPeriodKeepsBaseValues) {
-    auto setup = dcdrive::LoadDefaultSetup();
-    const char* const names[] = {"time_ERR_pos",        "TPS",     "ERR_speed",
-                                 "ErefMaxAcceleration", "t_I2t_M", "I_I2t_M"};
-    std::map<std::string, double> before;
-    for (const char* name : names) before[name] = Value(*setup, name);
-    const double ts = Value(*setup, "Ts_S");
-    dcdrive::AdvancedState state{Value(*setup, "Ts_S"), Value(*setup, "Ts_C"), Value(*setup, "Ts_S")};
+    setup = dcdrive::LoadDefaultSetup();
+    const CKX_Setup before(*setup);
+    state = Opened(*setup);
     Set(*setup, "SLPER", 2 * Value(*setup, "SLPER"));
     dcdrive::ApplyAdvancedRefresh(*setup, "SLPER", state);
-    ASSERT_DOUBLE_EQ(Value(*setup, "Ts_S"), 2 * ts);
-    EXPECT_DOUBLE_EQ(state.rescaleReference, 2 * ts);
-    EXPECT_DOUBLE_EQ(state.slowReference, 2 * ts);
-    for (const char* name : names) {
-        SCOPED_TRACE(name);
-        EXPECT_NEAR(Value(*setup, name), before[name], 1e-6 * std::fabs(before[name]));
-    }
+    const double ts = 2 * Value(before, "Ts_S");
+    ASSERT_DOUBLE_EQ(Value(*setup, "Ts_S"), ts);
+    EXPECT_DOUBLE_EQ(state.rescaleReference, ts);
+    EXPECT_DOUBLE_EQ(state.slowReference, ts);
+    for (const char* name : {"time_ERR_pos", "TPS", "ERR_speed", "ErefMaxAcceleration", "t_I2t_M", "I_I2t_M"})
+        EXPECT_NEAR(Value(*setup, name), Value(before, name), 1e-6 * Value(before, name)) << name;
 }
 
-TEST(AdvancedRules, OKRefusesPeriodsBelowTheirMinimum) {
-    auto setup = dcdrive::LoadDefaultSetup();
-    EXPECT_TRUE(dcdrive::AdvancedOKMessages(*setup).empty());
-    Set(*setup, "Ts_C_min", 0.0001);
-    Set(*setup, "Ts_S_min", 0.0025);
+// OK is refused below the minimum periods (the fast loop's on the widgets).
+TEST(AdvancedRules, OKRefusesASlowLoopPeriodBelowItsMinimum) {
+    EXPECT_TRUE(dcdrive::AdvancedOKMessages(*dcdrive::LoadDefaultSetup()).empty());
     EXPECT_EQ(
-        dcdrive::AdvancedOKMessages(*setup),
-        (std::vector<std::string>{
-            "The minimum value for Fast loop sampling period is 0.100 ms!\nPlease adjust the PWM frequency "
-            "and/or the Fast loop sampling frequency divider until this condition is fulfilled!",
+        dcdrive::AdvancedOKMessages(*VariantOf("Ts_S_min=0.0025")),
+        std::vector<std::string>{
             "The minimum value for Slow loop sampling period is 2.500 ms!\nPlease adjust the PWM frequency "
-            "and/or the Slow loop sampling frequency divider until this condition is fulfilled!"}));
-    setup->RemoveParameter("Ts_C_min");
-    Set(*setup, "Ts_S_min", 0);
-    EXPECT_TRUE(dcdrive::AdvancedOKMessages(*setup).empty());
+            "and/or the Slow loop sampling frequency divider until this condition is fulfilled!"});
 }
 
 }  // namespace

@@ -1,8 +1,5 @@
-// The plug-in's editors on real widgets, answered by dialog scripts: the
-// template audit, and the drive setup editor, its advanced settings, drive
-// info and the motor inertia question with what only the widgets show (the
-// logic is in the rules tests): a rule reaching the controls, one row per
-// handler, the messages, the drivers around sub-dialogs and help.
+// The template audit, and the drive setup editor, its advanced settings, drive
+// info and the motor inertia question on real widgets.
 #include <cmath>
 #include <filesystem>
 #include <iomanip>
@@ -29,9 +26,8 @@
 
 namespace {
 
+using namespace dctest;
 using dcdrive::SubDialog;
-using dctest::Set;
-using dctest::Value;
 
 const kx::ModuleRegistration g_plugin(dcdrive::PluginResources());
 
@@ -49,13 +45,11 @@ const std::map<unsigned, std::function<std::unique_ptr<CKX_EditSetupDlg>(CKX_Set
 };
 
 TEST(TemplateAudit, EveryTemplateHoldsWhatItsDialogNames) {
-    // Setups that take the rules and conditional bindings down their
-    // different branches.
+    // Setups that take the rules and conditional bindings down their branches,
     std::vector<std::unique_ptr<CKX_Setup>> setups;
     for (const char* changes :
-         {"", "ControlMode=1 SpeedForward=gone", "ControlMode=2 save_CAN_baudrate=gone"})
-        setups.push_back(dctest::VariantOf(changes));
-    setups.back()->SetOption("DisableBrake", "1");
+         {"", "ControlMode=1 SpeedForward=gone", "ControlMode=2 save_CAN_baudrate=gone @DisableBrake=1"})
+        setups.push_back(VariantOf(changes));
     // and the sample drive variants
     for (const char* sample : {"no-brake", "no-analogue-input", "no-encoder-filters", "tachogenerator",
                                "ssi-biss", "linear-absolute"})
@@ -72,8 +66,7 @@ TEST(TemplateAudit, EveryTemplateHoldsWhatItsDialogNames) {
                     ? maker->second(*setup)
                     : std::make_unique<CKX_EditSetupDlg>(*setup, id, 1, nullptr, nullptr);  // a host template
             ASSERT_NE(dialog->GetWindow(), nullptr);
-            const auto run = dctest::RunScript("key escape\n", [&] { return dialog->DoModal(); });
-            EXPECT_HELD(run);
+            EXPECT_HELD(RunScript("key escape\n", [&] { return dialog->DoModal(); }));
             for (const std::string& problem : dialog->AuditProblems()) ADD_FAILURE() << problem;
         }
     }
@@ -83,24 +76,36 @@ class DriveSetup : public ::testing::Test {
 protected:
     std::unique_ptr<CKX_Setup> setup = dcdrive::LoadDefaultSetup();
 
-    // The editor reads the registers back when it opens: what a test set in
-    // the parameters goes into the registers first. The motor setup opens on
-    // top of it at once, and the script closes it first as a user would.
-    dctest::ScriptRun Run(const std::string& script) {
+    // The editor reads the registers back when it opens: what a test set goes into them first. The
+    // motor setup opens on top of it at once, and the script closes it first as a user would.
+    ScriptRun Run(const std::string& script) {
         dcdrive::ParametersToRegisters(*setup);
         CDriveSetupDlg dialog(*setup, nullptr);
-        return dctest::RunScript(dctest::kCloseMotorSetup + script, [&] { return dialog.DoModal(); });
+        return RunScript(kCloseMotorSetup + script, [&] { return dialog.DoModal(); });
     }
 };
 
-// One row per handler, and one check that the rules reach the widgets.
+// A value as "name=value" takes it to the last digit, whatever the locale.
+std::string Exact(double value) {
+    std::ostringstream text;
+    text.imbue(std::locale::classic());
+    text << std::setprecision(17) << value;
+    return text.str();
+}
+
+// One row per handler, and one check that the rules reach the widgets; in the
+// advanced settings a doubled PWM frequency reruns the period rules as typed,
+// and OK is refused below the minimum fast loop period until it is raised.
 TEST_F(DriveSetup, AppliesItsRulesAndHandlersOnTheWidgets) {
-    std::ostringstream lowest;
-    lowest.imbue(std::locale::classic());
-    lowest << std::setprecision(17) << -3 / std::fabs(dcdrive::PositionScale(*setup));
+    const std::string lowest = Exact(-3 / std::fabs(dcdrive::PositionScale(*setup)));
+    auto gain = VariantOf("Kp_C_scl=1.23456789");  // a typed gain holds what its registers give back
+    ASSERT_TRUE(dcdrive::WriteBackGain(*gain, "Kp_C_scl"));
+    const double clper = Value(*setup, "CLPER"), slper = Value(*setup, "SLPER");
+    const CKX_Parameter* pwm = setup->FindParameter("PWM_freq");
+    const std::string doubled =
+        kx::FormatDisplayNumber(2 * pwm->GetValueInDisplayUnit(), pwm->GetPrecision()).toStdString();
     const struct {
-        const char *what, *before;
-        std::string script;
+        std::string what, before, script;
         int result;
         std::string after;
     } cases[] = {
@@ -113,10 +118,12 @@ TEST_F(DriveSetup, AppliesItsRulesAndHandlersOnTheWidgets) {
          "MotorSensorType=2 LoadSensorType=1 ControlMode=0 PositionControlType=0",
          "assert 1059 enabled\nclick 3213\nassert 3177 enabled\nclick 1\n", IDOK, "PositionControlType=1"},
         {"the position range is widened on OK", "isPosRange=1 PosRange_Minimum=0 PosRange_Maximum=0",
-         "click 1\n", IDOK, "PosRange_Minimum=" + lowest.str() + " PosRange_Maximum=0"},
+         "click 1\n", IDOK, "PosRange_Minimum=" + lowest + " PosRange_Maximum=0"},
         {"an edited motion complete band leaves the defaults",
          "ControlMode=0 MotionCompleteType=0 MotionCompleteDefaultSettings=1",
          "assert 3554 shown\nset 3554 2\nclick 1\n", IDOK, "MotionCompleteDefaultSettings=0"},
+        {"a typed gain", "", "set 3173 1.23456789\nclick 1\n", IDOK,
+         "Kp_C_scl=" + Exact(Value(*gain, "Kp_C_scl"))},
         {"CAN bus baud rate and CANopen settings", "",
          "assert 10021 selected 500\nselect 10021 250\nclick 10022\nexpect \"CANopen settings\"\n"
          "shot canopen-settings\nset 10031 100\nclick 1\nexpect \"Drive Setup\"\n"
@@ -126,24 +133,35 @@ TEST_F(DriveSetup, AppliesItsRulesAndHandlersOnTheWidgets) {
          "assert 3171 disabled\nassert 3178 disabled\nassert 3208 enabled\nassert 10019 enabled\n"
          "assert 3159 enabled\nclick 2\n",
          IDCANCEL, ""},
+        {"the hardware ID shown, an ID above 127 warned of", "Axis_ID_list=0",
+         "expect \"Drive Setup\"\nassert 3136 text \"H/W\"\nselect 3136 \"130\"\nmessage \"" +
+             std::string(dcdrive::kAxisIdCANopenMessage) + "\"\nshot axis-id-message\nclick ok\nclick 1\n",
+         IDOK, "Axis_ID_list=130"},
+        {"sink inputs set from the status register without the input type",
+         "@IsInputsTypeProgrammable=0 InputsPolarityType=gone ASR=0",
+         "assert 3407 checked\nassert 3406 unchecked\nassert 3407 disabled\n"
+         "assert 3404 text \"Active high (Connected to +Vlog)\"\nclick 2\n",
+         IDCANCEL, ""},
+        {"advanced: a doubled PWM frequency keeps the loop periods", "",
+         "click 3158\nexpect \"Advanced\"\nshot advanced\nset 1129 \"" + doubled + "\"\nassert 1132 value " +
+             std::to_string(2 * clper) + "\nassert 1135 value " + std::to_string(2 * slper) +
+             "\nclick 1\nexpect \"Drive Setup\"\nclick 1\n",
+         IDOK, "CLPER=" + Exact(2 * clper) + " SLPER=" + Exact(2 * slper)},
+        {"advanced: OK refused below the minimum fast loop period, two PWM periods", "Ts_C_min=1e-4",
+         "click 3158\nexpect \"Advanced\"\nclick 1\nmessage \"The minimum value for Fast loop sampling "
+         "period is 0.100 ms!\\nPlease adjust the PWM frequency and/or the Fast loop sampling frequency "
+         "divider until this condition is fulfilled!\"\nclick ok\nexpect \"Advanced\"\nset 1132 2\n"
+         "click 1\nexpect \"Drive Setup\"\nclick 1\n",
+         IDOK, "CLPER=2"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        setup = dctest::VariantOf(c.before);
+        setup = VariantOf(c.before);
         const auto run = Run(c.script);
         EXPECT_HELD(run);
         EXPECT_EQ(run.result, c.result);
-        dctest::ExpectValues(*setup, c.after);
+        ExpectValues(*setup, c.after);
     }
-}
-
-TEST_F(DriveSetup, AxisIdListAndItsCANopenMessage) {
-    Set(*setup, "Axis_ID_list", 0);
-    const auto run =
-        Run("expect \"Drive Setup\"\nassert 3136 text \"H/W\"\nselect 3136 \"130\"\nmessage \"" +
-            std::string(dcdrive::kAxisIdCANopenMessage) + "\"\nshot axis-id-message\nclick ok\nclick 1\n");
-    EXPECT_HELD(run);
-    EXPECT_EQ(Value(*setup, "Axis_ID_list"), 130);
 }
 
 // A unit list offers the units of its quantity; a dimensionless parameter
@@ -160,67 +178,48 @@ TEST_F(DriveSetup, UnitListsOfferTheUnitsOfTheirQuantity) {
     EXPECT_EQ(items[3182], (std::vector<std::string>{"%"}));        // speed integral limit
 }
 
-TEST_F(DriveSetup, ATypedGainShowsWhatTheDriveUses) {
-    EXPECT_HELD(Run("set 3173 1.23456789\nclick 1\n"));
-    const double kept = Value(*setup, "Kp_C_scl");
-    EXPECT_NEAR(kept, 1.23456789, 1e-3);
-    dcdrive::RegistersToParameters(*setup);
-    EXPECT_DOUBLE_EQ(Value(*setup, "Kp_C_scl"), kept);
-}
-
-TEST_F(DriveSetup, SinkInputsOnAQZDrive) {
-    setup->ClearOption("IsInputsTypeProgrammable");
-    setup->SetDescription("DC servo drive QZ 48 V / 10 A");
-    EXPECT_HELD(
-        Run("assert 3407 checked\nassert 3406 unchecked\nassert 3407 disabled\n"
-            "assert 3404 text \"Active high (Connected to +Vlog)\"\nclick 2\n"));
-}
-
-// IMAXPROT follows "Imax_Prot" only through the parameter-to-register driver.
-double ProtectionRegisterFor(const CKX_Setup& setup, double amperes) {
-    CKX_Setup copy(setup);
-    copy.FindParameter("Imax_Prot")->SetValueInBaseUnit(amperes);
-    dcdrive::ParametersToRegisters(copy);
-    return Value(copy, "IMAXPROT");
-}
-
+// The registers are written before a sub-dialog opens; after it the drivers
+// run both ways for drive info whatever it returns and for the external
+// reference on OK only. IMAXPROT follows "Imax_Prot" only through them.
 TEST_F(DriveSetup, DriversRunAroundSubDialogs) {
-    const double before = 2.0, inside = 3.0;
     const struct {
-        const char* what;
         SubDialog kind;
         unsigned button;
         int result;
         bool driversAfter;
         std::string answer = "";  // what is said before it opens
     } cases[] = {
-        {"drive info, cancelled: drivers whatever the result", SubDialog::DriveInfo, 3159, IDCANCEL, true},
-        {"external reference, OK", SubDialog::ExternalReference, 3208, IDOK, true},
-        {"external reference, cancelled", SubDialog::ExternalReference, 3208, IDCANCEL, false},
-        {"advanced, cancelled", SubDialog::Advanced, 3158, IDCANCEL, false},
-        {"current tuning, after its warning", SubDialog::CurrentTuning, 3137, IDCANCEL, false,
+        {SubDialog::DriveInfo, 3159, IDCANCEL, true},
+        {SubDialog::ExternalReference, 3208, IDOK, true},
+        {SubDialog::ExternalReference, 3208, IDCANCEL, false},
+        {SubDialog::Advanced, 3158, IDCANCEL, false},
+        {SubDialog::CurrentTuning, 3137, IDCANCEL, false,
          "message \"The test must be performed with motor shaft blocked.\"\nclick ok\n"},
     };
+    const auto registerFor = [](double amperes) {
+        auto copy =
+            VariantOf("isOverCurrent=1 ControlMode=1 ExternalReference=1 Imax_Prot=" + Exact(amperes));
+        dcdrive::ParametersToRegisters(*copy);
+        return Value(*copy, "IMAXPROT");
+    };
+    const double before = registerFor(2.0), inside = registerFor(3.0);
+    ASSERT_NE(before, inside);
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        setup = dctest::VariantOf("isOverCurrent=1 ControlMode=1 ExternalReference=1");
-        const double registerBefore = ProtectionRegisterFor(*setup, before);
-        const double registerInside = ProtectionRegisterFor(*setup, inside);
-        ASSERT_NE(registerBefore, registerInside);
+        SCOPED_TRACE(c.button);
+        setup = VariantOf("isOverCurrent=1 ControlMode=1 ExternalReference=1");
         int opened = 0;
-        double registerAtOpen = 0;
+        double atOpen = 0;
         const dcdrive::SubDialogOverride override(c.kind, [&](CKX_Setup& s, CWnd*) {
             ++opened;
-            registerAtOpen = Value(s, "IMAXPROT");
-            s.FindParameter("Imax_Prot")->SetValueInBaseUnit(inside);
+            atOpen = Value(s, "IMAXPROT");
+            s.FindParameter("Imax_Prot")->SetValueInBaseUnit(3.0);
             return c.result;
         });
-        const std::string typed = kx::FormatDisplayNumber(before, 3).toStdString();
-        EXPECT_HELD(Run("set 3214 \"" + typed + "\"\nclick " + std::to_string(c.button) + "\n" + c.answer +
-                        "click 2\n"));
+        EXPECT_HELD(Run("set 3214 \"" + kx::FormatDisplayNumber(2.0, 3).toStdString() + "\"\nclick " +
+                        std::to_string(c.button) + "\n" + c.answer + "click 2\n"));
         EXPECT_EQ(opened, 1);
-        EXPECT_EQ(registerAtOpen, registerBefore);  // the registers were written before it opened
-        EXPECT_EQ(Value(*setup, "IMAXPROT"), c.driversAfter ? registerInside : registerBefore);
+        EXPECT_EQ(atOpen, before);
+        EXPECT_EQ(Value(*setup, "IMAXPROT"), c.driversAfter ? inside : before);
     }
 }
 
@@ -229,19 +228,16 @@ TEST_F(DriveSetup, HelpOpensItsTopic) {
         GTEST_FAIL() << "the help collection was not built";
     setenv("KX_GUI_DIRECTORY", DCDRIVE_GUI_DIRECTORY, 1);
     EXPECT_HELD(Run("click 10024\nexpect-help 0x40106\nclick 2\n"));
-    setup->SetHelpFile("");
-    EXPECT_HELD(
-        Run("click 10024\nexpect \"Drive Setup\"\nclick 2\n"));  // no help file: nothing opens, no message
 }
 
 // Edit mode, the refused sizes and ids with their messages, and the
 // temperature rule on the widgets.
 TEST(DriveInfoDialog, KeyChordSwitchesToEditingAndOKChecksTheSizesAndIds) {
-    auto setup = dctest::VariantOf("isDriveTemperatureSensor=1 isDriveOverTemp=1");
+    auto setup = VariantOf("isDriveTemperatureSensor=1 isDriveOverTemp=1");
     setup->SetE2ROMSize(16 << 10);
     CDriveInfo dialog(*setup, nullptr);
     const std::string tooLong(65, 'F');
-    const auto run = dctest::RunScript(
+    const auto run = RunScript(
         "expect \"Drive info\"\nassert 3276 text \"16\"\nassert 3087 disabled\nassert 3275 disabled\n"
         "assert 3114 enabled\nkey ctrl+alt+shift+k\nassert 3087 enabled\nkey ctrl+alt+shift+k\n"
         "assert 3087 disabled\nkey ctrl+alt+shift+k\nclick 3097\nassert 3325 unchecked\nassert 1178 "
@@ -261,39 +257,14 @@ TEST(DriveInfoDialog, KeyChordSwitchesToEditingAndOKChecksTheSizesAndIds) {
 }
 
 TEST(InertiaQuestionDialog, DisregardingTheMotorKeepsTheTotal) {
-    auto setup = dctest::VariantOf("Jm=2e-5 Jt=1e-5 isMotorInertiaUnknown=0");
+    auto setup = VariantOf("Jm=2e-5 Jt=1e-5 isMotorInertiaUnknown=0");
     CInertiaQuestion dialog(*setup, nullptr);
-    const auto run = dctest::RunScript(
-        "expect \"Motor inertia\"\nshot motor-inertia\nassert 3333 checked\nclick 3334\nclick 1\n",
-        [&] { return dialog.DoModal(); });
+    const auto run =
+        RunScript("expect \"Motor inertia\"\nshot motor-inertia\nassert 3333 checked\nclick 3334\nclick 1\n",
+                  [&] { return dialog.DoModal(); });
     EXPECT_HELD(run);
     EXPECT_EQ(run.result, IDOK);
-    EXPECT_EQ(Value(*setup, "Jt"), 1e-5);
-    EXPECT_EQ(Value(*setup, "isMotorInertiaUnknown"), 1);
-}
-
-// The advanced settings, opened from the drive setup editor: a doubled PWM
-// frequency reruns the period rules as typed, and OK is refused below the
-// minimum fast loop period until the divider is raised.
-TEST_F(DriveSetup, AdvancedSettingsFollowWhatIsTypedAndRefuseShortPeriods) {
-    const double clper = Value(*setup, "CLPER"), slper = Value(*setup, "SLPER");
-    const CKX_Parameter* pwm = setup->FindParameter("PWM_freq");
-    const std::string doubled =
-        kx::FormatDisplayNumber(2 * pwm->GetValueInDisplayUnit(), pwm->GetPrecision()).toStdString();
-    EXPECT_HELD(Run("click 3158\nexpect \"Advanced\"\nshot advanced\nset 1129 \"" + doubled +
-                    "\"\nassert 1132 value " + std::to_string(2 * clper) + "\nassert 1135 value " +
-                    std::to_string(2 * slper) + "\nclick 1\nexpect \"Drive Setup\"\nclick 1\n"));
-    EXPECT_EQ(Value(*setup, "CLPER"), 2 * clper);
-    EXPECT_EQ(Value(*setup, "SLPER"), 2 * slper);
-
-    setup = dcdrive::LoadDefaultSetup();
-    Set(*setup, "Ts_C_min", 2 * Value(*setup, "Ts_C"));  // one PWM period, below a minimum of two
-    std::string message = dcdrive::AdvancedOKMessages(*setup).at(0);
-    message.replace(message.find('\n'), 1, "\\n");
-    EXPECT_HELD(
-        Run("click 3158\nexpect \"Advanced\"\nclick 1\nmessage \"" + message +
-            "\"\nclick ok\nexpect \"Advanced\"\nset 1132 2\nclick 1\nexpect \"Drive Setup\"\nclick 1\n"));
-    EXPECT_EQ(Value(*setup, "CLPER"), 2);
+    ExpectValues(*setup, "Jt=1e-5 isMotorInertiaUnknown=1", 0);
 }
 
 }  // namespace

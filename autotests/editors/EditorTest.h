@@ -1,5 +1,4 @@
-// Helpers of the editors' tests: setup variants and the controls' states
-// that a list of rules leaves.
+// Helpers of the editors' tests: setup variants and the controls' states.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -26,8 +25,7 @@ inline const double kGone = std::nan("");  // as a value: remove the parameter
 // shown: a script that works in the drive setup editor closes it first.
 inline const std::string kCloseMotorSetup = "expect \"DC Motor Setup\"\nclick 2\n";
 
-// Sets `name` in base units, adding the parameter when missing and widening
-// its range to hold the value.
+// Sets `name` in base units, adding it when missing, widening its range.
 inline void Set(CKX_Setup& setup, const std::string& name, double value) {
     const kx::QuietLookup quiet;
     if (std::isnan(value)) {
@@ -57,33 +55,48 @@ inline std::unique_ptr<CKX_Setup> Variant(const std::vector<Change>& changes) {
     return setup;
 }
 
-// Reads "name=value ..." (a value "gone" removes the parameter) whatever the
-// locale, and calls `each` with every pair in order.
+// Calls `each` with the name and the text of every "name=text" of `text` in order.
 template <class Each>
 void ForEachChange(const std::string& text, Each each) {
     std::istringstream in(text);
-    in.imbue(std::locale::classic());
     for (std::string token; in >> token;) {
         const std::size_t at = token.find('=');
-        std::istringstream number(token.substr(at + 1));
-        number.imbue(std::locale::classic());
-        double value = kGone;
-        if (number.str() != "gone") number >> value;
-        each(token.substr(0, at), value);
+        each(token.substr(0, at), token.substr(at + 1));
     }
 }
 
-// The default setup with "name=value ..." made in order.
+// The number a text starts with, in the C notation whatever the locale; "gone" is kGone.
+inline double Number(const std::string& text) {
+    std::istringstream in(text);
+    in.imbue(std::locale::classic());
+    double value = kGone;
+    if (text != "gone") in >> value;
+    return value;
+}
+
+// The default setup with "name=value ..." made in order: "name=min:max" sets the limits only,
+// "@name=text" sets the option `name` to `text` and "@name=gone" clears it.
 inline std::unique_ptr<CKX_Setup> VariantOf(const std::string& changes) {
     auto setup = dcdrive::LoadDefaultSetup();
-    ForEachChange(changes, [&](const std::string& name, double value) { Set(*setup, name, value); });
+    ForEachChange(changes, [&](const std::string& name, const std::string& text) {
+        const std::size_t colon = text.find(':');
+        if (name.at(0) == '@') {
+            text == "gone" ? setup->ClearOption(name.c_str() + 1)
+                           : setup->SetOption(name.c_str() + 1, text.c_str());
+        } else if (colon != std::string::npos) {
+            setup->FindParameter(name)->SetMinInBaseUnit(Number(text));
+            setup->FindParameter(name)->SetMaxInBaseUnit(Number(text.substr(colon + 1)));
+        } else {
+            Set(*setup, name, Number(text));
+        }
+    });
     return setup;
 }
 
 // Checks "name=value ..." in base units.
 inline void ExpectValues(const CKX_Setup& setup, const std::string& expected, double tolerance = 1e-9) {
-    ForEachChange(expected, [&](const std::string& name, double value) {
-        EXPECT_NEAR(Value(setup, name), value, tolerance) << name;
+    ForEachChange(expected, [&](const std::string& name, const std::string& text) {
+        EXPECT_NEAR(Value(setup, name), Number(text), tolerance) << name;
     });
 }
 
@@ -95,8 +108,7 @@ struct State {
     int flag = 0;  // given with the last Enable rule
 };
 
-// The states of the controls the rules touch, applied in order. The rules are
-// ControlRules or hold one as `rule` with a `flag`.
+// The states of the controls the ControlRules (or rules with a `rule` and a `flag`) touch.
 template <class Rules>
 std::map<unsigned, State> Apply(const Rules& rules) {
     using Action = dcdrive::ControlRule::Action;
@@ -123,28 +135,16 @@ std::map<unsigned, State> Apply(const Rules& rules) {
     return states;
 }
 
-// Checks control states against what a case expects: "+id" enabled, "-id"
-// disabled, "^id" shown, "_id" hidden, or "id:E/S" with E and S 1 or 0
-// (enabled, shown) or "-" where it does not matter. A control that no rule
-// touched is enabled and shown.
+// Checks control states against "+id" enabled, "-id" disabled, "^id" shown
+// and "_id" hidden. A control that no rule touched is enabled and shown.
 inline void ExpectStates(const std::map<unsigned, State>& states, const std::string& expected) {
     std::istringstream in(expected);
     for (std::string token; in >> token;) {
-        const char sign = token.at(0);
-        const bool signed_ = sign == '+' || sign == '-' || sign == '^' || sign == '_';
-        const std::size_t colon = token.find(':');
-        const unsigned id =
-            static_cast<unsigned>(std::stoul(signed_ ? token.substr(1) : token.substr(0, colon)));
-        const auto it = states.find(id);
+        const std::size_t sign = std::string("+-^_").find(token.at(0));
+        ASSERT_NE(sign, std::string::npos) << token;
+        const auto it = states.find(static_cast<unsigned>(std::stoul(token.substr(1))));
         const State state = it == states.end() ? State{} : it->second;
-        const char enabled = signed_ ? (sign == '+' ? '1' : sign == '-' ? '0' : '.') : token.at(colon + 1);
-        const char shown = signed_ ? (sign == '^' ? '1' : sign == '_' ? '0' : '.') : token.at(colon + 3);
-        if (enabled == '0' || enabled == '1') {
-            EXPECT_EQ(state.enabled, enabled == '1') << token;
-        }
-        if (shown == '0' || shown == '1') {
-            EXPECT_EQ(state.shown, shown == '1') << token;
-        }
+        EXPECT_EQ(sign < 2 ? state.enabled : state.shown, sign % 2 == 0) << token;
     }
 }
 

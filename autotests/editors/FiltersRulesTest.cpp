@@ -1,8 +1,8 @@
-// The filters editor's row rules and the Bode curves of its plot, without
-// widgets.
-#include <gtest/gtest.h>
-
+// The filters editor's row rules and the Bode curves of its plot.
 #include <cmath>
+#include <complex>
+#include <map>
+#include <numbers>
 
 #include "EditorTest.h"
 #include "editors/FiltersRules.h"
@@ -12,102 +12,106 @@ using namespace dcdrive;
 
 namespace {
 
-using dctest::Apply;
-using dctest::Set;
+using namespace dctest;
 
+// A row's group follows its filter, its on/off check the read-only flag; Q
+// is not used by a first-order low pass and a lead-lag shows its second
+// frequency in place of Q.
 TEST(FiltersRules, RowFollowsItsFilterAndTheReadOnlyFlag) {
     const struct {
         bool on;
         int type;
-        bool readOnly;
-        bool group, edits, q, check;
+        bool readOnly, edits, q;
         int qFlag;
-        const char *checkText, *qText, *frequencyText;
-        bool second;
+        bool leadLag;
     } cases[] = {
-        {true, 1, false, true, true, true, true, 0, "On", "Q", "Frequency", false},
-        {true, 0, false, true, true, false, true, 1, "On", "Q", "Frequency", false},  // no Q in 1st order
-        {false, 2, false, false, false, false, true, 0, "Off", "Q", "Frequency", false},
-        {true, 8, false, true, true, true, true, 0, "On", "Lag Frequency", "Lead Frequency", true},
-        {true, 9, true, true, false, false, false, 0, "On", "Lag Frequency", "Lead Frequency", true},
-        {false, 8, true, false, false, false, false, 0, "Off", "Lag Frequency", "Lead Frequency", true},
-        {true, 4, true, true, false, false, false, 0, "On", "Q", "Frequency", false},
+        {true, 1, false, true, true, 0, false},    {true, 0, false, true, false, 1, false},
+        {false, 2, false, false, false, 0, false}, {true, 8, false, true, true, 0, true},
+        {true, 9, true, false, false, 0, true},    {false, 8, true, false, false, 0, true},
+        {true, 4, true, false, false, 0, false},
     };
+    const dcdrive::FilterRowIds& r = kFilterRows[2];
     for (const auto& c : cases) {
-        SCOPED_TRACE("on " + std::to_string(c.on) + " type " + std::to_string(c.type) + " read-only " +
-                     std::to_string(c.readOnly));
+        SCOPED_TRACE(testing::Message()
+                     << "on " << c.on << " type " << c.type << " read-only " << c.readOnly);
         auto setup = LoadDefaultSetup();
         Set(*setup, "BQFilter3", c.on);
         Set(*setup, "BQFilterType3", c.type);
         const auto a = Apply(FiltersDisplayRules(*setup, c.readOnly));
-        const FilterRowIds& r = kFilterRows[2];
-        EXPECT_EQ(a.at(r.group).enabled, c.group);
+        EXPECT_EQ(a.at(r.group).enabled, c.on);
         for (unsigned id : {r.type, r.typeLabel, r.location, r.locationLabel, r.frequency, r.frequencyUnit,
                             r.frequencyLabel, r.second, r.secondUnit})
             EXPECT_EQ(a.at(id).enabled, c.edits) << id;
-        EXPECT_EQ(a.at(r.qLabel).enabled, c.q);
-        EXPECT_EQ(a.at(r.q).enabled, c.q);
+        for (unsigned id : {r.qLabel, r.q}) EXPECT_EQ(a.at(id).enabled, c.q) << id;
         EXPECT_EQ(a.at(r.q).flag, c.qFlag);
-        EXPECT_EQ(a.at(r.onOff).enabled, c.check);
-        EXPECT_EQ(a.at(r.onOff).text, c.checkText);
-        EXPECT_EQ(a.at(r.qLabel).text, c.qText);
-        EXPECT_EQ(a.at(r.frequencyLabel).text, c.frequencyText);
-        EXPECT_EQ(a.at(r.second).shown, c.second);
-        EXPECT_EQ(a.at(r.secondUnit).shown, c.second);
-        EXPECT_EQ(a.at(r.q).shown, !c.second);
+        EXPECT_EQ(a.at(r.onOff).enabled, !c.readOnly);
+        EXPECT_EQ(a.at(r.onOff).text, c.on ? "On" : "Off");
+        EXPECT_EQ(a.at(r.qLabel).text, c.leadLag ? "Lag Frequency" : "Q");
+        EXPECT_EQ(a.at(r.frequencyLabel).text, c.leadLag ? "Lead Frequency" : "Frequency");
+        for (unsigned id : {r.second, r.secondUnit}) EXPECT_EQ(a.at(id).shown, c.leadLag) << id;
+        EXPECT_EQ(a.at(r.q).shown, !c.leadLag);
     }
 }
 
+// The rows in use are the filter count within the ten rows; only they are ruled.
 TEST(FiltersRules, OnlyTheRowsWithinTheFilterCountAreRuled) {
-    const struct {
-        const char* maxFilters;
-        double fastLoop;
-        int rows;
-    } cases[] = {{"4", 0, 4}, {"", 0, 10}, {"15", 0, 10}, {"-3", 0, 0}, {"6", 1, 0}};
-    for (const auto& c : cases) {
-        auto setup = LoadDefaultSetup();
-        setup->SetOption("MaxFilters", c.maxFilters);
-        Set(*setup, "PosSpd_in_FastLoop", c.fastLoop);
-        EXPECT_EQ(FilterRowsInUse(*setup), c.rows) << c.maxFilters;
-        const auto a = Apply(FiltersDisplayRules(*setup, false));
+    for (const auto& [option, rows] : {std::pair{"4", 4u}, {"15", 10u}, {"-3", 0u}}) {
+        const auto setup = VariantOf(std::string("@MaxFilters=") + option);
+        EXPECT_EQ(FilterRowsInUse(*setup), int(rows)) << option;
+        const auto ruled = Apply(FiltersDisplayRules(*setup, false));
         for (std::size_t row = 0; row < kFilterRows.size(); ++row)
-            for (unsigned id : FilterRowControls(kFilterRows[row]))
-                EXPECT_EQ(a.count(id) != 0, int(row) < c.rows) << c.maxFilters << " control " << id;
+            EXPECT_EQ(ruled.count(kFilterRows[row].group), row < rows ? 1u : 0u) << option << " row " << row;
     }
 }
 
+// A curve for each filter of the chain by number, then one for each location's
+// whole chain, up to the Nyquist frequency: the response of the coefficients as
+// the drive holds them, a chain's the product of its filters'.
 TEST(FiltersRules, BodePlotShowsEachChainedFilterAndEachLocation) {
-    auto setup = LoadDefaultSetup();
-    Set(*setup, "Ts_S", 0.001);
-    const struct {
-        int filter, type, location;
-        double f1, q;
-    } filters[] = {{3, 1, 2, 50, 0.707}, {1, 0, 2, 100, 0.7}, {5, 2, 0, 200, 2}, {7, 1, 1, 700, 0.7}};
-    for (const auto& f : filters) {
-        const std::string n = std::to_string(f.filter);
-        Set(*setup, "BQFilter" + n, 1);
-        Set(*setup, "BQFilterType" + n, f.type);
-        Set(*setup, "BQFilterLocation" + n, f.location);
-        Set(*setup, "BQFilterF1" + n, f.f1);
-        Set(*setup, "BQFilterQ" + n, f.q);
-    }
+    // Filters 3, a second-order low pass, and 1, a first-order one, on the speed feedback; 5, a notch,
+    // on the position controller output.
+    auto setup = VariantOf(
+        "Ts_S=0.001 BQFilter3=1 BQFilterType3=1 BQFilterLocation3=2 BQFilterF13=50 BQFilterQ3=0.707 "
+        "BQFilter1=1 BQFilterType1=0 BQFilterLocation1=2 BQFilterF11=100 BQFilterQ1=0.7 "
+        "BQFilter5=1 BQFilterType5=2 BQFilterLocation5=0 BQFilterF15=200 BQFilterQ5=2");
     const BodePlotData plot = FilterBodePlot(*setup);
-    ASSERT_EQ(plot.frequencies.size(), std::size_t(kBodePoints));
     EXPECT_DOUBLE_EQ(plot.frequencies.front(), 0.5);
     EXPECT_DOUBLE_EQ(plot.frequencies.back(), 500.0);
+    std::map<std::string, std::vector<std::complex<double>>> responses;
+    std::vector<std::vector<std::complex<double>>> chains(
+        3, std::vector<std::complex<double>>(kBodePoints, 1.0));
+    for (const BiquadChainSlot& slot : DesignBiquadChain(*setup)) {
+        auto& h = responses["Filter " + std::to_string(slot.filter)];
+        for (std::size_t i = 0; i < plot.frequencies.size(); ++i) {
+            h.push_back(BiquadResponse(slot.held, plot.frequencies[i] * 0.001));
+            chains[static_cast<std::size_t>(slot.location)][i] *= h.back();
+        }
+    }
+    for (std::size_t at = 0; at < chains.size(); ++at)
+        responses[std::string(kBiquadLocationNames[at]) + " chain"] = chains[at];
     std::vector<std::string> names;
-    for (const BodeCurve& c : plot.curves) names.push_back(c.name);
-    // Filter 7 lies above the Nyquist frequency: the drive does not run it.
+    for (const BodeCurve& curve : plot.curves) {
+        names.push_back(curve.name);
+        const auto& h = responses[curve.name];
+        ASSERT_EQ(h.size(), curve.magnitudeDb.size()) << curve.name;
+        for (std::size_t i = 0; i < h.size(); ++i) {
+            const double db = std::max(20 * std::log10(std::abs(h[i])), kBodeFloorDb);
+            EXPECT_NEAR(curve.magnitudeDb[i], db, 1e-6) << curve.name << " at " << plot.frequencies[i];
+            if (std::abs(h[i]) > 1e-6) {
+                EXPECT_NEAR(
+                    std::remainder(curve.phaseDeg[i] - std::arg(h[i]) * 180 / std::numbers::pi, 360.0), 0.0,
+                    1e-6)
+                    << curve.name << " at " << plot.frequencies[i];
+            }
+        }
+    }
     EXPECT_EQ(names, (std::vector<std::string>{"Filter 1", "Filter 3", "Filter 5",
                                                "Position Controller Output chain",
                                                "Speed Controller Output chain", "Speed Feedback chain"}));
-    // The chains themselves are checked against the written coefficients with the editor.
-    const BodeCurve &three = plot.curves[1], &speed = plot.curves[4];
-    for (double db : speed.magnitudeDb) EXPECT_EQ(db, 0.0) << "an empty chain passes everything";
     // The second-order low pass turns the phase steadily to -180 degrees, also
     // at the Nyquist frequency, where its double zero leaves no phase.
-    EXPECT_NEAR(three.phaseDeg.back(), -180.0, 1.0);
-    EXPECT_EQ(three.magnitudeDb.back(), kBodeFloorDb);
+    EXPECT_NEAR(plot.curves[1].phaseDeg.back(), -180.0, 1.0);
+    EXPECT_EQ(plot.curves[1].magnitudeDb.back(), kBodeFloorDb);
 
     setup->RemoveParameter("Ts_S");
     EXPECT_TRUE(FilterBodePlot(*setup).curves.empty());

@@ -1,125 +1,53 @@
-// What the motor setup editor decides from the setup alone: what it shows
-// and enables for each sensor and transmission, the brake text, its lists,
-// the bits of absolute encoders, the transmission a serial load encoder
-// allows, and what OK writes.
-#include <gtest/gtest.h>
-
+// What the motor setup editor decides from the setup alone.
 #include "EditorTest.h"
 #include "editors/MotorSetupRules.h"
 
 namespace {
 
-using dctest::Apply;
-using dctest::Set;
-using dctest::Value;
+using namespace dctest;
 
-// One control of each group the rules show or enable together.
+// One control of each group the rules show or enable together. The limit switch
+// warning shows for a negative transmission unless the drive handles one itself.
 TEST(MotorSetupRules, WhatEachSensorAndTransmissionShows) {
     const struct {
-        const char *what, *changes, *expected;
+        const char *changes, *expected;
     } cases[] = {
-        {"incremental motor encoder, no load sensor", "MotorSensorType=1 LoadSensorType=0",
-         "1202:-/1 1217:-/0 1179:-/1 1182:-/0 1200:-/0 3433:-/0 3358:-/1 3361:-/0 3360:-/1 3359:0/1 "
-         "1189:-/0"},
-        {"tachogenerator", "MotorSensorType=2", "1202:-/1 1187:-/0 1182:-/1 3358:-/0 3360:-/0"},
-        {"sine/cosine motor encoder", "MotorSensorType=3", "1179:-/1 1200:-/1"},
-        {"SSI motor encoder, single turn", "MotorSensorType=4 SSI_isMultiTurn=0",
-         "1179:-/0 3433:-/1 3452:-/1 3438:0/1"},
-        {"BiSS motor encoder, multi turn", "MotorSensorType=5 SSI_isMultiTurn=1", "3438:1/1"},
-        {"load encoder, rotary", "LoadSensorType=1 TransmissionType=0",
-         "1217:-/1 1180:-/1 1189:-/1 1205:-/0 3361:-/1 3366:-/1 3365:0/1"},
-        {"load encoder, linear", "LoadSensorType=1 TransmissionType=1", "1180:-/0 1205:-/1 1189:-/1"},
-        {"sine/cosine load encoder, rotary", "LoadSensorType=3 TransmissionType=0",
-         "1203:-/1 3355:-/1 3357:-/0"},
-        {"sine/cosine load encoder, linear", "LoadSensorType=3 TransmissionType=1", "3355:-/0 3357:-/1"},
-        {"SSI load encoder, rotary, multi turn", "LoadSensorType=4 TransmissionType=0 SSI_isMultiTurn_LD=1",
-         "3453:-/1 3466:-/1 3473:-/0 3458:1/1 1189:-/0"},
-        {"BiSS load encoder, linear", "LoadSensorType=5 TransmissionType=1 SSI_isMultiTurn_LD=0",
-         "3453:-/0 3466:-/1 3473:-/1 3458:0/0"},
-        {"inertia unknown, temperature sensor, filter on",
-         "isMotorInertiaUnknown=1 isMotorTemperatureSensor=1 isFilterEnc_MT=1", "1172:0/- 1184:1/- 3359:1/1"},
-        {"inertia known, no temperature sensor", "isMotorInertiaUnknown=0 isMotorTemperatureSensor=0",
-         "1172:1/- 1184:0/-"},
-        {"a drive without encoder filters", "isFilterEnc_MT=gone LoadSensorType=1",
-         "3360:-/0 3359:0/0 3366:-/0 3365:0/0"},
-        {"a drive without reverse counting", "ReverseCounting_LD=gone LoadSensorType=1", "3358:-/0 3361:-/0"},
-        {"brake on", "isMotorBrake=1", "3382:1/- 3390:1/-"},
-        {"brake off", "isMotorBrake=0", "3382:0/- 3392:0/-"},
+        {"MotorSensorType=1 LoadSensorType=0",
+         "^1202 _1217 ^1179 _1182 _1200 _3433 ^3358 _3361 ^3360 -3359 _1189"},
+        {"MotorSensorType=2", "^1202 _1187 ^1182 _3358 _3360"},
+        {"MotorSensorType=3", "^1179 ^1200"},
+        {"MotorSensorType=4 SSI_isMultiTurn=0", "_1179 ^3433 ^3452 -3438"},
+        {"MotorSensorType=5 SSI_isMultiTurn=1", "+3438"},
+        {"LoadSensorType=1 TransmissionType=0", "^1217 ^1180 ^1189 _1205 ^3361 ^3366 -3365 ^3365"},
+        {"LoadSensorType=1 TransmissionType=1", "_1180 ^1205 ^1189"},
+        {"LoadSensorType=3 TransmissionType=0", "^1203 ^3355 _3357"},
+        {"LoadSensorType=3 TransmissionType=1", "_3355 ^3357"},
+        {"LoadSensorType=4 TransmissionType=0 SSI_isMultiTurn_LD=1", "^3453 ^3466 _3473 +3458 _1189"},
+        {"LoadSensorType=5 TransmissionType=1 SSI_isMultiTurn_LD=0", "_3453 ^3466 ^3473 -3458"},
+        {"isMotorInertiaUnknown=1 isMotorTemperatureSensor=1 isFilterEnc_MT=1 isMotorBrake=1",
+         "-1172 +1184 +3359 ^3359 +3382 +3390"},
+        {"isMotorInertiaUnknown=0 isMotorTemperatureSensor=0 isMotorBrake=0", "+1172 -1184 -3382 -3392"},
+        {"isFilterEnc_MT=gone ReverseCounting_LD=gone LoadSensorType=1",
+         "_3360 -3359 _3359 _3366 -3365 _3365 _3358 _3361"},
+        {"@hasNegTransmission=0 Motor_transmission=6.28 Load_transmission=-1", "^3414"},
+        {"@hasNegTransmission=0 Motor_transmission=-1 Load_transmission=-1", "_3414"},
+        {"@hasNegTransmission=1 Motor_transmission=-6.28", "_3414"},
+        {"@hasNegTransmission= Motor_transmission=-6.28", "^3414"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        dctest::ExpectStates(Apply(dcdrive::MotorSetupDisplayRules(*dctest::VariantOf(c.changes))),
-                             c.expected);
-    }
-}
-
-// The limit switch warning shows for a negative transmission, unless the
-// drive handles negative transmissions itself.
-TEST(MotorSetupRules, LimitSwitchWarning) {
-    const struct {
-        const char* option;
-        double motor, load;
-        bool shown;
-    } cases[] = {
-        {"0", 6.28, -1, true},
-        {"0", -1, -1, false},
-        {"1", -6.28, 6.28, false},
-        {"", -6.28, 6.28, true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.option << " " << c.motor << " " << c.load);
-        auto setup = dctest::Variant({{"Motor_transmission", c.motor}, {"Load_transmission", c.load}});
-        setup->SetOption("hasNegTransmission", c.option);
-        EXPECT_EQ(Apply(dcdrive::MotorSetupDisplayRules(*setup)).at(3414).shown, c.shown);
+        SCOPED_TRACE(c.changes);
+        ExpectStates(Apply(dcdrive::MotorSetupDisplayRules(*VariantOf(c.changes))), c.expected);
     }
 }
 
 TEST(MotorSetupRules, BrakeTextFollowsTheOutputStage) {
     // The default drive: ports 0 and 1 source, 2 sink, 3 sink with an inverted level.
-    const struct {
-        double port;
-        const char* tail;
-    } cases[] = {
-        {0, dcdrive::kBrakeSourceText},
-        {2, dcdrive::kBrakeSinkText},
-        {3, dcdrive::kBrakeSourceText},
-    };
-    for (const auto& c : cases) {
-        auto setup = dctest::Variant({{"MotorBrake_output", c.port}});
-        EXPECT_EQ(dcdrive::BrakeText(*setup), std::string("Motor brake is applied when ") + c.tail) << c.port;
-    }
-}
-
-TEST(MotorSetupRules, AbsoluteEncoderBitsWithinTheDrivesMaximum) {
-    const struct {
-        const char* option;
-        double transmission, rev, turns;
-        double motorRev, motorTurns, loadRev, loadTurns;
-    } cases[] = {
-        {"", 0, 20, 16, 20, 11, 20, 11},
-        {"", 0, 40, 5, 31, 0, 31, 0},
-        {"", 0, 13, 12, 13, 12, 13, 12},
-        {"24", 0, 20, 16, 20, 4, 20, 4},
-        // a linear load encoder has no turns: only its revolution bits are capped
-        {"", 1, 40, 5, 31, 0, 31, 5},
-        {"", 1, 20, 16, 20, 11, 20, 16},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "option '" << c.option << "' T " << c.transmission << " " << c.rev
-                                        << " + " << c.turns);
-        auto setup = dctest::Variant({{"TransmissionType", c.transmission},
-                                      {"SSI_No_Bits_Revolution", c.rev},
-                                      {"SSI_No_Bits_Turns", c.turns},
-                                      {"SSI_No_Bits_Revolution_LD", c.rev},
-                                      {"SSI_No_Bits_Turns_LD", c.turns}});
-        setup->SetOption("SSIMaxBits", c.option);
-        dcdrive::LimitSsiBits(*setup);
-        dcdrive::LimitLoadSsiBits(*setup);
-        EXPECT_EQ(Value(*setup, "SSI_No_Bits_Revolution"), c.motorRev);
-        EXPECT_EQ(Value(*setup, "SSI_No_Bits_Turns"), c.motorTurns);
-        EXPECT_EQ(Value(*setup, "SSI_No_Bits_Revolution_LD"), c.loadRev);
-        EXPECT_EQ(Value(*setup, "SSI_No_Bits_Turns_LD"), c.loadTurns);
-    }
+    const std::pair<int, const char*> cases[] = {
+        {0, dcdrive::kBrakeSourceText}, {2, dcdrive::kBrakeSinkText}, {3, dcdrive::kBrakeSourceText}};
+    for (const auto& [port, tail] : cases)
+        EXPECT_EQ(dcdrive::BrakeText(*VariantOf("MotorBrake_output=" + std::to_string(port))),
+                  std::string(dcdrive::kBrakeTextHead) + tail)
+            << port;
 }
 
 std::string Texts(const std::vector<kx::ListEntry>& items) {
@@ -129,60 +57,41 @@ std::string Texts(const std::vector<kx::ListEntry>& items) {
     return texts;
 }
 
-TEST(MotorSetupRules, SerialEncoderClocksWithinTheLimits) {
-    // The default drive offers SSI at 1, 2, 2.5, 3, 4, 5 MHz and BiSS up to 10 MHz.
+// The serial encoder clocks within the limits of their parameter (the default
+// drive offers SSI at 1, 2, 2.5, 3, 4, 5 MHz and BiSS up to 10 MHz), and the
+// interpolation levels of a sine/cosine encoder, up to 10 bits per electrical
+// period (500 lines need none, 16 lines at least 2^4), and their counts.
+TEST(MotorSetupRules, ListsOfClocksAndInterpolationLevelsAndTheirCounts) {
     const struct {
-        double type, min, max;
-        bool load;
+        const char* changes;
+        bool load, clocks;
         const char* items;
     } cases[] = {
-        {4, 1000001, 3e6, false, "2000 kHz=2000 2500 kHz=2500 3000 kHz=3000"},
-        {5, 5e6, 1e7, false, "5000 kHz=5000 7500 kHz=7500 10000 kHz=10000"},
-        {5, 2.6e6, 2.9e6, false, ""},
-        {5, 7.5e6, 7.5e6, true, "7500 kHz=7500"},
-        {4, 6e6, 1e7, true, ""},
+        {"MotorSensorType=4 SSI_freq=1000001:3e6", false, true, "2000 kHz=2000 2500 kHz=2500 3000 kHz=3000"},
+        {"MotorSensorType=5 SSI_freq=5e6:1e7", false, true, "5000 kHz=5000 7500 kHz=7500 10000 kHz=10000"},
+        {"LoadSensorType=5 SSI_freq_LD=7.5e6:7.5e6", true, true, "7500 kHz=7500"},
+        {"LoadSensorType=4 SSI_freq_LD=6e6:1e7", true, true, ""},
+        {"MotorSensorType=3 No_encoder_lines=500", false, false,
+         "1=0 2=1 4=2 8=3 16=4 32=5 64=6 128=7 256=8"},
+        {"MotorSensorType=3 No_encoder_lines=16", false, false, "16=4 32=5 64=6 128=7 256=8"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "type " << c.type << " [" << c.min << ", " << c.max << "]");
-        const char* type = c.load ? "LoadSensorType" : "MotorSensorType";
-        const char* f = c.load ? "SSI_freq_LD" : "SSI_freq";
-        auto setup = dctest::Variant({{type, c.type}});
-        setup->FindParameter(f)->SetMinInBaseUnit(c.min);
-        setup->FindParameter(f)->SetMaxInBaseUnit(c.max);
-        const dcdrive::SerialFrequencyList list = dcdrive::SerialFrequencyItems(*setup, c.load);
-        EXPECT_TRUE(list.complete);
-        EXPECT_EQ(Texts(list.items), c.items);
+        auto setup = VariantOf(c.changes);
+        const dcdrive::SerialFrequencyList clocks = dcdrive::SerialFrequencyItems(*setup, c.load);
+        EXPECT_TRUE(clocks.complete);
+        EXPECT_EQ(Texts(c.clocks ? clocks.items : dcdrive::InterpolationItems(*setup, c.load)), c.items)
+            << c.changes;
     }
     // Lists of unequal length offer nothing and say nothing.
-    auto setup = dctest::Variant({{"MotorSensorType", 5}});
+    auto setup = VariantOf("MotorSensorType=5");
     setup->Drive().biss.modes.pop_back();
     const dcdrive::SerialFrequencyList broken = dcdrive::SerialFrequencyItems(*setup, false);
     EXPECT_FALSE(broken.complete);
     EXPECT_TRUE(broken.items.empty());
-}
-
-TEST(MotorSetupRules, InterpolationList) {
-    // A sine/cosine encoder is interpolated up to 10 bits per electrical
-    // period: 500 lines need none, 16 lines at least 2^4.
-    const struct {
-        double lines;
-        const char* items;
-    } cases[] = {
-        {500, "1=0 2=1 4=2 8=3 16=4 32=5 64=6 128=7 256=8"},
-        {16, "16=4 32=5 64=6 128=7 256=8"},
-    };
-    for (const auto& c : cases) {
-        auto setup = dctest::Variant({{"MotorSensorType", 3}, {"No_encoder_lines", c.lines}});
-        EXPECT_EQ(Texts(dcdrive::InterpolationItems(*setup, false)), c.items) << c.lines;
-    }
-}
-
-TEST(MotorSetupRules, DerivedCounts) {
-    auto setup = dctest::Variant({{"No_encoder_lines", 500},
-                                  {"SINCOS_fract", 3.7},
-                                  {"No_encoder_lines_LD", 1024},
-                                  {"SINCOS_fract_LD", 2},
-                                  {"Resolution_LD", 1e-6}});
+    // The counts derived from the interpolation level (its whole part).
+    setup = VariantOf(
+        "No_encoder_lines=500 SINCOS_fract=3.7 No_encoder_lines_LD=1024 SINCOS_fract_LD=2 "
+        "Resolution_LD=1e-6");
     EXPECT_EQ(dcdrive::EquivCountsPerRev(*setup), 4000);
     EXPECT_EQ(dcdrive::EquivCountsPerRevLoad(*setup), 4096);
     EXPECT_DOUBLE_EQ(dcdrive::ResolutionWithInterpolationLoad(*setup), 0.25e-6);
@@ -191,63 +100,64 @@ TEST(MotorSetupRules, DerivedCounts) {
     EXPECT_FALSE(dcdrive::HasMotorDerivedCounts(*setup));
 }
 
-// Without a linear resolution of its own an absolute load encoder measures
-// rotary motion only.
-TEST(MotorSetupRules, TransmissionWithAnAbsoluteLoadEncoder) {
+// One row per handler: "OK" what OK writes ("OK both": both sensors there at
+// opening); "choice" the transmission an absolute load encoder without a linear
+// resolution leaves (returned: "Rotary to linear" offered, -1: nothing to
+// decide); "bits" revolution plus turns bits within "SSIMaxBits" (else 31), of
+// a linear load encoder only the revolution bits; other names zero transmission.
+TEST(MotorSetupRules, HandlersKeepTheSetupConsistent) {
     const struct {
-        double load, transmission;
-        bool linearResolution;
-        int offered;
-        double transmissionAfter;
+        const char *handler, *before;
+        int returned;
+        const char* after;
     } cases[] = {
-        {4, 1, false, 0, 0}, {5, 0, false, 0, 0}, {1, 1, false, 1, 1},
-        {0, 1, false, 1, 1}, {4, 1, true, -1, 1},
+        // a tachogenerator alone leaves position control for speed control with an analogue reference
+        {"OK", "MotorSensorType=2 LoadSensorType=0 ExternalReference=1 isAnalogueReference=0 isSWLS=1", 0,
+         "ControlMode=1 isAnalogueReference=1 isSWLS=0"},
+        {"OK", "isMotorTemperatureSensor=0 isMotorOverTemp=1", 0, "isMotorOverTemp=0"},
+        {"OK", "ControlMode=1 isFreezeControl=1", 0, "isFreezeControl=0"},
+        {"OK", "MotorSensorType=1 LoadSensorType=1 PositionControlType=0", 0, "PositionControlType=1"},
+        {"OK both",
+         "MotorSensorType=3 LoadSensorType=1 SINCOS_fract=5 SINCOS_fract_LD=2 PositionControlType=0", 0,
+         "SINCOS_fract_LD=5 PositionControlType=0"},
+        {"choice", "LoadSensorType=4 TransmissionType=1 SSI_Resolution_LD=gone", 0, "TransmissionType=0"},
+        {"choice", "LoadSensorType=5 TransmissionType=0 SSI_Resolution_LD=gone", 0, "TransmissionType=0"},
+        {"choice", "LoadSensorType=1 TransmissionType=1 SSI_Resolution_LD=gone", 1, "TransmissionType=1"},
+        {"choice", "LoadSensorType=4 TransmissionType=1 SSI_Resolution_LD=1e-6", -1, "TransmissionType=1"},
+        {"bits", "SSI_No_Bits_Revolution=20 SSI_No_Bits_Turns=16", 1,
+         "SSI_No_Bits_Revolution=20 SSI_No_Bits_Turns=11"},
+        {"bits", "@SSIMaxBits= SSI_No_Bits_Revolution=40 SSI_No_Bits_Turns=5", 1,
+         "SSI_No_Bits_Revolution=31 SSI_No_Bits_Turns=0"},
+        {"bits", "SSI_No_Bits_Revolution=13 SSI_No_Bits_Turns=12", 0,
+         "SSI_No_Bits_Revolution=13 SSI_No_Bits_Turns=12"},
+        {"bits", "@SSIMaxBits=24 SSI_No_Bits_Revolution=20 SSI_No_Bits_Turns=16", 1,
+         "SSI_No_Bits_Revolution=20 SSI_No_Bits_Turns=4"},
+        {"load bits", "SSI_No_Bits_Revolution_LD=40 SSI_No_Bits_Turns_LD=5", 1,
+         "SSI_No_Bits_Revolution_LD=31 SSI_No_Bits_Turns_LD=0"},
+        {"load bits", "TransmissionType=1 SSI_No_Bits_Revolution_LD=40 SSI_No_Bits_Turns_LD=5", 1,
+         "SSI_No_Bits_Revolution_LD=31 SSI_No_Bits_Turns_LD=5"},
+        {"load bits", "TransmissionType=1 SSI_No_Bits_Revolution_LD=20 SSI_No_Bits_Turns_LD=16", 0,
+         "SSI_No_Bits_Revolution_LD=20 SSI_No_Bits_Turns_LD=16"},
+        {"motor_TRANSMISSION", "Motor_transmission=0", 1, "Motor_transmission=6.283185307179586"},
+        {"Load_transmission", "Load_transmission=0.5", 0, "Load_transmission=0.5"},
+        {"In", "", 0, ""},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "L " << c.load << " T " << c.transmission);
-        auto setup = dctest::Variant({{"LoadSensorType", c.load},
-                                      {"TransmissionType", c.transmission},
-                                      {"SSI_Resolution_LD", c.linearResolution ? 1e-6 : dctest::kGone}});
-        EXPECT_EQ(dcdrive::UpdateTransmissionTypeChoice(*setup), c.offered);
-        EXPECT_EQ(Value(*setup, "TransmissionType"), c.transmissionAfter);
+        SCOPED_TRACE(std::string(c.handler) + " after " + c.before);
+        auto setup = VariantOf(c.before);
+        const std::string handler = c.handler;
+        int returned = 0;
+        if (handler.starts_with("OK"))
+            dcdrive::ApplyMotorSetupOK(*setup, handler == "OK both");
+        else if (handler == "choice")
+            returned = dcdrive::UpdateTransmissionTypeChoice(*setup);
+        else if (handler.ends_with("bits"))
+            returned = handler == "bits" ? dcdrive::LimitSsiBits(*setup) : dcdrive::LimitLoadSsiBits(*setup);
+        else
+            returned = dcdrive::ApplyZeroTransmission(*setup, c.handler);
+        EXPECT_EQ(returned, c.returned);
+        ExpectValues(*setup, c.after, 1e-12);
     }
-}
-
-// One row for each thing OK writes.
-TEST(MotorSetupRules, WhatOKWrites) {
-    const struct {
-        const char *what, *changes;
-        bool bothAtStart;
-        const char* expected;
-    } cases[] = {
-        {"a tachogenerator alone leaves position control for speed control with an analogue reference",
-         "MotorSensorType=2 LoadSensorType=0 ControlMode=0 ExternalReference=1 isAnalogueReference=0 "
-         "isSWLS=1",
-         false, "ControlMode=1 isAnalogueReference=1 isSWLS=0"},
-        {"no temperature sensor, no over-temperature protection",
-         "isMotorTemperatureSensor=0 isMotorOverTemp=1", false, "isMotorOverTemp=0"},
-        {"no freeze control outside position control", "ControlMode=1 isFreezeControl=1", false,
-         "isFreezeControl=0"},
-        {"the motor's interpolation serves the load",
-         "MotorSensorType=3 LoadSensorType=1 SINCOS_fract=5 SINCOS_fract_LD=2", true, "SINCOS_fract_LD=5"},
-        {"a second sensor puts position over the speed loop",
-         "MotorSensorType=1 LoadSensorType=1 PositionControlType=0", false, "PositionControlType=1"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        auto setup = dctest::VariantOf(c.changes);
-        dcdrive::ApplyMotorSetupOK(*setup, c.bothAtStart);
-        dctest::ExpectValues(*setup, c.expected, 0);
-    }
-}
-
-TEST(MotorSetupRules, ZeroTransmissionIsOneRevolution) {
-    auto setup = dctest::Variant({{"Motor_transmission", 0}, {"Load_transmission", 0.5}});
-    EXPECT_TRUE(dcdrive::ApplyZeroTransmission(*setup, "motor_TRANSMISSION"));
-    EXPECT_DOUBLE_EQ(Value(*setup, "Motor_transmission"), 6.283185307179586);
-    EXPECT_FALSE(dcdrive::ApplyZeroTransmission(*setup, "Load_transmission"));
-    EXPECT_EQ(Value(*setup, "Load_transmission"), 0.5);
-    EXPECT_FALSE(dcdrive::ApplyZeroTransmission(*setup, "In"));
 }
 
 }  // namespace

@@ -24,7 +24,6 @@
 #include "drive/VirtualDrive.h"
 #include "editors/DriveSetupDlg.h"
 #include "editors/Templates.h"
-#include "kx/Comm.h"
 #include "kx/SetupFile.h"
 #include "kx/VirtualDriveLink.h"
 #include "kx/gui/DriveHost.h"
@@ -46,6 +45,8 @@ inline std::string Quoted(const std::string& text) {
     }
     return quoted + "\"";
 }
+
+inline const std::string kPassed = "assert 10004 text \"Test passed\"\n";
 
 // The steps that read a failed run's text under Details, the run ended.
 inline std::string ExpectFailure(const std::string& message) {
@@ -101,10 +102,6 @@ inline double NrmsToDesign(std::size_t states, const Loop& loop, const std::vect
 // that many seconds (>= 0) into the run.
 inline constexpr double kAtOpening = -2.0, kBeforeStart = -1.0;
 
-inline std::unique_ptr<CKX_Setup> SampleSetup(const std::string& name) {
-    return kx::LoadSetupFile(std::string(DCDRIVE_SOURCE_DIR) + "/setups/variants/" + name + ".json");
-}
-
 struct DialogTest : ::testing::Test {
     void SetUp() override {
         // The resources once, and the tests offered to the editors' buttons.
@@ -140,9 +137,12 @@ struct DialogTest : ::testing::Test {
         m_drive = std::make_unique<vdrive::VirtualDrive>(parsed);
         m_scope = std::make_unique<kx::VirtualDriveScope>(*m_drive);
     }
-    // The setup of the next run, its registers derived from its parameters.
-    void UseSetup(std::unique_ptr<CKX_Setup> setup) {
-        m_setup = std::move(setup);
+    // The setup of the next run: the sample (null: the default setup) with
+    // `changes`, its registers derived from its parameters.
+    void UseSetup(const char* sample, const std::vector<Change>& changes = {}) {
+        const std::string variants = std::string(DCDRIVE_SOURCE_DIR) + "/setups/variants/";
+        m_setup = sample ? kx::LoadSetupFile(variants + sample + ".json") : dcdrive::LoadDefaultSetup();
+        for (const auto& [name, value] : changes) Set(*m_setup, name, value);
         dcdrive::ParametersToRegisters(*m_setup);
     }
 
@@ -179,6 +179,25 @@ struct DialogTest : ::testing::Test {
     // The record the dialog saved as `name`.csv.
     kx::PlotRecord Saved(const std::string& name) const {
         return kx::ReadCsvFile((m_plots / (name + ".csv")).string());
+    }
+    // The saved record's `measured` follows `loop` driven by its `reference`
+    // within 10 % NRMS; for a step, from the step on, the reference held at
+    // its end value.
+    void ExpectFollows(const std::string& name, const char* reference, const char* measured,
+                       std::size_t states, const Loop& loop, bool step = false) const {
+        const kx::PlotRecord record = Saved(name);
+        std::vector<double> t = Column(record, "Time"), r = Column(record, reference),
+                            y = Column(record, measured);
+        ASSERT_GT(y.size(), step ? 50u : 200u);
+        if (step) {
+            const auto from =
+                std::ranges::find_if(r, [&](double v) { return v >= 0.5 * r.back(); }) - r.begin();
+            for (auto* v : {&t, &r, &y}) v->erase(v->begin(), v->begin() + from);
+            std::ranges::fill(r, r.back());
+        }
+        const double nrms = NrmsToDesign(states, loop, t, r, y);
+        std::printf("%s: %s to the design: NRMS %.2f %%\n", name.c_str(), measured, 100 * nrms);
+        EXPECT_LT(nrms, 0.10);
     }
 
     // After a dialog has gone: no program runs and the power stage is off.

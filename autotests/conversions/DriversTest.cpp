@@ -9,6 +9,7 @@
 #include "setups/DefaultSetup.h"
 
 using namespace dcdrive;
+using dctest::Assign;
 using dctest::ReportedErrors;
 using dctest::ValueOf;
 
@@ -49,49 +50,36 @@ TEST(Drivers, FeaturesTheDriveLacksAreLeftOut) {
 
 // The timing registers of a 20 kHz drive on a 60 MHz clock.
 std::unique_ptr<CKX_Setup> TimingSetup() {
-    static const dctest::Param kTiming[] = {{"CurrentMeasurementType", 1}, {"UPGRADE", 0x0844}, {"SATPWM", 0},
-                                            {"PosSpd_in_FastLoop", 0},     {"DSP_freq", 6e7},   {"CLPER", 1},
-                                            {"MotionCompleteType", 7},     {"PWMPER", 1500},    {"SATID", 0},
-                                            {"MotorSensorType", 1},        {"PWMperiod", 0},    {"SATIQ", 0},
-                                            {"isLimitMaximum", 0},         {"PWM_freq", 1},     {"Ts_C", 0},
-                                            {"LoadSensorType", 0},         {"SLPER", 10},       {"Ts_S", 0}};
-    return dctest::MakeSetupFrom(kTiming);
+    return dctest::MakeSetup(
+        "CurrentMeasurementType=1 UPGRADE=0x0844 SATPWM=0 PosSpd_in_FastLoop=0 DSP_freq=6e7 CLPER=1 "
+        "MotionCompleteType=7 PWMPER=1500 SATID=0 MotorSensorType=1 PWMperiod=0 SATIQ=0 isLimitMaximum=0 "
+        "PWM_freq=1 Ts_C=0 LoadSensorType=0 SLPER=10 Ts_S=0");
 }
 
 TEST(Drivers, BothDriversConvertTheTimingRegistersInOrder) {
     auto setup = TimingSetup();
     RegistersToParameters(*setup);
-    EXPECT_DOUBLE_EQ(ValueOf(*setup, "PWM_freq"), 20000);
-    EXPECT_DOUBLE_EQ(ValueOf(*setup, "Ts_S"), 5e-4);
-    EXPECT_EQ(ValueOf(*setup, "PosSpd_in_FastLoop"), 1);
-    EXPECT_EQ(ValueOf(*setup, "isLimitMaximum"), 1);
     // The drive has no motion-complete settings: the guarded step stays out.
-    EXPECT_EQ(ValueOf(*setup, "MotionCompleteType"), 7);
-
-    setup->SetParameterValueInBaseUnit("PWM_freq", 10000);
-    setup->SetParameterValueInBaseUnit("isLimitMaximum", 0);
+    dctest::ExpectEach(*setup, "PWM_freq Ts_S PosSpd_in_FastLoop isLimitMaximum MotionCompleteType",
+                       {20000, 5e-4, 1, 1, 7});
+    dctest::Assign(*setup, "PWM_freq=10000 isLimitMaximum=0");
     ParametersToRegisters(*setup);
-    EXPECT_DOUBLE_EQ(ValueOf(*setup, "PWMPER"), 3000);
-    EXPECT_EQ(ValueOf(*setup, "UPGRADE"), 0x0840);
     // The copies run after "SATPWM" is written and take its new value.
-    for (const char* saturation : {"SATPWM", "SATID", "SATIQ"})
-        EXPECT_DOUBLE_EQ(ValueOf(*setup, saturation), 10000 * 0.13107) << saturation;
-
-    dctest::Add(*setup, {{"MotionCompleteDefaultSettings", 0}});
+    dctest::ExpectEach(*setup, "PWMPER UPGRADE SATPWM SATID SATIQ",
+                       {3000, 0x0840, 10000 * 0.13107, 10000 * 0.13107, 10000 * 0.13107});
+    dctest::Assign(*setup, "MotionCompleteDefaultSettings=0");
     RegistersToParameters(*setup);
     EXPECT_EQ(ValueOf(*setup, "MotionCompleteType"), 0);
 }
 
+// A missing register stops only its own conversions: the steps after them still run.
 TEST(Drivers, AMissingRegisterStopsOnlyItsOwnConversions) {
     auto setup = TimingSetup();
-    setup->RemoveParameter("PWMPER");
+    Assign(*setup, "-PWMPER");
     ReportedErrors errors;
     RegistersToParameters(*setup);
-    for (const char* untouched : {"PWM_freq", "PWMperiod", "Ts_C", "Ts_S"})
-        EXPECT_EQ(ValueOf(*setup, untouched), ValueOf(*TimingSetup(), untouched)) << untouched;
-    // The steps after them still ran.
-    EXPECT_EQ(ValueOf(*setup, "PosSpd_in_FastLoop"), 1);
-    EXPECT_EQ(ValueOf(*setup, "isLimitMaximum"), 1);
+    dctest::ExpectEach(*setup, "PWM_freq PWMperiod Ts_C Ts_S PosSpd_in_FastLoop isLimitMaximum",
+                       {1, 0, 0, 0, 1, 1});
     EXPECT_FALSE(errors.Messages().empty());
 }
 

@@ -49,12 +49,10 @@ void ForceEach(CKX_Setup& s, const char* names, F draw) {
 // tachogenerator beside a motor sensor) are not drawn.
 void Randomize(CKX_Setup& s, Draw& d) {
     const int clper = d.Whole(1, 2);
-    Force(s, "CLPER", clper);
-    Force(s, "SLPER", clper * d.Whole(4, 30));
-    Force(s, "PWM_freq", d.Pick({10000.0, 16000.0, 20000.0, 25000.0, 40000.0}));
-    Force(s, "MotorSensorType", d.Whole(1, 5));
-    Force(s, "LoadSensorType", d.Pick({0, 0, 1, 3, 4, 5}));
-    Force(s, "ControlMode", d.Whole(0, 2));
+    dctest::Assign(
+        s, "CLPER SLPER PWM_freq MotorSensorType LoadSensorType ControlMode",
+        {double(clper), double(clper * d.Whole(4, 30)), d.Pick({10000.0, 16000.0, 20000.0, 25000.0, 40000.0}),
+         double(d.Whole(1, 5)), double(d.Pick({0, 0, 1, 3, 4, 5})), double(d.Whole(0, 2))});
     ForceEach(s, "No_encoder_lines No_encoder_lines_LD", [&] { return d.Whole(50, 5000); });
     Force(s, "Motor_transmission", d.Uniform(1, 10) * d.Pick({1.0, -1.0}));
     Force(s, "Load_transmission", d.Uniform(1, 10));
@@ -75,15 +73,10 @@ void Randomize(CKX_Setup& s, Draw& d) {
     Force(s, "KFFA_scl", d.LogUniform(1e-2, 1e5));
     Force(s, "filter_D", d.Uniform(0, 1));
     const double imaxPS = d.Uniform(2, 20), imaxM = d.Uniform(2, 20), imax = std::min(imaxPS, imaxM);
-    Force(s, "ImaxPS", imaxPS);
-    Force(s, "ImaxM", imaxM);
-    Force(s, "InPS", imaxPS * d.Uniform(0.2, 0.8));
-    Force(s, "In", imaxM * d.Uniform(0.2, 0.8));
-    Force(s, "IlimPS", imax * d.Uniform(0.1, 0.9));
-    Force(s, "Imax_Prot", imax * d.Uniform(0.1, 1.0));
-    Force(s, "I_I2t_D", imaxPS * d.Uniform(0.85, 1.0));
-    Force(s, "I_I2t_M", imaxM * d.Uniform(0.85, 1.0));
-    Force(s, "OffsetCurrent", d.Uniform(-0.1, 0.1) * imax);
+    dctest::Assign(s, "ImaxPS ImaxM InPS In IlimPS Imax_Prot I_I2t_D I_I2t_M OffsetCurrent",
+                   {imaxPS, imaxM, imaxPS * d.Uniform(0.2, 0.8), imaxM * d.Uniform(0.2, 0.8),
+                    imax * d.Uniform(0.1, 0.9), imax * d.Uniform(0.1, 1.0), imaxPS * d.Uniform(0.85, 1.0),
+                    imaxM * d.Uniform(0.85, 1.0), d.Uniform(-0.1, 0.1) * imax});
     ForceEach(s,
               "time_Imax_Prot time_ERR_pos time_ERR_spd MotorBrake_releasetime MotorBrake_applytime "
               "FreezeControl_time MotionCompleteStabilizeTime",
@@ -94,19 +87,14 @@ void Randomize(CKX_Setup& s, Draw& d) {
     ForceEach(s, "t_I2t_D t_I2t_M", [&] { return d.Uniform(3, 60); });
     ForceEach(s, "UMAX_PROT Vbrake", [&] { return d.Uniform(50, 70); });
     ForceEach(s, "FreezeControl_errband MotionCompleteSettleBand", [&] { return d.Uniform(0.001, 0.1); });
-    Force(s, "Limit_Speed", d.Uniform(50, 300));
-    Force(s, "UMIN_PROT", d.Uniform(8, 30));
-    Force(s, "Temp_2", d.Uniform(40, 110));
-    Force(s, "ERR_position", d.Uniform(0.1, 10));
-    Force(s, "ErefMaxAcceleration", d.Uniform(10, 1000));
-    Force(s, "FilterOnCurrentControllerOutput", d.Uniform(100, 5000));
-    Force(s, "filter", d.Uniform(5, 300));
-    Force(s, "DeadBand_Point", d.Uniform(-1, 1));
-    Force(s, "DeadBand_Range", d.Uniform(0, 0.5));
-    Force(s, "Axis_ID_list", d.Whole(0, 255));
-    Force(s, "SSI_No_Bits_Revolution", d.Whole(10, 20));
-    Force(s, "SSI_No_Bits_Turns", d.Whole(0, 16));
-    Force(s, "SSI_freq", d.Pick({1e6, 2e6, 2.5e6}));
+    dctest::Assign(
+        s,
+        "Limit_Speed UMIN_PROT Temp_2 ERR_position ErefMaxAcceleration FilterOnCurrentControllerOutput "
+        "filter DeadBand_Point DeadBand_Range Axis_ID_list SSI_No_Bits_Revolution SSI_No_Bits_Turns SSI_freq",
+        {d.Uniform(50, 300), d.Uniform(8, 30), d.Uniform(40, 110), d.Uniform(0.1, 10), d.Uniform(10, 1000),
+         d.Uniform(100, 5000), d.Uniform(5, 300), d.Uniform(-1, 1), d.Uniform(0, 0.5),
+         double(d.Whole(0, 255)), double(d.Whole(10, 20)), double(d.Whole(0, 16)),
+         d.Pick({1e6, 2e6, 2.5e6})});
 }
 
 // What the setup holds, by parameter order, after checking that every value

@@ -1,12 +1,15 @@
-// Small setups for the engine tests: parameters added by name and value, and
-// a catcher for the messages that the host would show.
+// Small setups for the engine tests: parameters set from a list of names and
+// values, and a catcher for the messages that the host would show.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <initializer_list>
 #include <memory>
-#include <span>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,36 +20,6 @@
 
 namespace dctest {
 
-struct Param {
-    const char* name;
-    double value;
-};
-
-// Adds the parameters (unit-less, unbounded) to the setup.
-inline void Add(CKX_Setup& setup, std::initializer_list<Param> params) {
-    for (const Param& p : params) setup.AddParameter(p.name)->SetValueInBaseUnit(p.value);
-}
-
-inline std::unique_ptr<CKX_Setup> MakeSetup(std::initializer_list<Param> params) {
-    auto setup = std::make_unique<CKX_Setup>();
-    Add(*setup, params);
-    return setup;
-}
-
-// A setup from a table of parameters, with some of them given other values
-// (or added). A table kept as an array reads in columns.
-inline std::unique_ptr<CKX_Setup> MakeSetupFrom(std::span<const Param> table,
-                                                std::initializer_list<Param> changes = {}) {
-    auto setup = MakeSetup({});
-    for (const Param& p : table) setup->AddParameter(p.name)->SetValueInBaseUnit(p.value);
-    const kx::QuietLookup quiet;
-    for (const Param& p : changes) {
-        CKX_Parameter* existing = setup->FindParameter(p.name);
-        (existing ? existing : setup->AddParameter(p.name))->SetValueInBaseUnit(p.value);
-    }
-    return setup;
-}
-
 // Sets a value whatever the parameter's present limits: they are widened
 // just enough to hold it (the host would otherwise clamp the value).
 inline void Force(CKX_Setup& setup, const char* name, double value) {
@@ -56,11 +29,77 @@ inline void Force(CKX_Setup& setup, const char* name, double value) {
     p->SetValueInBaseUnit(value);
 }
 
+// A number as C++ writes it ("-0x4712" and "0x1p13" too), whatever the locale.
+inline double Number(std::string_view text) {
+    const bool negative = text.starts_with('-');
+    if (negative) text.remove_prefix(1);
+    const bool hex = text.starts_with("0x");
+    if (hex) text.remove_prefix(2);
+    double v = 0;
+    const auto format = hex ? std::chars_format::hex : std::chars_format::general;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), v, format);
+    EXPECT_TRUE(error == std::errc() && end == text.data() + text.size()) << "not a number: " << text;
+    return negative ? -v : v;
+}
+
+// Makes the changes of the list, in order. An entry "name=value" forces the
+// parameter (added, unit-less and unbounded, when the setup lacks it); a bare
+// name does so with the next of the values; "-name" removes the parameter and
+// "@name=text" sets the option.
+inline void Assign(CKX_Setup& setup, const char* list, const std::vector<double>& values = {}) {
+    std::istringstream in(list);
+    auto value = values.begin();
+    for (std::string item; in >> item;) {
+        const auto eq = item.find('=');
+        const std::string name = item.substr(0, eq);
+        if (name[0] == '-') {
+            EXPECT_TRUE(setup.RemoveParameter(name.substr(1))) << name;
+        } else if (name[0] == '@') {
+            setup.SetOption(name.substr(1).c_str(), item.substr(eq + 1).c_str());
+        } else if (eq == std::string::npos && value == values.end()) {
+            ADD_FAILURE() << "no value for " << name;
+        } else {
+            const double v = eq != std::string::npos ? Number(item.substr(eq + 1)) : *value++;
+            const kx::QuietLookup quiet;
+            if (!setup.FindParameter(name)) setup.AddParameter(name);
+            Force(setup, name.c_str(), v);
+        }
+    }
+    EXPECT_TRUE(value == values.end()) << "more values than names in " << list;
+}
+
+inline std::unique_ptr<CKX_Setup> MakeSetup(const char* list, const std::vector<double>& values = {}) {
+    auto setup = std::make_unique<CKX_Setup>();
+    Assign(*setup, list, values);
+    return setup;
+}
+
 // The value of a parameter that must exist (NaN when it does not).
 inline double ValueOf(const CKX_Setup& setup, const char* name) {
     const kx::QuietLookup quiet;
     const CKX_Parameter* p = setup.FindParameter(name);
     return p ? p->GetValueInBaseUnit() : std::nan("");
+}
+
+// Expects the named parameters to hold the values in order, within
+// `tolerance` (when 0, within a relative 1e-12).
+inline void ExpectEach(const CKX_Setup& setup, const char* names, const std::vector<double>& values,
+                       double tolerance = 0) {
+    std::istringstream in(names);
+    auto value = values.begin();
+    for (std::string name; value != values.end() && in >> name; ++value)
+        EXPECT_NEAR(ValueOf(setup, name.c_str()), *value,
+                    tolerance > 0 ? tolerance : 1e-12 * std::fabs(*value))
+            << name;
+    std::string extra;
+    EXPECT_TRUE(value == values.end() && !(in >> extra)) << "names and values do not pair up: " << names;
+}
+
+// Runs the converters in order on the setup; the sum of their results.
+inline int RunAll(CKX_Setup& setup, std::initializer_list<int (*)(CKX_Setup&)> converters) {
+    int sum = 0;
+    for (const auto convert : converters) sum += convert(setup);
+    return sum;
 }
 
 // Registers are named in capitals; user parameters have lower-case letters.

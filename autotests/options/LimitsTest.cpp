@@ -13,19 +13,8 @@
 #include "setups/DefaultSetup.h"
 
 using namespace dcdrive;
-using Changes = std::vector<dctest::Param>;
 
 namespace {
-
-// The default setup with the changes (a parameter it lacks is added).
-std::unique_ptr<CKX_Setup> Default(const Changes& changes) {
-    auto s = LoadDefaultSetup();
-    for (const auto& c : changes) {
-        if (!Probe(*s, c.name)) s->AddParameter(c.name);
-        dctest::Force(*s, c.name, c.value);
-    }
-    return s;
-}
 
 // The default drive: 1 ms slow loop, 2000 counts per revolution on both sides.
 const double kCounts = 2000 / (2 * std::numbers::pi);  // per radian
@@ -39,58 +28,49 @@ void Widen(CKX_Setup& s, const char* name) {
 
 TEST(Limits, ComputedFromTheSetup) {
     const double reach = 200 * 32767 / kCounts;  // the shorter ramp, 0.2 s, at full scale
+    // Ten filters at most have limits.
     const struct {
-        Changes changes;
-        const char* removed;
+        const char* changes;
         const char* target;
         double min, max;
     } cases[] = {
-        {{}, nullptr, "ERR_position", kLow, 2147483647 / kCounts},
-        {{}, "ERRMAXL", "ERR_position", kLow, 32767 / kCounts},
-        {{{"TaPP", 0.3}, {"TaNP", 0.2}}, nullptr, "TestPosition", -reach, reach},
-        {{{"AnalogueInputsRange", 20}}, nullptr, "DeadBand_Point", -10, 10},
-        {{{"AnalogueInputsRange", 10}}, "CADIN", "DeadBand_Point", kLow, kHigh},
-        {{{"SSI_No_Bits_Revolution", 40}}, nullptr, "SSI_Offset", kLow, 4294967296.0},
-        {{{"BQFilterF111", 5}}, nullptr, "BQFilterF110", kLow, 499},
-        {{{"BQFilterF111", 5}}, nullptr, "BQFilterF111", kLow, kHigh},
-        {{{"ImaxM", 7}}, nullptr, "In", kLow, 7},
-        {{{"ImaxM", -2e9}}, nullptr, "In", kLow, kHigh},  // would end below the minimum
-        {{{"SLPER", 0}}, nullptr, "TPP", kLow, kHigh},
+        {"", "ERR_position", kLow, 2147483647 / kCounts},
+        {"-ERRMAXL", "ERR_position", kLow, 32767 / kCounts},
+        {"TaPP=0.3 TaNP=0.2", "TestPosition", -reach, reach},
+        {"AnalogueInputsRange=20", "DeadBand_Point", -10, 10},
+        {"AnalogueInputsRange=10 -CADIN", "DeadBand_Point", kLow, kHigh},
+        {"SSI_No_Bits_Revolution=40", "SSI_Offset", kLow, 4294967296.0},
+        {"@MaxFilters=12 BQFilterF111=5", "BQFilterF110", kLow, 499},
+        {"@MaxFilters=12 BQFilterF111=5", "BQFilterF111", kLow, kHigh},
+        {"ImaxM=7", "In", kLow, 7},
+        {"ImaxM=-2e9", "In", kLow, kHigh},  // would end below the minimum
+        {"SLPER=0", "TPP", kLow, kHigh},
     };
     for (const auto& c : cases) {
-        auto s = Default(c.changes);
-        if (c.removed) s->RemoveParameter(c.removed);
-        s->SetOption("MaxFilters", "12");  // ten filters at most have limits
+        SCOPED_TRACE(c.changes);
+        auto s = LoadDefaultSetup();
+        dctest::Assign(*s, c.changes);
         Widen(*s, c.target);
         ComputeParameterLimits(*s);
         const CKX_Parameter* p = s->FindParameter(c.target);
-        EXPECT_NEAR(p->GetMinInBaseUnit(), c.min, 1e-9 * std::fabs(c.min)) << c.target;
-        EXPECT_NEAR(p->GetMaxInBaseUnit(), c.max, 1e-9 * std::fabs(c.max)) << c.target;
+        EXPECT_NEAR(p->GetMinInBaseUnit(), c.min, 1e-9 * std::fabs(c.min));
+        EXPECT_NEAR(p->GetMaxInBaseUnit(), c.max, 1e-9 * std::fabs(c.max));
     }
 }
 
+// Load-side parameters and variables take rotary units, or linear ones with a
+// linear transmission; a variable whose parameter the drive lacks ("ERRMAXL",
+// removed in the linear case) keeps its unit.
 TEST(Limits, LoadUnitsFollowTheTransmission) {
-    const struct {
-        const char *name, *rotary, *linear;
-        bool variable;
-    } cases[] = {{"TestSpeed", "rpm", "m/s", false},
-                 {"ErefMaxAcceleration", "rad/s^2", "m/s^2", false},
-                 {"APOS", "rot", "mm", true},
-                 {"JERK", "rad/s^3", "m/s^3", true}};
-    for (const double transmission : {0.0, 1.0}) {
-        auto s = Default({{"TransmissionType", transmission}});
+    for (const bool linear : {false, true}) {
+        auto s = LoadDefaultSetup();
+        dctest::Assign(*s, linear ? "TransmissionType=1 -ERRMAXL" : "TransmissionType=0");
         EXPECT_EQ(ComputeLoadUnits(*s), 1);
-        for (const auto& c : cases) {
-            const std::string unit =
-                c.variable ? s->FindVariable(c.name)->GetUnitName() : s->FindParameter(c.name)->GetUnitName();
-            EXPECT_EQ(unit, transmission == 0 ? c.rotary : c.linear) << c.name;
-        }
+        EXPECT_EQ(s->FindParameter("TestSpeed")->GetUnitName(), linear ? "m/s" : "rpm");
+        for (const char* variable : {"APOS", "ERRMAX"})
+            EXPECT_EQ(s->FindVariable(variable)->GetUnitName(), linear ? "mm" : "rot") << variable;
+        EXPECT_EQ(s->FindVariable("ERRMAXL")->GetUnitName(), "rot");
     }
-    auto s = Default({{"TransmissionType", 1}});
-    s->RemoveParameter("ERRMAXL");  // its variable then keeps its unit
-    ComputeLoadUnits(*s);
-    EXPECT_EQ(s->FindVariable("ERRMAX")->GetUnitName(), "mm");
-    EXPECT_EQ(s->FindVariable("ERRMAXL")->GetUnitName(), "rot");
 }
 
 }  // namespace

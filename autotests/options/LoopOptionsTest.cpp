@@ -32,10 +32,10 @@ struct MemoryList : CKX_ListControl {
 };
 
 std::unique_ptr<CKX_Setup> Drive(double mode, double type, double motor, double load, double mc, double lc) {
-    auto s =
-        dctest::MakeSetup({{"ControlMode", mode}, {"PositionControlType", type}, {"MotorSensorType", motor}});
-    dctest::Add(*s, {{"LoadSensorType", load}, {"MotorSensorConnector", mc}, {"LoadSensorConnector", lc}});
-    dctest::Add(*s, {{"DigitalReferenceConnector", 0}, {"isAnalogueReference", 0}});
+    auto s = dctest::MakeSetup(
+        "DigitalReferenceConnector=0 isAnalogueReference=0 ControlMode PositionControlType MotorSensorType "
+        "LoadSensorType MotorSensorConnector LoadSensorConnector",
+        {mode, type, motor, load, mc, lc});
     s->Drive().sensorNames = {"None", "Encoder", "Tacho", "SinCos", "SSI", "BiSS"};
     s->Drive().feedbackNames = {"F1", "F2", "F3"};
     return s;
@@ -71,13 +71,13 @@ TEST(LoopOptions, SpeedForwardIsForcedExceptOverTheSpeedLoop) {
         double mode, type, acr, acrAfter, forwardAfter;
     } cases[] = {{0, 0, 0x0104, 0x4104, 1}, {2, 1, 0x4104, 0x4104, 1}, {0, 1, 0x0104, 0x0104, 0}};
     for (const auto& c : cases) {
-        auto s = dctest::MakeSetup(
-            {{"SpeedForward", 0}, {"ControlMode", c.mode}, {"PositionControlType", c.type}, {"ACR", c.acr}});
+        auto s =
+            dctest::MakeSetup("SpeedForward=0 ControlMode PositionControlType ACR", {c.mode, c.type, c.acr});
         EXPECT_EQ(UpdateSpeedForward(*s), 1);
         EXPECT_EQ(ValueOf(*s, "ACR"), c.acrAfter) << c.mode;
         EXPECT_EQ(ValueOf(*s, "SpeedForward"), c.forwardAfter) << c.mode;
     }
-    auto s = dctest::MakeSetup({{"SpeedForward", 0}, {"ControlMode", 1}, {"PositionControlType", 0}});
+    auto s = dctest::MakeSetup("SpeedForward=0 ControlMode=1 PositionControlType=0");
     dctest::ReportedErrors errors;
     EXPECT_EQ(UpdateSpeedForward(*s), 0);  // no "ACR"
     EXPECT_EQ(ValueOf(*s, "SpeedForward"), 0);
@@ -87,9 +87,7 @@ TEST(LoopOptions, DigitalReferenceConnectorChoice) {
     const std::vector<std::string> three = {"A 1,x", "\"B b\" 0,y 1,z", "C 1,digital"};
     const struct {
         std::vector<std::string> lines;
-        double motor, load, mc, lc, current;
-        int noneAvailable;
-        double chosen, analogue;
+        double motor, load, mc, lc, current, noneAvailable, chosen, analogue;
         std::vector<std::string> items;
         int selected;
     } cases[] = {
@@ -118,12 +116,10 @@ TEST(LoopOptions, DigitalReferenceConnectorChoice) {
                 EXPECT_EQ(list.data[i], list.texts[i][0] - 'A');  // the datum is the connector
         }
     }
-}
-
-TEST(LoopOptions, ReverseConversionMovesTheReferenceOffTheEncoder) {
+    // The reverse conversion moves a reference read on the encoder's connector.
     auto s = Drive(1, 0, 1, 0, 1, 0);
     s->Drive().sensorLines = {"A 1,x", "B 1,x"};
-    s->AddParameter("SCR")->SetValueInBaseUnit(0x8000);  // reference on connector 1, the encoder's
+    dctest::Assign(*s, "SCR=0x8000");
     EXPECT_EQ(ReadDigitalReferenceConnector(*s), 1);
     EXPECT_EQ(ValueOf(*s, "DigitalReferenceConnector"), 0);
 }

@@ -29,7 +29,7 @@ TEST(Plugin, EveryExportWorksThroughTheLoadedLibrary) {
 
     computeAllOptions(nullptr);  // returns at once
     EXPECT_EQ(editSetup(nullptr), 0);
-    auto setup = MakeSetup({{"DSP_freq", 6e7}, {"PWMPER", 1500}, {"PWM_freq", 0}, {"CLPER", 1}, {"Ts_C", 0}});
+    auto setup = MakeSetup("DSP_freq=6e7 PWMPER=1500 PWM_freq=0 CLPER=1 Ts_C=0");
     {
         // No display: the editor cannot open, the host hears why, the setup stays.
         for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) unsetenv(variable);
@@ -48,7 +48,7 @@ TEST(Plugin, EveryExportWorksThroughTheLoadedLibrary) {
     EXPECT_DOUBLE_EQ(ValueOf(*setup, "Ts_C"), 5e-5);
 
     // Without a setup or a unit the scaling is neutral.
-    dctest::Add(*setup, {{"ImaxPS", 8}, {"Vdc", 48}});
+    dctest::Assign(*setup, "ImaxPS=8 Vdc=48");
     EXPECT_EQ(scaleFactor(nullptr, "A", "IQ"), 1.0);
     EXPECT_EQ(scaleFactor(setup.get(), nullptr, "IQ"), 1.0);
     EXPECT_EQ(scaleOffset(nullptr, dctest::kDegC), 0.0);

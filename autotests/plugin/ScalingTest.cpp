@@ -17,12 +17,11 @@ constexpr double kAdc = 65520.0;  // the default 12-bit converter
 // A rotary axis: 1000-line motor encoder through a 1:2 transmission, 20 kHz
 // PWM, 0.1 ms current loop, 0.5 ms speed loop.
 std::unique_ptr<CKX_Setup> AxisSetup(double motorTransmission = 2) {
-    static const dctest::Param kAxis[] = {
-        {"DriveTempSensorGain", 0.01}, {"VdcMaxMeasurable", 96}, {"LoadSensorType", 0}, {"SLPER", 10},
-        {"DriveTempOutputAt0oC", 0.5}, {"Load_transmission", 1}, {"DSP_freq", 6e7},     {"ImaxPS", 8},
-        {"AnalogueInputsRange", 10},   {"TransmissionType", 0},  {"ADCrange", 3.3},     {"CLPER", 2},
-        {"No_encoder_lines", 1000},    {"MotorSensorType", 1},   {"PWMPER", 1500},      {"Vdc", 48}};
-    return dctest::MakeSetupFrom(kAxis, {{"Motor_transmission", motorTransmission}});
+    return dctest::MakeSetup(
+        "DriveTempSensorGain=0.01 VdcMaxMeasurable=96 LoadSensorType=0 SLPER=10 DriveTempOutputAt0oC=0.5 "
+        "Load_transmission=1 DSP_freq=6e7 ImaxPS=8 AnalogueInputsRange=10 TransmissionType=0 ADCrange=3.3 "
+        "CLPER=2 No_encoder_lines=1000 MotorSensorType=1 PWMPER=1500 Vdc=48 Motor_transmission",
+        {motorTransmission});
 }
 
 TEST(Scaling, FactorsByUnitAndVariable) {
@@ -92,10 +91,9 @@ TEST(Scaling, DegenerateSetupsGiveFiniteAnswers) {
     // A zero supply, current range or transmission makes the scale infinite or
     // undefined; the factor is then 0, which the host takes as "no scaling".
     dctest::ReportedErrors quiet;  // the setup lacks most parameters
-    const dctest::Param zeros[] = {
-        {"Motor_transmission", 0}, {"VdcMaxMeasurable", 0}, {"ADCrange", 0}, {"Vdc", 0},
-        {"Load_transmission", 0},  {"MotorSensorType", 1},  {"ImaxPS", 0}};
-    auto setup = dctest::MakeSetupFrom(zeros);
+    auto setup = dctest::MakeSetup(
+        "Motor_transmission=0 VdcMaxMeasurable=0 ADCrange=0 Vdc=0 Load_transmission=0 MotorSensorType=1 "
+        "ImaxPS=0");
     for (const char* unit : {"V", "V ", "A", "rad", "rad/s", "rad/s^2", "A/s", "V/s", kDegC}) {
         for (const char* variable : {"X", "Limit_Speed", "ERR_position"})
             EXPECT_TRUE(std::isfinite(ScaleFactor(*setup, unit, variable))) << unit << " " << variable;

@@ -55,6 +55,28 @@ bool PositionOnLoad(const CKX_Setup& setup) {
     return LoadSensorOf(setup) != SensorType::None;
 }
 
+// The speed loop closes on the motor sensor, or on the load sensor when the
+// motor has none: its counts per second, through the transmission to the
+// motor (the gains act on the motor's torque). The ratio is 0 when a
+// transmission is missing.
+struct MeasuredSpeed {
+    double scale;
+    double ratio;
+};
+bool SpeedOnLoad(const CKX_Setup& setup) {
+    const kx::QuietLookup quiet;
+    return MotorSensorOf(setup) == SensorType::None && LoadSensorOf(setup) != SensorType::None;
+}
+MeasuredSpeed SpeedLoopSensor(const CKX_Setup& setup) {
+    if (!SpeedOnLoad(setup)) return {std::fabs(MotorSpeedScale(setup)), 1.0};
+    const kx::QuietLookup quiet;
+    const CKX_Parameter* motor = Probe(setup, kMotor_transmission);
+    const CKX_Parameter* load = Probe(setup, kLoad_transmission);
+    const double ratio =
+        motor && load ? std::fabs(motor->GetValueInBaseUnit() / load->GetValueInBaseUnit()) : 0.0;
+    return {std::fabs(SpeedScale(setup)), ratio};
+}
+
 }  // namespace
 
 int TuneCurrentController(CKX_Setup& setup) {
@@ -93,7 +115,8 @@ int TuneSpeedController(CKX_Setup& setup) {
     const double zeta = damping->GetValueInBaseUnit();
     const double ts = OuterLoopPeriod(setup);
     const double plant = inertia->GetValueInBaseUnit() / torqueConstant->GetValueInBaseUnit();
-    const double scale = CurrentScale(setup) / std::fabs(MotorSpeedScale(setup));
+    const MeasuredSpeed sensor = SpeedLoopSensor(setup);
+    const double scale = CurrentScale(setup) / sensor.scale * sensor.ratio;
     if (!IsDivisor(scale) || !IsDivisor(ts)) return 0;
     // s^2 + 2 zeta w s + w^2 over the inertia J/K.
     return WriteGains(
@@ -159,7 +182,7 @@ const char* ZeroTuningDivisor(const CKX_Setup& setup, Loop loop) {
             default:
                 break;
         }
-        if (loop == Loop::Position && PositionOnLoad(setup)) {
+        if ((loop == Loop::Position && PositionOnLoad(setup)) || (loop == Loop::Speed && SpeedOnLoad(setup))) {
             // The load-side scales and the transmission ratio.
             divisors.push_back(kLoad_transmission);
             const bool linear = TransmissionOf(setup) != TransmissionType::RotaryToRotary;

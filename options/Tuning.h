@@ -38,7 +38,8 @@ inline constexpr std::array<const char*, 12> kPositionTuningParameters = {names:
 int TuneCurrentController(CKX_Setup& setup);
 
 // Speed loop over the inertia: "PB_S", "Dump_S", "Jt", "K" -> "Ki_S_scl",
-// then "Kp_S_scl".
+// then "Kp_S_scl", in the counts of the sensor that closes the loop (the
+// load's, through the transmission, when the motor has no sensor).
 int TuneSpeedController(CKX_Setup& setup);
 
 // Position loop: a PI giving a speed reference when it runs over the speed

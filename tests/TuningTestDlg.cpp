@@ -345,11 +345,23 @@ void CTuningTestDlg::OnIdentify() {
 void CTuningTestDlg::OnFilters() {
     CKX_Setup& setup = GetSetup();
     if (!HasBiquadFilters(setup)) return;
-    RunBothDrivers(setup);
+    // The drivers derive the test values from the registers; the values the
+    // user typed in this test are kept across them.
+    std::vector<std::pair<CKX_Parameter*, double>> typed;
+    {
+        const kx::QuietLookup quiet;
+        for (const char* name : {kTestCurrent, kTestLimitCurrent, kTestProtectionCurrent, kTestMaxSpeed})
+            if (CKX_Parameter* p = setup.FindParameter(name)) typed.emplace_back(p, p->GetValueInBaseUnit());
+    }
+    const auto runDrivers = [&] {
+        RunBothDrivers(setup);
+        for (const auto& [parameter, value] : typed) parameter->SetValueInBaseUnit(value);
+    };
+    runDrivers();
     // The filters cannot be changed while the test runs.
     CFiltersDialog filters(setup, m_bRunning, nullptr);
     if (filters.DoModal() != IDOK) return;
-    RunBothDrivers(setup);
+    runDrivers();
     RefreshAllParameters(0);
     UpdateData(FALSE);
 }

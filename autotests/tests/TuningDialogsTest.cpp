@@ -184,9 +184,10 @@ TEST_F(PositionTuningDialog, TunedLoopsFollowTheirDesign) {
 // A multi-cycle run goes on until Stop; the test's current limit goes into
 // the setup at Start and stays although the dialog is cancelled. "Identify"
 // opens the total inertia test; "Filters" opens the filters editor,
-// read-only while a run goes on. After the run the plot's menu saves the
-// picture as a vector file and the drawn data as text, in the plot folder
-// under the test's name.
+// read-only while a run goes on, and leaves the test values typed in the
+// dialog as they are. After the run the plot's menu saves the picture as a
+// vector file and the drawn data as text, in the plot folder under the
+// test's name.
 TEST_F(PositionTuningDialog, MultiCycleRunFiltersAndThePlotsCommands) {
     m_setup = dctest::Variant({{"TestLimitCurrent", 6.5}});
     ASSERT_NE(Base("IlimPS"), 6.5);
@@ -194,9 +195,10 @@ TEST_F(PositionTuningDialog, MultiCycleRunFiltersAndThePlotsCommands) {
     const std::string back = "expect \"Position Controller Tuning Test\"\n";
     const std::string filters = "click 3138\nexpect \"Filters\"\nassert 3485 ";
     EXPECT_HELD(Run<CTestPositionTuning>(
-        "click 1332\ntab 1\nclick 3305\nexpect \"Total inertia test\"\nclick 2\n" + back + "click 10000\n" +
-        filters + "disabled\nclick 2\n" + back + "wait 4\nassert 10000 text \"Stop\"\nclick 10000\nwait 2\n" +
-        kPassed + filters + "enabled\nclick 2\n" + back +
+        "click 1332\ntab 1\nclick 3305\nexpect \"Total inertia test\"\nclick 2\n" + back + filters +
+        "enabled\nclick 1\n" + back + "click 10000\n" + filters + "disabled\nclick 2\n" + back +
+        "wait 4\nassert 10000 text \"Stop\"\nclick 10000\nwait 2\n" + kPassed + filters + "enabled\nclick 2\n" +
+        back +
         "menu 1361 \"Save as Vector Picture\"\nmenu 1361 \"Export as Text\"\nclick 2\n"));
     EXPECT_DOUBLE_EQ(Base("IlimPS"), 6.5);
     EXPECT_TRUE(dctest::fs::exists(m_plots / "PositionTuning.pdf"));

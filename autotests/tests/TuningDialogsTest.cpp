@@ -84,7 +84,7 @@ TEST_F(SpeedTuningDialog, OnlineWithTheOscilloscope) {
         "shot speed-test-scope-scaled\nmenu 1362 \"Save as Vector Picture\"\nmenu 1362 \"Export as Text\"\n"
         "click 1\n"));
     EXPECT_EQ(g_pSpeedTuningDlg, nullptr) << "no dialog receives frames any more";
-    const auto& speed = dctest::Column(Saved("SpeedTuning"), "Load_Speed");
+    const std::vector<double> speed = dctest::Column(Saved("SpeedTuning"), "Load_Speed");
     ASSERT_FALSE(speed.empty());
     EXPECT_NEAR(*std::ranges::max_element(speed), 1500.0, 150.0) << "the load reaches the test speed (rpm)";
     EXPECT_TRUE(dctest::fs::exists(m_plots / "SpeedTuning.pdf"));

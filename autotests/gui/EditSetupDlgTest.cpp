@@ -7,7 +7,6 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QGroupBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPlainTextEdit>
@@ -33,7 +32,7 @@ template <class W>
 W* Add(QDialog& dialog, QLayout* layout, unsigned id, const char* text = nullptr) {
     auto* widget = new W(&dialog);
     widget->setProperty("ctrlId", id);
-    if constexpr (std::is_base_of_v<QAbstractButton, W> || std::is_same_v<W, QLabel>)
+    if constexpr (std::is_base_of_v<QAbstractButton, W>)
         if (text) widget->setText(text);
     layout->addWidget(widget);
     return widget;
@@ -43,31 +42,19 @@ void BuildTestTemplate(QDialog& dialog) {
     dialog.setWindowTitle("Test editor");
     dialog.setProperty("templateId", kTemplate);
     auto* layout = new QVBoxLayout(&dialog);
-    Add<QLineEdit>(dialog, layout, 100);
-    Add<QComboBox>(dialog, layout, 101);
+    for (unsigned id : {100u, 121u, 124u}) Add<QLineEdit>(dialog, layout, id);
+    Add<QLineEdit>(dialog, layout, 111)->setReadOnly(true);
+    for (unsigned id : {101u, 106u}) Add<QComboBox>(dialog, layout, id);
     Add<QCheckBox>(dialog, layout, 102, "Flag");
     auto* group = new QGroupBox("Mode", &dialog);
     auto* radios = new QVBoxLayout(group);
-    for (unsigned id = 103; id <= 105; ++id) {
-        auto* radio = new QRadioButton(QString::number(id), group);
-        radio->setProperty("ctrlId", id);
-        radios->addWidget(radio);
-    }
+    for (unsigned id = 103; id <= 105; ++id) Add<QRadioButton>(dialog, radios, id, "Mode");
     layout->addWidget(group);
-    Add<QComboBox>(dialog, layout, 106);
-    Add<QPushButton>(dialog, layout, 110, "Action");
-    Add<QLineEdit>(dialog, layout, 111)->setReadOnly(true);
-    auto* slider = Add<QSlider>(dialog, layout, 120);
-    slider->setOrientation(Qt::Horizontal);
-    Add<QLineEdit>(dialog, layout, 121);
-    Add<QPushButton>(dialog, layout, 122, "<");
-    Add<QPushButton>(dialog, layout, 123, ">");
-    Add<QLineEdit>(dialog, layout, 124);
-    Add<QPushButton>(dialog, layout, 10005, "Previous");
-    Add<QPushButton>(dialog, layout, 10006, "Next");
+    Add<QSlider>(dialog, layout, 120)->setOrientation(Qt::Horizontal);
+    for (const auto& [id, text] : {std::pair{110u, "Action"}, {122u, "<"}, {123u, ">"}, {10005u, "Previous"},
+                                   {10006u, "Next"}, {1u, "OK"}, {2u, "Cancel"}})
+        Add<QPushButton>(dialog, layout, id, text);
     Add<QPlainTextEdit>(dialog, layout, 10007)->setReadOnly(true);
-    Add<QPushButton>(dialog, layout, 1, "OK");
-    Add<QPushButton>(dialog, layout, 2, "Cancel");
 }
 
 const kx::ResourceModule& TestModule() {
@@ -154,51 +141,43 @@ std::unique_ptr<CKX_Setup> MakeSetup() {
 // The number as the user's locale writes it.
 std::string Shown(double value, int digits) { return kx::FormatDisplayNumber(value, digits).toStdString(); }
 
-TEST(EditSetupDlg, ShowsValuesInTheirUnitAndReadsBothNotations) {
-    auto setup = MakeSetup();
-    TestEditor editor(*setup);
+// The test editor on a fresh setup.
+struct EditSetupDlg : ::testing::Test {
+    std::unique_ptr<CKX_Setup> setup = MakeSetup();
+    TestEditor editor{*setup};
+    dctest::ScriptRun Run(const std::string& script) {
+        return dctest::RunScript(script, [&] { return editor.DoModal(); });
+    }
+    double Value(const char* name) const { return setup->FindParameter(name)->GetValueInBaseUnit(); }
+};
+
+TEST_F(EditSetupDlg, ShowsValuesInTheirUnitAndReadsBothNotations) {
     EXPECT_TRUE(editor.AuditProblems().empty());
     // The user's own notation first (a decimal comma where the locale has one),
     // then the C notation.
     const std::string own = QLocale().decimalPoint() == u',' ? "2,5e1" : "2.5e1";
-    const auto run = dctest::RunScript("expect \"Test editor\"\nassert 100 text \"" + Shown(48, 3) +
-                                           "\"\nset 100 \"" + own +
-                                           "\"\nassert 100 value 25\nset 100 24.5\nunit 101 mV\n"
-                                           "assert 100 value 24500\nset 100 30000\nclick 1\n",
-                                       [&] { return editor.DoModal(); });
+    const auto run = Run("expect \"Test editor\"\nassert 100 text \"" + Shown(48, 3) + "\"\nset 100 \"" + own +
+                         "\"\nassert 100 value 25\nset 100 24.5\nunit 101 mV\n"
+                         "assert 100 value 24500\nset 100 30000\nclick 1\n");
     EXPECT_HELD(run);
     EXPECT_EQ(run.result, IDOK);
-    EXPECT_DOUBLE_EQ(setup->FindParameter("Vdc")->GetValueInBaseUnit(), 30.0);
+    EXPECT_DOUBLE_EQ(Value("Vdc"), 30.0);
     EXPECT_EQ(setup->FindParameter("Vdc")->GetUnitName(), "mV");
 }
 
-TEST(EditSetupDlg, RefusesWhatIsNotANumberOrOutsideTheLimits) {
-    auto setup = MakeSetup();
-    TestEditor editor(*setup);
+TEST_F(EditSetupDlg, RefusesWhatIsNotANumberOrOutsideTheLimits) {
     const std::string limits = "from " + Shown(12, 3) + " to " + Shown(90, 3) + " V.";
     const std::string unchanged = "click ok\nassert 100 text \"" + Shown(48, 3) + "\"\n";
-    const auto run = dctest::RunScript(
-        "set 100 abc\nmessage \"\\\"abc\\\" is not a number. Enter a value of \\\"Vdc\\\" " + limits +
-            "\"\n" + unchanged +
-            "set 100 95\nmessage \"95 V is outside the limits of \\\"Vdc\\\". Enter a value " + limits +
-            "\"\n" + unchanged +
-            "set 100 90.0004\nassert 100 value 90\n"  // half of the last shown digit beyond a limit is the
-                                                      // limit
-            "click 2\n",
-        [&] { return editor.DoModal(); });
-    EXPECT_HELD(run);
-    EXPECT_DOUBLE_EQ(setup->FindParameter("Vdc")->GetValueInBaseUnit(), 90.0);
+    // Half of the last shown digit beyond a limit is the limit.
+    EXPECT_HELD(Run("set 100 abc\nmessage \"\\\"abc\\\" is not a number. Enter a value of \\\"Vdc\\\" " + limits +
+                    "\"\n" + unchanged + "set 100 95\nmessage \"95 V is outside the limits of \\\"Vdc\\\". Enter a value " +
+                    limits + "\"\n" + unchanged + "set 100 90.0004\nassert 100 value 90\nclick 2\n"));
+    EXPECT_DOUBLE_EQ(Value("Vdc"), 90.0);
 }
 
-TEST(EditSetupDlg, NotifiesInOrderAndLoadingIsNoChange) {
-    auto setup = MakeSetup();
-    TestEditor editor(*setup);
-    const auto run = dctest::RunScript(
-        "click 102\nclick 104\nselect 106 7\nselect 106 \"Low pass\"\nset 100 50\n"
-        "set 100 50\n"  // the same value again is no change
-        "click 2\n",
-        [&] { return editor.DoModal(); });
-    EXPECT_HELD(run);
+TEST_F(EditSetupDlg, NotifiesInOrderAndLoadingIsNoChange) {
+    // The same value again is no change.
+    EXPECT_HELD(Run("click 102\nclick 104\nselect 106 7\nselect 106 \"Low pass\"\nset 100 50\nset 100 50\nclick 2\n"));
     const std::vector<std::string> expected{
         "load",                          // OnInitDialog
         "changed Flag", "refresh Flag",  // a check box
@@ -207,62 +186,43 @@ TEST(EditSetupDlg, NotifiesInOrderAndLoadingIsNoChange) {
         "changed Type", "refresh Type", "changed Vdc", "refresh Vdc",
     };
     EXPECT_EQ(editor.events, expected);
-    EXPECT_EQ(setup->FindParameter("Flag")->GetValueInBaseUnit(), 1);
-    EXPECT_EQ(setup->FindParameter("Mode")->GetValueInBaseUnit(), 1);
-    EXPECT_EQ(setup->FindParameter("Type")->GetValueInBaseUnit(), 0);
+    EXPECT_EQ(std::vector<double>({Value("Flag"), Value("Mode"), Value("Type")}), std::vector<double>({1, 1, 0}));
 }
 
-TEST(EditSetupDlg, SliderSpinButtonsAndDialogOwnedParameters) {
-    auto setup = MakeSetup();
-    TestEditor editor(*setup);
-    const auto run = dctest::RunScript(
-        "assert 121 value 200\nclick 123\n"
-        "assert 121 value 202\n"  // one hundredth of the slider's range up
-        "click 122\nclick 122\nassert 121 value 198\nset 121 300\nclick 123\n"
-        "assert 121 value 300\n"  // not beyond its end
-        "set 124 2.5\nclick 1\n",
-        [&] { return editor.DoModal(); });
-    EXPECT_HELD(run);
-    EXPECT_DOUBLE_EQ(setup->FindParameter("Bandwidth")->GetValueInBaseUnit(), 300.0);
+TEST_F(EditSetupDlg, SliderSpinButtonsAndDialogOwnedParameters) {
+    // A button moves one hundredth of the slider's range, not beyond its end.
+    EXPECT_HELD(Run("assert 121 value 200\nclick 123\nassert 121 value 202\nclick 122\nclick 122\n"
+                    "assert 121 value 198\nset 121 300\nclick 123\nassert 121 value 300\nset 124 2.5\nclick 1\n"));
+    EXPECT_DOUBLE_EQ(Value("Bandwidth"), 300.0);
     auto* slider = qobject_cast<QSlider*>(editor.GetDlgItem(120));
     ASSERT_NE(slider, nullptr);
     EXPECT_EQ(slider->value(), slider->maximum());
     EXPECT_DOUBLE_EQ(editor.m_owned.GetValueInBaseUnit(), 2.5);  // a parameter outside the setup
 }
 
-TEST(EditSetupDlg, GuidelineAssistantStepsOneAtATime) {
-    auto setup = MakeSetup();
-    TestEditor editor(*setup);
-    EXPECT_HELD(dctest::RunScript(
-        "assert 10007 text \"Step 1. First\"\nassert 10005 disabled\nclick 10006\nclick 10006\n"
-        "assert 10007 text \"Step 3. Third\"\nassert 10006 disabled\nclick 10005\n"
-        "assert 10007 text \"Step 2. Second\"\nclick 2\n",
-        [&] { return editor.DoModal(); }));
+TEST_F(EditSetupDlg, GuidelineAssistantStepsOneAtATime) {
+    EXPECT_HELD(Run("assert 10007 text \"Step 1. First\"\nassert 10005 disabled\nclick 10006\nclick 10006\n"
+                    "assert 10007 text \"Step 3. Third\"\nassert 10006 disabled\nclick 10005\n"
+                    "assert 10007 text \"Step 2. Second\"\nclick 2\n"));
     TestEditor plain(*setup, false);
     EXPECT_HELD(dctest::RunScript("assert 10006 disabled\nassert 10005 disabled\nclick 2\n",
                                   [&] { return plain.DoModal(); }));
 }
 
-TEST(EditSetupDlg, MessageMapAndWindowTimersInHostTime) {
-    auto setup = MakeSetup();
-    TestEditor editor(*setup);
+TEST_F(EditSetupDlg, MessageMapAndWindowTimersInHostTime) {
     const double start = kx::HostClock::Instance().Now();
-    EXPECT_HELD(dctest::RunScript("click 110\nwait 0.1\nclick 2\n", [&] { return editor.DoModal(); }));
+    EXPECT_HELD(Run("click 110\nwait 0.1\nclick 2\n"));
     EXPECT_EQ(editor.timerFired, 3);  // every 20 ms until it killed itself
     EXPECT_NEAR(kx::HostClock::Instance().Now() - start, 0.1, 1e-9);
 }
 
 // Escape: the editors' DialogsTest.cpp.
-TEST(EditSetupDlg, ClosingTheWindowCountsAsCancel) {
-    auto setup = MakeSetup();
-    TestEditor closed(*setup);
-    QTimer::singleShot(0, [&] { closed.GetWindow()->close(); });
-    EXPECT_EQ(closed.DoModal(), IDCANCEL);
+TEST_F(EditSetupDlg, ClosingTheWindowCountsAsCancel) {
+    QTimer::singleShot(0, [&] { editor.GetWindow()->close(); });
+    EXPECT_EQ(editor.DoModal(), IDCANCEL);
 }
 
-TEST(EditSetupDlg, AnExceptionInAHandlerClosesTheDialogAndPassesOn) {
-    auto setup = MakeSetup();
-    TestEditor editor(*setup);
+TEST_F(EditSetupDlg, AnExceptionInAHandlerClosesTheDialogAndPassesOn) {
     editor.throwOnAction = true;
     kx::ScriptPlayer player(kx::ParseScript("click 110\n"), {});
     player.Start();

@@ -3,6 +3,7 @@
 // variables by name, and fails on request with a text of its own.
 #pragma once
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -13,13 +14,10 @@ namespace dctest {
 
 class FakeDriveLink : public kx::DriveLink {
 public:
-    // The call that fails ("Download", "Start", "Read", ...) and its text.
-    std::string failing;
+    std::string failing;  // the call that fails ("Download", "Start", "Read", ...)
     std::string failText = "The drive does not answer.";
-    // Programs the drive knows.
-    std::vector<std::string> programs = {"Probe_Test"};
-    // AxisOn reports on for this many polls after Start.
-    int runPolls = 3;
+    std::vector<std::string> programs = {"Probe_Test"};  // programs the drive knows
+    int runPolls = 3;                                    // AxisOn reports on for this many polls after Start
 
     std::vector<std::string> calls;  // every call, in order
     std::map<std::string, std::int64_t> downloaded;
@@ -28,30 +26,21 @@ public:
     std::map<std::string, std::int64_t> variables;  // by symbol name
     std::vector<kx::LogPoint> logged;               // what Upload gives
 
-    int Count(const std::string& call) const {
-        int n = 0;
-        for (const std::string& c : calls) n += c == call;
-        return n;
-    }
+    int Count(const std::string& call) const { return static_cast<int>(std::ranges::count(calls, call)); }
 
     bool Reset(std::string& error) override { return Call("Reset", error); }
     bool Download(const std::map<std::string, std::int64_t>& registers, std::string& error) override {
-        if (!Call("Download", error)) return false;
-        downloaded = registers;
-        return true;
+        return Call("Download", error) && (downloaded = registers, true);
     }
     bool Start(const std::string& program, std::string& error) override {
         if (!Call("Start", error)) return false;
-        bool known = false;
-        for (const std::string& p : programs) known |= p == program;
-        if (!known) {
+        if (std::ranges::count(programs, program) == 0) {
             error = "The drive has no program \"" + program + "\".";
             return false;
         }
         started = program;
         m_polls = runPolls;
-        m_running = true;
-        return true;
+        return m_running = true;
     }
     bool Stop(std::string& error) override {
         m_running = false;
@@ -59,45 +48,34 @@ public:
     }
     bool AxisOn(bool& on, std::string& error) override {
         if (!Call("AxisOn", error)) return false;
-        if (m_running && m_polls-- <= 0) m_running = false;
-        on = m_running;
+        on = m_running = m_running && m_polls-- > 0;
         return true;
     }
     bool Read(const kx::DriveSymbol& symbol, std::int64_t& raw, std::string& error) override {
-        if (!Call("Read", error)) return false;
-        raw = variables[symbol.name];
-        return true;
+        return Call("Read", error) && (raw = variables[symbol.name], true);
     }
     bool Write(const kx::DriveSymbol& symbol, std::int64_t raw, std::string& error) override {
-        if (!Call("Write", error)) return false;
-        variables[symbol.name] = raw;
-        return true;
+        return Call("Write", error) && (variables[symbol.name] = raw, true);
     }
     bool ArmLogger(const kx::LogSettings& settings, std::string& error) override {
-        if (!Call("ArmLogger", error)) return false;
-        armed = settings;
-        return true;
+        return Call("ArmLogger", error) && (armed = settings, true);
     }
     bool Upload(std::vector<kx::LogPoint>& points, std::string& error) override {
-        if (!Call("Upload", error)) return false;
-        points = logged;
-        return true;
+        return Call("Upload", error) && (points = logged, true);
     }
 
 private:
     bool Call(const std::string& name, std::string& error) {
         calls.push_back(name);
-        if (failing != name) return true;
-        error = failText;
-        return false;
+        if (failing == name) error = failText;
+        return failing != name;
     }
     int m_polls = 0;
     bool m_running = false;
 };
 
 // Installs a link for the life of the object.
-class ActiveLink {
-public:
+struct ActiveLink {
     explicit ActiveLink(kx::DriveLink* link) { CKX_Comm::SetActiveLink(link); }
     ~ActiveLink() { CKX_Comm::SetActiveLink(nullptr); }
     ActiveLink(const ActiveLink&) = delete;

@@ -45,11 +45,6 @@ const kx::ResourceModule& PlotModule() {
 }
 const kx::ModuleRegistration g_registration(PlotModule());
 
-class PlotDlg : public CKX_EditSetupDlg {
-public:
-    explicit PlotDlg(CKX_Setup& setup) : CKX_EditSetupDlg(setup, kTemplate, 1, nullptr, nullptr) {}
-};
-
 QCPTextElement* FindReadout(QCustomPlot& plot) {
     for (int i = 0; i < plot.plotLayout()->elementCount(); ++i)
         if (auto* text = qobject_cast<QCPTextElement*>(plot.plotLayout()->elementAt(i))) return text;
@@ -83,11 +78,8 @@ protected:
         std::filesystem::create_directories(m_folder);
         kx::SetPlotFolder((m_folder / "plots").string());
         auto& columns = document.Columns();
-        columns = {{"Time", "s", {}},
-                   {"Speed_Reference", "rpm", {}},
-                   {"Load_Speed", "rpm", {}},
-                   {"Motor_Current", "A", {}},
-                   {"Unused", "V", {}}};
+        columns = {{"Time", "s", {}}, {"Speed_Reference", "rpm", {}}, {"Load_Speed", "rpm", {}},
+                   {"Motor_Current", "A", {}}, {"Unused", "V", {}}};
         for (int k = 0; k <= 20; ++k) {
             const double t = k * 0.0005;
             columns[0].values.push_back(t);
@@ -136,14 +128,13 @@ protected:
     }
 
     std::string WriteText(const std::string& name, const std::string& text) {
-        const std::string path = (m_folder / name).string();
-        std::ofstream(path) << text;
-        return path;
+        std::ofstream(m_folder / name) << text;
+        return (m_folder / name).string();
     }
 
     std::filesystem::path m_folder;
     CKX_Setup setup;
-    PlotDlg dlg{setup};
+    CKX_EditSetupDlg dlg{setup, kTemplate, 1, nullptr, nullptr};
     CGraphDocument document;
     CGraphWindow graph{2, 0};
     QCustomPlot* plot = nullptr;
@@ -153,10 +144,9 @@ TEST_F(GraphWindowTest, SavedRunIsDrawnUnderTheLiveCurvesAndABadFileIsRefused) {
     ASSERT_TRUE(graph.LoadReferenceRun(WriteSavedRun("SpeedTuning"))) << graph.GetError();
     // Matched by name: the speed and the current, not the reference (not in
     // the saved run); drawn first, so that the live curves lie over them.
-    const auto curves = graph.GetReferenceCurves();
-    ASSERT_EQ(curves.size(), 2u);
-    EXPECT_EQ(curves[0].first, 1);
-    EXPECT_EQ(curves[1].first, 2);
+    ASSERT_EQ(graph.GetReferenceCurves().size(), 2u);
+    EXPECT_EQ(graph.GetReferenceCurves()[0].first, 1);
+    EXPECT_EQ(graph.GetReferenceCurves()[1].first, 2);
     ASSERT_EQ(plot->graphCount(), 5);
     EXPECT_EQ(plot->graph(0)->valueAxis(), plot->yAxis);
     EXPECT_EQ(plot->graph(1)->valueAxis(), plot->yAxis2);  // the saved current on the current's axis
@@ -285,9 +275,7 @@ TEST_F(GraphWindowTest, ContextMenuThroughAScript) {
         graph.ShowCursors(false);
         const dctest::ScriptRun run = dctest::RunScript(c.script, [&] { return dlg.DoModal(); });
         EXPECT_EQ(run.held, c.failure == nullptr) << run.failure;
-        if (c.failure) {
-            EXPECT_NE(run.failure.find(c.failure), std::string::npos) << run.failure;
-        }
+        EXPECT_NE(run.failure.find(c.failure ? c.failure : ""), std::string::npos) << run.failure;
         EXPECT_EQ(graph.CursorsShown(), c.failure == nullptr);
     }
 }

@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <unistd.h>
 
 #include "FakeDriveLink.h"
@@ -20,7 +19,6 @@
 #include "kx/Kernel.h"
 #include "kx/Setup.h"
 #include "kx/gui/Clock.h"
-#include "kx/gui/Gauges.h"
 #include "kx/gui/Graph.h"
 #include "kx/gui/Logger.h"
 #include "kx/gui/Resources.h"
@@ -28,8 +26,7 @@
 
 namespace {
 
-constexpr unsigned kTemplate = 9101;
-constexpr unsigned kGraph = 1361, kBar = 1014, kShaft = 1024;
+constexpr unsigned kTemplate = 9101, kGraph = 1361;
 constexpr const char* kProgram = "Probe_Test";
 constexpr const char* kFlagFailure = "Test failed!\nCurrent protection triggered during test!";
 
@@ -40,30 +37,15 @@ void BuildProbeTemplate(QDialog& dialog) {
     const auto add = [&](QWidget* widget, unsigned id) {
         widget->setProperty("ctrlId", id);
         layout->addWidget(widget);
-        return widget;
     };
     add(new QLabel("Launching", &dialog), 10001);
-    auto* graph = add(new QFrame(&dialog), kGraph);
+    auto* graph = new QFrame(&dialog);
     graph->setMinimumSize(420, 240);
-    add(new QFrame(&dialog), kBar)->setMinimumHeight(48);
-    add(new QFrame(&dialog), kShaft)->setMinimumSize(80, 80);
-    auto* row = new QHBoxLayout;
-    layout->addLayout(row);
-    const auto button = [&](const char* text, unsigned id) {
-        auto* widget = new QPushButton(text, &dialog);
-        widget->setProperty("ctrlId", id);
-        row->addWidget(widget);
-    };
-    button("&Start", 10000);
-    auto* icon = new QLabel(&dialog);
-    icon->setProperty("ctrlId", 10002);
-    row->addWidget(icon);
-    auto* result = new QLabel(&dialog);
-    result->setProperty("ctrlId", 10004);
-    row->addWidget(result);
-    button("Details", 10003);
-    button("OK", 1);
-    button("Close", 2);
+    add(graph, kGraph);
+    add(new QLabel(&dialog), 10002);  // the result's icon
+    add(new QLabel(&dialog), 10004);  // the result's text
+    for (const auto& [text, id] : {std::pair{"&Start", 10000u}, {"Details", 10003u}, {"OK", 1u}, {"Close", 2u}})
+        add(new QPushButton(text, &dialog), id);
 }
 
 const kx::ResourceModule& ProbeModule() {
@@ -71,6 +53,31 @@ const kx::ResourceModule& ProbeModule() {
     return module;
 }
 const kx::ModuleRegistration g_registration(ProbeModule());
+
+// A program folder with the probe's program file (and the plots below it),
+// for the life of the object.
+struct ProgramFolder {
+    ProgramFolder() {
+        std::filesystem::create_directories(path);
+        std::ofstream(path / (std::string(kProgram) + ".json")) << R"({"program": "Probe_Test", "symbols": [
+                 {"name": "STARTED", "address": 100, "type": 1},
+                 {"name": "test_flag", "address": 101, "type": 1},
+                 {"name": "In1", "address": 102, "type": 1},
+                 {"name": "Gain", "address": 103, "type": 5},
+                 {"name": "Current_Reference", "address": 200, "type": 1}]})";
+        kx::SetProgramFolder(path.string());
+        kx::SetPlotFolder((path / "plots").string());
+    }
+    ~ProgramFolder() {
+        kx::SetProgramFolder("");
+        kx::SetPlotFolder("");
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    const std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                       ("kxgui-programs-" + std::to_string(::getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+};
 
 // A setup with one register and the logged drive variables.
 std::unique_ptr<CKX_Setup> ProbeSetup() {
@@ -80,35 +87,6 @@ std::unique_ptr<CKX_Setup> ProbeSetup() {
     setup->AddVariable(std::make_unique<CKX_Variable>("Motor_Current", "A", KX_TYPE_INT16, 647));
     return setup;
 }
-
-// A program folder with the probe's program file, for the life of the object.
-class ProgramFolder {
-public:
-    ProgramFolder() {
-        m_path = std::filesystem::temp_directory_path() /
-                 ("kxgui-programs-" + std::to_string(::getpid()) +
-                  "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(m_path);
-        std::ofstream(m_path / (std::string(kProgram) + ".json")) << R"({"program": "Probe_Test", "symbols": [
-                 {"name": "STARTED", "address": 100, "type": 1},
-                 {"name": "test_flag", "address": 101, "type": 1},
-                 {"name": "In1", "address": 102, "type": 1},
-                 {"name": "Gain", "address": 103, "type": 5},
-                 {"name": "Current_Reference", "address": 200, "type": 1}]})";
-        kx::SetProgramFolder(m_path.string());
-        kx::SetPlotFolder((m_path / "plots").string());
-    }
-    ~ProgramFolder() {
-        kx::SetProgramFolder("");
-        kx::SetPlotFolder("");
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    const std::filesystem::path& Path() const { return m_path; }
-
-private:
-    std::filesystem::path m_path;
-};
 
 // A small test dialog in the manner of the product's: one single-shot run
 // that uploads its record, or a continuous one that ends on Stop.
@@ -122,8 +100,6 @@ public:
     CKX_CoffFormat coff;
     std::unique_ptr<CKX_SingleAxisLogger> logger;
     CGraphWindow graph{2, 0};
-    CBarGraph bar;
-    CEncoderDiagram shaft;
 
 protected:
     BOOL OnInitDialog() override {
@@ -142,15 +118,6 @@ protected:
         graph.SubclassDlgItem(kGraph, this, filter);
         graph.ApplySettings();
         graph.RefreshGraph();
-        bar.SubclassDlgItem(kBar, this);
-        bar.SetLimits(-10, 10);
-        bar.SetReference(kx::BarReference(-10, 10));
-        bar.SetCurrentValue(6.5);
-        bar.SetColor(0x0000FF);
-        bar.SetFormat("%.2G");
-        bar.Repaint();
-        shaft.SubclassDlgItem(kShaft, this);
-        shaft.SetAngle(0.6);
         return result;
     }
 
@@ -158,16 +125,12 @@ protected:
         m_bRunning = 1;
         m_nResult = -1;
         m_nStage = 0;
-        if (!SetUserVariableValue(&coff, "In1", 100, m_strError)) {
-            TestFailed(1);
-            return;
-        }
+        if (!SetUserVariableValue(&coff, "In1", 100, m_strError)) return TestFailed(1);
         const bool ours = program == kProgram;
         if (!ExecuteCode(program.c_str(), ours ? &coff : nullptr, ours ? logger.get() : nullptr, nullptr,
                          nullptr)) {
             m_strError = msc_pszErrInternal;
-            TestFailed(1);
-            return;
+            return TestFailed(1);
         }
         stageAfterExecute = m_nStage;
         SetTimer(kx::kPollTimer, 20);
@@ -178,10 +141,8 @@ protected:
         if (!m_bRunning || id != kx::kPollTimer) return;
         stagesSeen.push_back(m_nStage);
         if (m_bContinuous) {
-            if (m_bStopRequested)
-                TestSucceeded(1);
-            else
-                SetTimer(kx::kPollTimer, 20);
+            if (m_bStopRequested) return TestSucceeded(1);
+            SetTimer(kx::kPollTimer, 20);
             return;
         }
         if (m_nStage == 2) {
@@ -211,6 +172,18 @@ protected:
     }
 };
 
+// The probe over a link of its own, in a program folder of its own.
+struct Probe {
+    ProgramFolder folder;
+    dctest::FakeDriveLink link;
+    dctest::ActiveLink active{&link};
+    std::unique_ptr<CKX_Setup> setup = ProbeSetup();
+    ProbeDlg dlg{*setup};
+    dctest::ScriptRun Run(const std::string& script) {
+        return dctest::RunScript(script, [&] { return dlg.DoModal(); });
+    }
+};
+
 std::vector<kx::LogPoint> Record(int points) {
     std::vector<kx::LogPoint> record;
     for (int i = 0; i < points; ++i)
@@ -232,16 +205,10 @@ TEST(TestDlg, RunEndsWithItsResultTheDriveStoppedAndStartBack) {
     const std::string internal = CKX_TestDlg::msc_pszErrInternal, noAnswer = "The drive does not answer.";
     const RunCase cases[] = {
         {"completes", [](auto& link, auto&) { link.variables["test_flag"] = 1; }, 1, "", {2, 2, 2, 2}},
-        {"flag zero fails",
-         [](auto& link, auto&) { link.variables["test_flag"] = 0; },
-         0,
-         kFlagFailure,
+        {"flag zero fails", [](auto& link, auto&) { link.variables["test_flag"] = 0; }, 0, kFlagFailure,
          {2, 2, 2, 2}},
         {"upload stage after the program ended",
-         [](auto& link, auto& dlg) { link.variables["test_flag"] = 1, dlg.m_bUploadStage = 1; },
-         1,
-         "",
-         {2, 2, 3}},
+         [](auto& link, auto& dlg) { link.variables["test_flag"] = 1, dlg.m_bUploadStage = 1; }, 1, "", {2, 2, 3}},
         {"unknown program", [](auto& link, auto&) { link.programs.clear(); }, 0, internal, {}},
         {"program file missing", [](auto&, auto& dlg) { dlg.program = "Missing_Test"; }, 0, internal, {}},
         {"variable write fails", [](auto& link, auto&) { link.failing = "Write"; }, 0, noAnswer, {}},
@@ -249,165 +216,140 @@ TEST(TestDlg, RunEndsWithItsResultTheDriveStoppedAndStartBack) {
     };
     for (const RunCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const ProgramFolder folder;
-        dctest::FakeDriveLink link;
-        link.programs.push_back("Missing_Test");
-        link.logged = Record(100);
-        const dctest::ActiveLink active(&link);
-        auto setup = ProbeSetup();
-        ProbeDlg dlg(*setup);
-        c.arrange(link, dlg);
-        std::ostringstream script;
-        script << "click 10000\nwait 1\nassert 10004 text \"Test " << (c.result == 1 ? "passed" : "failed")
-               << "\"\nassert 10003 " << (c.result == 1 ? "hidden" : "shown")
-               << "\nassert 10000 text \"Start\"\nclick 2\n";
-        const auto run = dctest::RunScript(script.str(), [&] { return dlg.DoModal(); });
-        EXPECT_HELD(run);
-        EXPECT_EQ(dlg.m_nResult, c.result);
-        EXPECT_EQ(dlg.m_bRunning, 0);
-        EXPECT_EQ(dlg.m_strError, c.error);
-        EXPECT_EQ(dlg.stagesSeen, c.stages);
+        Probe p;
+        p.link.programs.push_back("Missing_Test");
+        p.link.logged = Record(100);
+        c.arrange(p.link, p.dlg);
+        const bool passed = c.result == 1;
+        EXPECT_HELD(p.Run(std::string("click 10000\nwait 1\nassert 10004 text \"Test ") +
+                          (passed ? "passed\"\nassert 10003 hidden" : "failed\"\nassert 10003 shown") +
+                          "\nassert 10000 text \"Start\"\nclick 2\n"));
+        EXPECT_EQ(p.dlg.m_nResult, c.result);
+        EXPECT_EQ(p.dlg.m_bRunning, 0);
+        EXPECT_EQ(p.dlg.m_strError, c.error);
+        EXPECT_EQ(p.dlg.stagesSeen, c.stages);
         if (!c.stages.empty()) {
-            EXPECT_EQ(dlg.stageAfterExecute, 1);
-            EXPECT_GE(link.Count("Stop"), 1);
+            EXPECT_EQ(p.dlg.stageAfterExecute, 1);
+            EXPECT_GE(p.link.Count("Stop"), 1);
         }
     }
 }
 
-TEST(TestDlg, StartDownloadsTheSetupArmsTheLoggerAndStartsTheProgram) {
-    const ProgramFolder folder;
-    dctest::FakeDriveLink link;
-    link.variables["test_flag"] = 1;
-    link.logged = Record(100);
-    const dctest::ActiveLink active(&link);
-    auto setup = ProbeSetup();
-    ProbeDlg dlg(*setup);
-    const auto run = dctest::RunScript("click 10000\nwait 1\nshot TestDlg_passed\nclick 2\n",
-                                       [&] { return dlg.DoModal(); });
-    EXPECT_HELD(run);
+TEST(TestDlg, StartDownloadsTheSetupArmsTheLoggerStartsTheProgramAndTheRecordIsSaved) {
+    Probe p;
+    p.link.variables["test_flag"] = 1;
+    p.link.logged = Record(100);
+    EXPECT_HELD(p.Run("click 10000\nwait 1\nshot TestDlg_passed\nclick 2\n"));
     // The program's input is written before the registers go down, and the
     // logger is armed before the program starts.
-    const std::vector<std::string> begin(link.calls.begin(), link.calls.begin() + 4);
-    EXPECT_EQ(begin, (std::vector<std::string>{"Write", "Download", "ArmLogger", "Start"}));
-    EXPECT_EQ(link.variables["In1"], 100);
-    EXPECT_EQ(link.downloaded.at("KPI"), 1234);
-    EXPECT_EQ(link.started, kProgram);
-    EXPECT_EQ(link.armed.points, 100);
-    EXPECT_TRUE(link.armed.fastLoop);
-    EXPECT_EQ(link.armed.every, 1);
-    ASSERT_EQ(link.armed.columns.size(), 2u);
-    EXPECT_EQ(link.armed.columns[0].address, 200);  // the program's symbol before the setup's variable
-    EXPECT_EQ(link.armed.columns[1].address, 647);
-    EXPECT_EQ(dlg.logger->GetGraphDocument()->GetPointCount(), 100);
-    EXPECT_EQ(dlg.graph.GetAxisRanges().at(0), (std::pair<double, double>{0.0, 99 / 20000.0}));
+    EXPECT_EQ(std::vector<std::string>(p.link.calls.begin(), p.link.calls.begin() + 4),
+              (std::vector<std::string>{"Write", "Download", "ArmLogger", "Start"}));
+    EXPECT_EQ(p.link.variables["In1"], 100);
+    EXPECT_EQ(p.link.downloaded.at("KPI"), 1234);
+    EXPECT_EQ(p.link.started, kProgram);
+    const kx::LogSettings& armed = p.link.armed;
+    EXPECT_EQ(std::tuple(armed.points, armed.fastLoop, armed.every), std::tuple(100, true, 1));
+    ASSERT_EQ(armed.columns.size(), 2u);
+    EXPECT_EQ(armed.columns[0].address, 200);  // the program's symbol before the setup's variable
+    EXPECT_EQ(armed.columns[1].address, 647);
+    EXPECT_EQ(p.dlg.logger->GetGraphDocument()->GetPointCount(), 100);
+    EXPECT_EQ(p.dlg.graph.GetAxisRanges().at(0), (std::pair<double, double>{0.0, 99 / 20000.0}));
+
+    p.dlg.logger->SetSummary({{"Overshoot", "4.2 %"}});
+    ASSERT_TRUE(p.dlg.logger->SaveGraph("CurrentTuning"));
+    const auto csv = p.folder.path / "plots" / "CurrentTuning.csv";
+    const auto png = p.folder.path / "plots" / "CurrentTuning.png";
+    std::ifstream in(csv);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 2u + 100u);
+    EXPECT_EQ(lines[0], "# Overshoot: 4.2 %");
+    EXPECT_EQ(lines[1], "Time [s],Current_Reference [A],Motor_Current [A]");
+    EXPECT_EQ(lines[9], "0.00035,0,105");
+    EXPECT_GT(std::filesystem::file_size(png), 1000u);
+    EXPECT_EQ(p.dlg.logger->GetSavedFiles(), (std::vector<std::string>{csv.string(), png.string()}));
+
+    // A plot folder that cannot be made: the user is told, nothing is kept.
+    kx::SetPlotFolder((csv / "below-a-file").string());
+    const auto failed = dctest::RunScript("click ok\n", [&] { return p.dlg.logger->SaveGraph("CurrentTuning"); });
+    EXPECT_HELD(failed);
+    EXPECT_EQ(failed.result, 0);
+    EXPECT_NE(p.dlg.logger->GetError().find("below-a-file"), std::string::npos);
+    EXPECT_TRUE(p.dlg.logger->GetSavedFiles().empty());
 }
 
 TEST(TestDlg, StopEndsASingleShotRunAtOnceAndAContinuousOneAtItsNextTick) {
     const struct {
-        const char* name;
         int continuous;
         const char* script;
         int result;
     } cases[] = {
-        {"single shot", 0,
-         "click 10000\nwait 0.1\nclick 10000\nassert 10000 text \"Start\"\nwait 0.2\nclick 2\n", -1},
-        {"continuous", 1,
+        {0, "click 10000\nwait 0.1\nclick 10000\nassert 10000 text \"Start\"\nwait 0.2\nclick 2\n", -1},
+        {1,
          "click 10000\nwait 0.1\nclick 10000\nassert 10000 text \"Stop\"\nwait 0.05\n"
          "assert 10000 text \"Start\"\nassert 10004 text \"Test passed\"\nclick 2\n",
          1},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const ProgramFolder folder;
-        dctest::FakeDriveLink link;
-        link.runPolls = 1000000;
-        const dctest::ActiveLink active(&link);
-        auto setup = ProbeSetup();
-        ProbeDlg dlg(*setup);
-        dlg.m_bContinuous = c.continuous;
-        const auto run = dctest::RunScript(c.script, [&] { return dlg.DoModal(); });
-        EXPECT_HELD(run);
-        EXPECT_EQ(dlg.m_bStopRequested, 1);
-        EXPECT_EQ(dlg.m_bRunning, 0);
-        EXPECT_EQ(dlg.m_nResult, c.result);
-        EXPECT_EQ(link.Count("Stop"), 1);
+        SCOPED_TRACE(c.continuous);
+        Probe p;
+        p.link.runPolls = 1000000;
+        p.dlg.m_bContinuous = c.continuous;
+        EXPECT_HELD(p.Run(c.script));
+        EXPECT_EQ(p.dlg.m_bStopRequested, 1);
+        EXPECT_EQ(p.dlg.m_bRunning, 0);
+        EXPECT_EQ(p.dlg.m_nResult, c.result);
+        EXPECT_EQ(p.link.Count("Stop"), 1);
         // No tick after the end of the run: 0.1 s of ticks every 20 ms.
-        EXPECT_LE(dlg.stagesSeen.size(), 6u);
+        EXPECT_LE(p.dlg.stagesSeen.size(), 6u);
     }
 }
 
 TEST(TestDlg, ClosingDuringARunStopsTheDrive) {
     for (const char* close : {"click 2", "key Esc"}) {
         SCOPED_TRACE(close);
-        const ProgramFolder folder;
-        dctest::FakeDriveLink link;
-        link.runPolls = 1000000;
-        const dctest::ActiveLink active(&link);
-        auto setup = ProbeSetup();
-        ProbeDlg dlg(*setup);
-        const auto run = dctest::RunScript(std::string("click 10000\nwait 0.1\n") + close + "\n",
-                                           [&] { return dlg.DoModal(); });
+        Probe p;
+        p.link.runPolls = 1000000;
+        const auto run = p.Run(std::string("click 10000\nwait 0.1\n") + close + "\n");
         EXPECT_HELD(run);
         EXPECT_EQ(run.result, IDCANCEL);
-        EXPECT_EQ(link.Count("Stop"), 1);
-        EXPECT_EQ(dlg.m_bRunning, 0);
-        EXPECT_FALSE(kx::HostClock::Instance().HasTimer(&dlg, kx::kPollTimer));
+        EXPECT_EQ(p.link.Count("Stop"), 1);
+        EXPECT_EQ(p.dlg.m_bRunning, 0);
+        EXPECT_FALSE(kx::HostClock::Instance().HasTimer(&p.dlg, kx::kPollTimer));
     }
 }
 
-TEST(TestDlg, DetailsShowTheFailureText) {
-    const ProgramFolder folder;
-    dctest::FakeDriveLink link;
-    link.variables["test_flag"] = -3;
-    const dctest::ActiveLink active(&link);
-    auto setup = ProbeSetup();
-    ProbeDlg dlg(*setup);
-    const auto run = dctest::RunScript(
-        "assert 10003 hidden\nclick 10000\nwait 1\nshot TestDlg_failed\nclick 10003\nmessage \"Test "
-        "failed!\\nCurrent protection "
-        "triggered during test!\"\nclick ok\nclick 10000\nassert 10003 hidden\nclick 2\n",
-        [&] { return dlg.DoModal(); });
-    EXPECT_HELD(run);
+TEST(TestDlg, DetailsShowTheFailureTextUntilTheNextStart) {
+    Probe p;
+    EXPECT_HELD(p.Run("assert 10003 hidden\nclick 10000\nwait 1\nshot TestDlg_failed\nclick 10003\n"
+                      "message \"Test failed!\\nCurrent protection triggered during test!\"\nclick ok\n"
+                      "click 10000\nassert 10003 hidden\nclick 2\n"));
 }
 
 TEST(TestDlg, ProgramVariablesByNameInTheDrivesUnit) {
-    const ProgramFolder folder;
-    dctest::FakeDriveLink link;
-    const dctest::ActiveLink active(&link);
-    auto setup = ProbeSetup();
-    ProbeDlg dlg(*setup);
+    Probe p;
+    ProbeDlg& dlg = p.dlg;
     dlg.coff.SetFileName(dlg.GetOutPathName(kProgram));
     ASSERT_TRUE(dlg.coff.ReadCoff()) << dlg.coff.GetError();
-
     std::string error;
     EXPECT_TRUE(dlg.SetUserVariableValue(&dlg.coff, "Gain", 1.5, error));
-    EXPECT_EQ(link.variables["Gain"], 98304);  // 16.16 fixed point
+    EXPECT_EQ(p.link.variables["Gain"], 98304);  // 16.16 fixed point
     double value = 0;
-    link.variables["test_flag"] = -2;
+    p.link.variables["test_flag"] = -2;
     EXPECT_TRUE(dlg.GetUserVariableValue(&dlg.coff, "TEST_FLAG", value, error));
     EXPECT_EQ(value, -2);
 
-    const struct {
-        const char* name;
-        const char* failing;
-        std::string error;
-    } failures[] = {
-        {"Nope", "", "Variable \"Nope\" not found in the test program \"Probe_Test\"."},
-        {"In1", "Write", "The drive does not answer."},
-        {"In1", "Read", "The drive does not answer."},
-    };
-    for (const auto& f : failures) {
-        link.failing = f.failing;
+    const std::string notFound = "Variable \"Nope\" not found in the test program \"Probe_Test\".";
+    for (const auto& [name, failing, text] : {std::tuple{"Nope", "", notFound},
+                                              {"In1", "Write", p.link.failText},
+                                              {"In1", "Read", p.link.failText}}) {
+        p.link.failing = failing;
         error.clear();
-        if (std::string(f.failing) != "Read") {
-            EXPECT_FALSE(dlg.SetUserVariableValue(&dlg.coff, f.name, 1, error));
-            EXPECT_EQ(error, f.error);
-        }
+        EXPECT_EQ(dlg.SetUserVariableValue(&dlg.coff, name, 1, error), p.link.failing == "Read");
+        EXPECT_EQ(error, p.link.failing == "Read" ? "" : text);
         error.clear();
-        if (std::string(f.failing) != "Write") {
-            EXPECT_FALSE(dlg.GetUserVariableValue(&dlg.coff, f.name, value, error));
-            EXPECT_EQ(error, f.error);
-        }
+        EXPECT_EQ(dlg.GetUserVariableValue(&dlg.coff, name, value, error), p.link.failing == "Write");
+        EXPECT_EQ(error, p.link.failing == "Write" ? "" : text);
     }
     CKX_Comm::SetActiveLink(nullptr);
     EXPECT_FALSE(dlg.SetUserVariableValue(&dlg.coff, "In1", 1, error));
@@ -426,19 +368,16 @@ double TenMilliampsPerCount(CKX_Setup*, const char* unit, const char*) {
 double NoOffset(CKX_Setup*, const char*) { return 0.0; }
 
 TEST(Logger, UploadedPointsAreScaledToTheVariablesDisplayUnits) {
-    const ProgramFolder folder;
+    Probe p;
     const auto factor = kx::GetScaleFactorFunction();
     const auto offset = kx::GetScaleOffsetFunction();
     kx::SetScaleFunctions(&TenMilliampsPerCount, &NoOffset);
-    dctest::FakeDriveLink link;
-    link.logged = {{0.0, {100, 150, 7}}, {1e-4, {-50, 300, 8}}};
-    const dctest::ActiveLink active(&link);
-    auto setup = ProbeSetup();
-    setup->FindVariable("Motor_Current")->ChangeUnitType("mA");
+    p.link.logged = {{0.0, {100, 150, 7}}, {1e-4, {-50, 300, 8}}};
+    p.setup->FindVariable("Motor_Current")->ChangeUnitType("mA");
     CKX_CoffFormat coff;
     coff.SetFileName(kx::ProgramPath(kProgram));
     ASSERT_TRUE(coff.ReadCoff());
-    CKX_SingleAxisLogger logger(*setup, &coff);
+    CKX_SingleAxisLogger logger(*p.setup, &coff);
     logger.AddVariable("Current_Reference", 1);  // program symbol, setup unit A
     logger.AddVariable("Motor_Current", 1);      // setup variable in mA
     logger.AddVariable("STARTED", 1);            // program symbol only: raw value, no unit
@@ -450,58 +389,20 @@ TEST(Logger, UploadedPointsAreScaledToTheVariablesDisplayUnits) {
     EXPECT_EQ(read, 2);
     const auto& columns = logger.GetGraphDocument()->Columns();
     ASSERT_EQ(columns.size(), 4u);
-    EXPECT_EQ(columns[1].unit, "A");
-    EXPECT_EQ(columns[2].unit, "mA");
-    EXPECT_EQ(columns[3].unit, "");
-    EXPECT_EQ(columns[0].values, (std::vector<double>{0.0, 1e-4}));
-    EXPECT_EQ(columns[1].values, (std::vector<double>{1.0, -0.5}));
-    EXPECT_EQ(columns[2].values, (std::vector<double>{1500.0, 3000.0}));
-    EXPECT_EQ(columns[3].values, (std::vector<double>{7.0, 8.0}));
+    const std::vector<std::pair<std::string, std::vector<double>>> expected = {
+        {"s", {0.0, 1e-4}}, {"A", {1.0, -0.5}}, {"mA", {1500.0, 3000.0}}, {"", {7.0, 8.0}}};
+    for (std::size_t c = 1; c < 4; ++c) EXPECT_EQ(columns[c].unit, expected[c].first) << c;
+    for (std::size_t c = 0; c < 4; ++c) EXPECT_EQ(columns[c].values, expected[c].second) << c;
     kx::SetScaleFunctions(factor, offset);
 
-    CKX_SingleAxisLogger unknown(*setup, &coff);
+    CKX_SingleAxisLogger unknown(*p.setup, &coff);
     unknown.AddVariable("Nowhere", 1);
     EXPECT_FALSE(unknown.LocateItems());
     EXPECT_NE(unknown.GetError().find("\"Nowhere\""), std::string::npos);
-    link.failing = "Upload";
+    p.link.failing = "Upload";
     EXPECT_FALSE(logger.BeginUploadData());
-    EXPECT_EQ(logger.GetError(), link.failText);
+    EXPECT_EQ(logger.GetError(), p.link.failText);
     EXPECT_FALSE(logger.ReadPoint(nullptr));
-}
-
-TEST(Logger, SaveGraphWritesTheRecordAndItsPictureIntoThePlotFolder) {
-    const ProgramFolder folder;
-    dctest::FakeDriveLink link;
-    link.variables["test_flag"] = 1;
-    link.logged = Record(8);
-    const dctest::ActiveLink active(&link);
-    auto setup = ProbeSetup();
-    ProbeDlg dlg(*setup);
-    const auto run = dctest::RunScript("click 10000\nwait 1\nclick 2\n", [&] { return dlg.DoModal(); });
-    EXPECT_HELD(run);
-    dlg.logger->SetSummary({{"Overshoot", "4.2 %"}});
-    ASSERT_TRUE(dlg.logger->SaveGraph("CurrentTuning"));
-    const auto csv = folder.Path() / "plots" / "CurrentTuning.csv";
-    const auto png = folder.Path() / "plots" / "CurrentTuning.png";
-    std::ifstream in(csv);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    ASSERT_EQ(lines.size(), 2u + 8u);
-    EXPECT_EQ(lines[0], "# Overshoot: 4.2 %");
-    EXPECT_EQ(lines[1], "Time [s],Current_Reference [A],Motor_Current [A]");
-    EXPECT_EQ(lines[2], "0,0,0");
-    EXPECT_EQ(lines[9], "0.00035,150,105");
-    EXPECT_GT(std::filesystem::file_size(png), 1000u);
-    EXPECT_EQ(dlg.logger->GetSavedFiles(), (std::vector<std::string>{csv.string(), png.string()}));
-
-    // A plot folder that cannot be made: the user is told, nothing is kept.
-    kx::SetPlotFolder((csv / "below-a-file").string());
-    const auto failed =
-        dctest::RunScript("click ok\n", [&] { return dlg.logger->SaveGraph("CurrentTuning"); });
-    EXPECT_HELD(failed);
-    EXPECT_EQ(failed.result, 0);
-    EXPECT_NE(dlg.logger->GetError().find("below-a-file"), std::string::npos);
-    EXPECT_TRUE(dlg.logger->GetSavedFiles().empty());
 }
 
 }  // namespace

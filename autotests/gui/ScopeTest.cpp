@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QDoubleSpinBox>
+#include <QTimer>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -18,13 +23,26 @@ namespace {
 
 // Raw drive variables (no unit): the record holds internal values, which
 // makes the comparison with the drive's own log exact.
+const char* const kChannels[] = {"Speed_Reference", "Load_Speed", "Current_Reference", "Motor_Current"};
+
 std::unique_ptr<CKX_Setup> ScopeSetup() {
     auto setup = std::make_unique<CKX_Setup>();
-    setup->AddVariable(std::make_unique<CKX_Variable>("Speed_Reference", "", KX_TYPE_FIXED, 612));
-    setup->AddVariable(std::make_unique<CKX_Variable>("Load_Speed", "", KX_TYPE_FIXED, 608));
-    setup->AddVariable(std::make_unique<CKX_Variable>("Current_Reference", "", KX_TYPE_INT16, 646));
-    setup->AddVariable(std::make_unique<CKX_Variable>("Motor_Current", "", KX_TYPE_INT16, 647));
+    const std::pair<int, int> typeAndAddress[] = {{KX_TYPE_FIXED, 612}, {KX_TYPE_FIXED, 608}, {KX_TYPE_INT16, 646},
+                                                  {KX_TYPE_INT16, 647}};
+    for (std::size_t i = 0; i < 4; ++i)
+        setup->AddVariable(std::make_unique<CKX_Variable>(kChannels[i], "", typeAndAddress[i].first,
+                                                          typeAndAddress[i].second));
     return setup;
+}
+
+// A frame of one 16-bit channel: `count` values of a record of `points`.
+std::vector<std::uint16_t> Frame(std::uint16_t count, std::uint16_t points, std::vector<std::uint16_t> values) {
+    std::vector<std::uint16_t> frame(kx::kScopeHeaderWords, 0);
+    frame[kx::kScopeChannels] = 1;
+    frame[kx::kScopePointCount] = count;
+    frame[kx::kScopeRecordPoints] = points;
+    frame.insert(frame.end(), values.begin(), values.end());
+    return frame;
 }
 
 std::unique_ptr<vdrive::VirtualDrive> TunedDrive() {
@@ -58,21 +76,18 @@ void OnFrame(const std::uint16_t* message) {
 }
 void OtherHandler(const std::uint16_t*) {}
 
-const char* const kChannels[] = {"Speed_Reference", "Load_Speed", "Current_Reference", "Motor_Current"};
-
 TEST(ScopeLogger, FramesOfASpeedRampDecodeToTheDrivesSamplesAndTheHandlerIsRestored) {
-    struct Case {
+    const struct {
         const char* what;
         int mode;
         double level;  // speed reference, counts per sample
         int pretrigger;
         bool completes;  // the single-shot record ends the upload
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"single shot at the ramp's top", KX_SCOPE_SINGLE_SHOT, 19.0, 40, true},
         {"repeating", KX_SCOPE_REPEATING, 10.0, 10, false},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         auto setup = ScopeSetup();
         auto drive = TunedDrive();
@@ -148,10 +163,6 @@ TEST(ScopeLogger, AFrameThatDoesNotFitTheChannelsIsRefused) {
     CKX_ScopeLogger logger(*setup, nullptr);
     ASSERT_EQ(logger.AddVariable("Motor_Current", 1), 1);
     ASSERT_EQ(logger.LocateItems(), 1);
-    std::vector<std::uint16_t> payload(kx::kScopeHeaderWords, 0);
-    payload[kx::kScopeChannels] = 1;
-    payload[kx::kScopePointCount] = 2;
-    payload[kx::kScopeRecordPoints] = 10;
     // Two points of one 16-bit channel: a frame of two words of values.
     const struct {
         const char* what;
@@ -165,9 +176,8 @@ TEST(ScopeLogger, AFrameThatDoesNotFitTheChannelsIsRefused) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        std::vector<std::uint16_t> frame = payload;
+        std::vector<std::uint16_t> frame = Frame(2, 10, c.values);
         frame[kx::kScopeChannels] = c.channels;
-        frame.insert(frame.end(), c.values.begin(), c.values.end());
         EXPECT_EQ(logger.OnFrameReceive(static_cast<int>(frame.size() * 2), frame.data()), c.result);
     }
     EXPECT_DOUBLE_EQ(logger.GetGraphDocument()->Columns()[1].values[0], -1.0);
@@ -227,12 +237,8 @@ TEST(ScopeLogger, ARecordSavedOpensAgainAndAutoscaleFitsIt) {
     logger.AddVariable("Motor_Current", 1);
     logger.LocateItems();
     EXPECT_EQ(logger.Autoscale(), 0) << "nothing to scale on";
-    std::vector<std::uint16_t> frame(kx::kScopeHeaderWords, 0);
-    frame[kx::kScopeChannels] = 1;
-    frame[kx::kScopePointCount] = 4;
-    frame[kx::kScopeRecordPoints] = 4;
+    std::vector<std::uint16_t> frame = Frame(4, 4, {100, 300, 700, 900});
     frame[kx::kScopePeriodLow] = 1000;
-    for (std::uint16_t v : {100, 300, 700, 900}) frame.push_back(v);
     ASSERT_EQ(logger.OnFrameReceive(static_cast<int>(frame.size() * 2), frame.data()), 4);
     ASSERT_EQ(logger.Autoscale(), 1);
     const auto& ch = logger.GetChannels()[0];
@@ -252,3 +258,45 @@ TEST(ScopeLogger, ARecordSavedOpensAgainAndAutoscaleFitsIt) {
 }
 
 }  // namespace
+
+// The settings editor shows the trigger level in the unit of the trigger's
+// channel (the unit its scale is read in) and keeps it in the variable's
+// base unit; another trigger variable shows the same level in its own unit.
+TEST(ScopeLogger, SettingsEditorShowsTheLevelInTheTriggerChannelsUnit) {
+    CKX_Setup setup;
+    setup.AddVariable(std::make_unique<CKX_Variable>("Speed_Reference", "rad/s", KX_TYPE_FIXED, 612));
+    setup.AddVariable(std::make_unique<CKX_Variable>("Motor_Current", "A", KX_TYPE_INT16, 647));
+    CKX_ScopeLogger logger(setup, nullptr);
+    for (const char* name : {"Speed_Reference", "Motor_Current"}) logger.AddVariable(name, 1);
+    ASSERT_EQ(logger.RescaleVariable("Speed_Reference", "rpm", 500.0, 1000.0), 1);
+    const double rpm = 2.0 * M_PI / 60.0;
+    ASSERT_EQ(logger.ChangeSettings(0.5, KX_SCOPE_SINGLE_SHOT, KX_SCOPE_RISING, "Speed_Reference", 1500 * rpm, 10), 1);
+    std::vector<std::pair<QString, double>> shown;  // suffix and value of the level, then of a middle line
+    QTimer::singleShot(0, [&] {
+        auto* editor = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(editor, nullptr);
+        auto* level = editor->findChild<QDoubleSpinBox*>("level");
+        auto* trigger = editor->findChild<QComboBox*>("trigger");
+        auto* middle = editor->findChild<QDoubleSpinBox*>("offset1");
+        const auto take = [&](QDoubleSpinBox* box) { shown.emplace_back(box->suffix(), box->value()); };
+        take(level);
+        take(middle);
+        trigger->setCurrentIndex(trigger->findData("Motor_Current"));
+        take(level);
+        trigger->setCurrentIndex(trigger->findData(""));
+        shown.emplace_back(QString(level->isEnabled() ? "enabled" : "disabled"), 0.0);
+        trigger->setCurrentIndex(trigger->findData("Speed_Reference"));
+        take(level);
+        level->setValue(3000.0);
+        editor->accept();
+    });
+    EXPECT_EQ(logger.Edit(nullptr), 1);
+    const std::vector<std::pair<QString, double>> expected = {
+        {" rpm", 1500.0}, {" rpm", 1000.0}, {" A", 1500 * rpm}, {"disabled", 0.0}, {" rpm", 1500.0}};
+    ASSERT_EQ(shown.size(), expected.size());
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        EXPECT_EQ(shown[i].first, expected[i].first) << i;
+        EXPECT_NEAR(shown[i].second, expected[i].second, 1e-6) << i;
+    }
+    EXPECT_NEAR(logger.GetTriggerLevel(), 3000 * rpm, 1e-9);
+}

@@ -11,14 +11,15 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -574,10 +575,20 @@ double CKX_ScopeLogger::Scale(const Channel& channel, std::int64_t raw) const {
     CKX_Variable value(*channel.variable);
     value.SetValueInInternalUnit(internal);
     const double base = value.GetValueInBaseUnit();
-    const std::string& unitName = channel.unit.empty() ? channel.variable->GetUnitName() : channel.unit;
-    const kx::UnitType* type = kx::FindUnitType(channel.variable->GetUnitName());
+    const kx::UnitDef* unit = DisplayUnit(channel);
+    return unit ? (base - unit->offset) / unit->factor : base;
+}
+
+const kx::UnitDef* CKX_ScopeLogger::DisplayUnit(const Channel& channel) const {
+    const kx::QuietLookup quiet;
+    // Before a run has located the channel, the setup's variable of its name.
+    const CKX_Variable* variable =
+        channel.variable ? channel.variable : m_setup.FindVariable(channel.name.c_str(), 1);
+    if (!variable) return nullptr;
+    const std::string& unitName = channel.unit.empty() ? variable->GetUnitName() : channel.unit;
+    const kx::UnitType* type = kx::FindUnitType(variable->GetUnitName());
     const kx::UnitDef* unit = type ? type->Find(unitName) : nullptr;
-    return unit && unit->factor != 0.0 ? (base - unit->offset) / unit->factor : base;
+    return unit && unit->factor != 0.0 ? unit : nullptr;
 }
 
 void CKX_ScopeLogger::ResetColumns() {
@@ -814,12 +825,44 @@ int CKX_ScopeLogger::Edit(CKX_EditSetupDlg* dialog) {
     slope->setCurrentIndex(std::max(0, slope->findData(m_slope)));
     form->addRow("Slope:", slope);
 
+    // The level is kept in the trigger variable's base unit and shown in the
+    // unit of the trigger's channel, the unit its scale is read in.
     auto* level = new QDoubleSpinBox;
     level->setObjectName("level");
     level->setDecimals(6);
     level->setRange(-1e12, 1e12);
-    level->setValue(m_level);
     form->addRow("Level:", level);
+    // That of the trigger's channel, else the variable's base unit (null:
+    // none known).
+    const auto levelUnit = [this](const std::string& variable) -> const kx::UnitDef* {
+        for (const Channel& c : m_channels)
+            if (c.name == variable)
+                if (const kx::UnitDef* unit = DisplayUnit(c)) return unit;
+        const kx::QuietLookup quiet;
+        const CKX_Variable* v = variable.empty() ? nullptr : m_setup.FindVariable(variable.c_str(), 1);
+        const kx::UnitType* type = v ? kx::FindUnitType(v->GetUnitName()) : nullptr;
+        return type ? &type->units.front() : nullptr;
+    };
+    // The level as the user set it, in the base unit: a change of trigger
+    // variable shows it again, without the rounding of the field.
+    const kx::UnitDef* shownIn = levelUnit(m_trigger);
+    double levelBase = m_level;
+    const auto showLevel = [&] {
+        const QSignalBlocker quiet(level);
+        const bool named = shownIn && !shownIn->name.empty();
+        level->setSuffix(named ? QString::fromStdString(" " + kx::NormalizeUnitName(shownIn->name))
+                               : QString());
+        level->setValue(shownIn ? (levelBase - shownIn->offset) / shownIn->factor : levelBase);
+        level->setEnabled(trigger->currentIndex() > 0);
+    };
+    showLevel();
+    QObject::connect(level, &QDoubleSpinBox::valueChanged, level, [&](double value) {
+        levelBase = shownIn ? value * shownIn->factor + shownIn->offset : value;
+    });
+    QObject::connect(trigger, &QComboBox::currentIndexChanged, level, [&] {
+        shownIn = levelUnit(trigger->currentData().toString().toStdString());
+        showLevel();
+    });
 
     auto* pretrigger = new QSpinBox;
     pretrigger->setObjectName("pretrigger");
@@ -849,6 +892,7 @@ int CKX_ScopeLogger::Edit(CKX_EditSetupDlg* dialog) {
         offset->setDecimals(6);
         offset->setRange(-1e12, 1e12);
         offset->setValue(m_channels[i].offset);
+        if (!unit.empty()) offset->setSuffix(QString::fromStdString(" " + unit));
         grid->addWidget(step, row, 1);
         grid->addWidget(offset, row, 2);
         steps.push_back(step);
@@ -863,7 +907,7 @@ int CKX_ScopeLogger::Edit(CKX_EditSetupDlg* dialog) {
     const std::string before = SettingsText();
     const std::string triggerName = trigger->currentData().toString().toStdString();
     ChangeSettings(timeBase->value(), mode->currentData().toInt(), slope->currentData().toInt(),
-                   triggerName.c_str(), level->value(), pretrigger->value());
+                   triggerName.c_str(), levelBase, pretrigger->value());
     for (std::size_t i = 0; i < m_channels.size(); ++i) {
         m_channels[i].step = steps[i]->value();
         m_channels[i].offset = offsets[i]->value();

@@ -23,6 +23,7 @@ class QWidget;
 
 namespace kx {
 class ScopePlot;
+struct UnitDef;
 class LivePlot;
 }  // namespace kx
 
@@ -155,6 +156,9 @@ private:
     friend class CScopeWindow;
     // A channel's raw value in its unit.
     double Scale(const Channel& channel, std::int64_t raw) const;
+    // The unit a channel is shown in, against its variable's base unit
+    // (null: shown in the base unit).
+    const kx::UnitDef* DisplayUnit(const Channel& channel) const;
     void Relayout(int points, int triggerPoint, double period);
     void ResetColumns();
     void Changed();  // the settings changed: the windows redraw

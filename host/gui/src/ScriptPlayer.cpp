@@ -1,12 +1,14 @@
 #include "kx/gui/ScriptPlayer.h"
 
+#include <qcustomplot.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
-#include <QElapsedTimer>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QKeySequence>
@@ -29,8 +31,6 @@
 #include <nlohmann/json.hpp>
 #include <set>
 #include <utility>
-
-#include <qcustomplot.h>
 
 #include "DialogWindow.h"
 #include "drive/VirtualDrive.h"
@@ -470,7 +470,11 @@ void ScriptPlayer::Act(const ScriptStep& step) {
         }
         case ScriptVerb::Shot: {
             if (m_options.screenshotDir.empty()) return;
-            // Plots draw what changed at their next replot: the picture shows it now.
+            // Layouts and plots catch up with what the last steps changed, as
+            // they do before the next paint on the screen: a label given a
+            // longer text is not clipped to the size of its old one.
+            for (int pass = 0; pass < 4; ++pass)
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
             for (QCustomPlot* plot : top->findChildren<QCustomPlot*>())
                 plot->replot(QCustomPlot::rpImmediateRefresh);
             const std::filesystem::path path =
@@ -598,8 +602,8 @@ void ScriptPlayer::ChooseFromMenu() {
         const std::string entries = MenuEntries(*menu);
         menu->close();
         return Fail(&step, "the menu over control " + step.args[0].text +
-                               (chosen ? " has the entry disabled" : " has no such entry") +
-                               "; it offers " + entries);
+                               (chosen ? " has the entry disabled" : " has no such entry") + "; it offers " +
+                               entries);
     }
     // Chosen as with the keyboard: the menu closes, then the entry acts.
     menu->setActiveAction(chosen);
@@ -710,7 +714,8 @@ void ScriptPlayer::CloseWindows() {
 
 bool ScriptPlayer::Finish() {
     m_finishing = true;
-    if (m_menuStep) Fail(m_menuStep, "the session ended before a menu opened over control " + m_menuStep->args[0].text);
+    if (m_menuStep)
+        Fail(m_menuStep, "the session ended before a menu opened over control " + m_menuStep->args[0].text);
     // Steps left after the session ended run with no window: most of them
     // cannot hold. Each is looked at until it holds or its time runs out.
     while (!m_failed && m_index < m_steps.size()) {

@@ -1,5 +1,4 @@
-// dcsetup end to end: the built program run with arguments, its exit code,
-// standard output and standard error checked.
+// dcsetup end to end: the built program's exit code, standard output and error.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -41,8 +40,7 @@ void WriteFile(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-// Standard error holds one line, a message of the program that holds the
-// text; nothing for no text.
+// Standard error holds one line of the program holding the text, or nothing.
 void ExpectErrorLine(const std::string& err, const std::string& text) {
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), text.empty() ? 0 : 1) << err;
     EXPECT_TRUE(text.empty() ? err.empty()
@@ -61,10 +59,9 @@ protected:
 
     std::string Path(const std::string& name) const { return (m_dir / name).string(); }
 
-    // Runs the program in the environment of the test (its locale too); "@"
-    // at the start of an argument stands for the test's folder. The program
-    // may write at most sizeLimit bytes to any file; ignoring SIGXFSZ makes a
-    // write past it fail instead of killing the program.
+    // Runs the program in the test's environment (its locale too); a leading
+    // "@" stands for the test's folder. Files are limited to sizeLimit bytes;
+    // ignoring SIGXFSZ makes a write past it fail instead of killing the program.
     Result Run(std::vector<std::string> args, rlim_t sizeLimit = RLIM_INFINITY, bool ignoreSizeSignal = false,
                const std::vector<const char*>& unsetEnvironment = {}) const {
         args.insert(args.begin(), DCSETUP_PROGRAM);
@@ -87,20 +84,16 @@ protected:
                 execv(argv[0], argv.data());
             _exit(127);
         }
-        Result result;
         int status = 0;
         if (pid < 0 || waitpid(pid, &status, 0) != pid) {
             ADD_FAILURE() << "cannot run " << argv[0];
-            return result;
+            return {};
         }
-        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        result.out = ReadFile(outPath);
-        result.err = ReadFile(errPath);
-        return result;
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), ReadFile(outPath),
+                ReadFile(errPath)};
     }
 
-    // What the test's folder holds besides the program's output: each entry
-    // with the bytes of a regular file.
+    // The test's folder besides the program's output, with each regular file's bytes.
     std::map<std::string, std::string> Listing() const {
         std::map<std::string, std::string> entries;
         for (const auto& entry : fs::directory_iterator(m_dir))
@@ -115,8 +108,7 @@ protected:
     json RunJson(const std::vector<std::string>& args) const {
         const Result result = Run(args);
         EXPECT_EQ(result.exitCode, 0) << result.err;
-        // Not JSON: a "discarded" value that fails the checks.
-        return json::parse(result.out, nullptr, false);
+        return json::parse(result.out, nullptr, false);  // not JSON: a "discarded" value
     }
 
     fs::path m_dir;
@@ -129,8 +121,7 @@ TEST_F(Dcsetup, BadInputGetsOneLineAndItsExitCode) {
         std::string message;                  // part of the error line
         std::vector<const char*> unset = {};  // from the environment
     };
-    // Many cases save to an existing file as well: none may change it or
-    // leave anything beside it.
+    // Many save to an existing file too: none may change it or leave anything beside it.
     const std::string kept = "@/kept.json";
     const Case cases[] = {
         {{"frobnicate", "--out", kept}, 2, "unknown command \"frobnicate\""},
@@ -143,8 +134,7 @@ TEST_F(Dcsetup, BadInputGetsOneLineAndItsExitCode) {
         {{"--set", "PWM_freq", "show"}, 2, "expected NAME=VALUE"},
         {{"--setup", "@/missing.json", "show", "--out", kept}, 2, "missing.json: cannot open the file"},
         {{"--setup", "@/folder", "show"}, 2, "folder: cannot read a folder"},
-        // Root reads any file: an I/O error stands for an unreadable file
-        // here, and it is the system's failure, not bad input.
+        // An I/O error stands for an unreadable file (root reads any): the system's failure.
         {{"--setup", "/proc/self/mem", "show", "--out", kept}, 1, "/proc/self/mem: cannot read the file"},
         {{"--setup", "@/empty.json", "export", "--out", kept}, 2, "empty.json: the file is empty"},
         {{"--setup", "/dev/zero", "show"}, 2, "/dev/zero: the file is larger than 64 MiB"},
@@ -208,11 +198,9 @@ TEST_F(Dcsetup, FailedWriteLeavesThePreviousFileAsItWas) {
     }
 }
 
-// Each command prints the setup it made: the edits applied in the order
-// given (a name in any case, a sign, an option cleared by an empty text), the
-// drivers converting between registers and parameters, apply refreshing the
-// loop options from the control mode, tune writing the loop's gains and their
-// registers as the tuning computes them after the edits.
+// Each command prints the setup it made: edits in their order (any case, a
+// sign, an option cleared by an empty text), the drivers, apply refreshing the
+// loop options, tune writing the gains the tuning computes after the edits.
 TEST_F(Dcsetup, CommandsPrintTheSetupTheyMake) {
     // The register `name` after the loop's tuning with `edit`; it must change.
     auto tuned = [](dcdrive::Loop loop, const char* edit, double value, const char* name) {
@@ -255,22 +243,20 @@ TEST_F(Dcsetup, CommandsPrintTheSetupTheyMake) {
     }
 }
 
-// A setup saved with --out loads again with --setup, every parameter and
-// option, and exports the same file; export without --out writes it back to
-// the file it came from, and without a setup file prints the setup file text.
+// A setup saved with --out loads again with --setup and exports the same file;
+// export writes back to its setup file, or prints the setup without one.
 TEST_F(Dcsetup, SetupFilesRoundTrip) {
     const json saved = RunJson(
         {"--set", "PWM_freq=12000", "--option", "Note=hello", "show", "--json", "--out", "@/first.json"});
     ASSERT_EQ(Run({"--setup", "@/first.json", "export", "--out", "@/second.json"}).exitCode, 0);
     EXPECT_EQ(ReadFile(Path("first.json")), ReadFile(Path("second.json")));
-    json loaded = RunJson({"--setup", "@/second.json", "show", "--json"});
+    const json loaded = RunJson({"--setup", "@/second.json", "show", "--json"});
     EXPECT_EQ(loaded, saved);
     EXPECT_EQ(loaded["options"]["Note"], "hello");
-    json& pwm = loaded["parameters"]["PWM_freq"];
-    EXPECT_TRUE(pwm["value"] == 12000.0 && pwm["internal"].is_number() && pwm["unit"] == "Hz") << pwm;
+    EXPECT_EQ(loaded["parameters"]["PWM_freq"]["unit"], "Hz");
     // One parameter shown by its name, in any case.
     EXPECT_EQ(RunJson({"--setup", "@/second.json", "show", "pwm_freq", "--json"})["parameters"],
-              json({{"PWM_freq", pwm}}));
+              json({{"PWM_freq", loaded["parameters"]["PWM_freq"]}}));
 
     ASSERT_EQ(Run({"--setup", "@/first.json", "--set", "PWM_freq=15000", "export"}).exitCode, 0);
     EXPECT_EQ(RunJson({"--setup", "@/first.json", "show", "--json"})["parameters"]["PWM_freq"]["value"],
@@ -281,8 +267,7 @@ TEST_F(Dcsetup, SetupFilesRoundTrip) {
               RunJson({"show", "--json"})["parameters"].size());
 }
 
-// A value beyond a limit is clamped with a warning; fractions on the command
-// line, in the file and in the message with a point in any locale.
+// A value beyond a limit is clamped with a warning; fractions with a point in any locale.
 TEST_F(Dcsetup, SetOutsideTheLimitsIsClampedWithAWarning) {
     WriteFile(Path("small.json"), R"({"parameters": [
         {"name": "Gain_x", "value": 1, "min": 0, "max": 10.25},
@@ -296,8 +281,7 @@ TEST_F(Dcsetup, SetOutsideTheLimitsIsClampedWithAWarning) {
         "Free_x": {"value": 2, "internal": 2, "min": null, "max": null, "unit": ""}})"));
 }
 
-// The program's core writes to the streams it is given; output that cannot
-// be written is a failure.
+// The core writes to the streams it is given; output that cannot be written fails.
 TEST(DcsetupInProcess, RunsLikeTheProgram) {
     std::vector<std::string> args = {"dcsetup", "--plugin", DCDRIVE_LIBRARY, "scale", "RPM", "x"};
     std::vector<char*> argv;
@@ -311,8 +295,6 @@ TEST(DcsetupInProcess, RunsLikeTheProgram) {
         EXPECT_TRUE(err.str().starts_with(writable ? "" : "dcsetup: cannot write the output")) << err.str();
     }
 }
-
-// ---- the virtual drive's plant
 
 // plant prints the built-in plant file, or a --drive file with every key
 // read back (an optional key left out at its default).
@@ -330,10 +312,8 @@ TEST_F(Dcsetup, PlantPrintsTheBuiltInPlantAndAPlantFileWithEveryKey) {
     EXPECT_EQ(RunJson({"--drive", "@/plant.json", "plant"}), plant);
 }
 
-// ---- edit: the drive setup editor, answered by dialog scripts
-
-// OK saves to --out, else to the setup file; Cancel saves nothing; a step
-// that does not hold saves nothing and leaves a picture.
+// edit, answered by dialog scripts: OK saves to --out, else to the setup file;
+// Cancel saves nothing; a step that does not hold saves nothing, leaves a picture.
 TEST_F(Dcsetup, EditSavesOnOKOnly) {
     const std::string opening = "expect \"DC Motor Setup\"\nclick 1\n";
     WriteFile(Path("ok.txt"), opening + "expect \"Drive Setup\"\nset 3163 36\nclick 1\n");

@@ -11,39 +11,27 @@
 
 namespace {
 
-// A list that records what it was given.
-class RecordingList : public CKX_ListControl {
-public:
-    int AddItem(const char* text) override {
-        items.push_back({text, -1});
-        return static_cast<int>(items.size()) - 1;
-    }
-    int SetItemData(int index, int data) override {
-        if (index < 0 || index >= static_cast<int>(items.size())) return 0;
-        items[static_cast<std::size_t>(index)].data = data;
-        return 1;
-    }
-    int GetItemData(int index) const override { return items[static_cast<std::size_t>(index)].data; }
-    int SelectItem(int index) override {
-        selected = index;
-        return 1;
-    }
-    std::vector<int> Data() const {
-        std::vector<int> data;
-        for (const auto& item : items) data.push_back(item.data);
-        return data;
-    }
-    int SelectedData() const { return selected < 0 ? -1 : items[static_cast<std::size_t>(selected)].data; }
-
-    std::vector<kx::ListEntry> items;
-    int selected = -1;
-};
-
 std::vector<int> DataOf(const std::vector<kx::ListEntry>& entries) {
     std::vector<int> data;
     for (const auto& e : entries) data.push_back(e.data);
     return data;
 }
+
+// A list that records what it was given; an index it never gave out throws.
+struct RecordingList : CKX_ListControl {
+    int AddItem(const char* text) override {
+        items.push_back({text, -1});
+        return static_cast<int>(items.size()) - 1;
+    }
+    int SetItemData(int index, int data) override { return items.at(index).data = data, 1; }
+    int GetItemData(int index) const override { return items.at(index).data; }
+    int SelectItem(int index) override { return selected = index, 1; }
+    std::vector<int> Data() const { return DataOf(items); }
+    int SelectedData() const { return selected < 0 ? -1 : items.at(selected).data; }
+
+    std::vector<kx::ListEntry> items;
+    int selected = -1;
+};
 
 kx::DriveDescription Drive(std::vector<int> motor, std::vector<int> load, int connectors) {
     kx::DriveDescription d;

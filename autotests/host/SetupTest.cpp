@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cfloat>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -90,7 +89,6 @@ TEST(Setup, ValuesStayWithinLimitsAndFinite) {
     EXPECT_EQ(p.GetValueInBaseUnit(), 5);
 }
 
-// What a register of each type stores: CommTest.cpp.
 TEST(Setup, InternalUnitsComeFromThePluginScaling) {
     CKX_Setup setup;
     setup.AddParameter("IlimPS", "A")->SetValueInBaseUnit(2.5);

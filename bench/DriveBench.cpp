@@ -37,7 +37,7 @@ void StartCurrentTest(vdrive::VirtualDrive& drive, const CKX_Setup& setup, int p
 void BM_DriveSpeedWithCurrentLoopClosed(benchmark::State& state) {
     const auto setup = drivetest::TunedSetup({});
     vdrive::VirtualDrive drive(drivetest::DefaultPlant());
-    drive.Download(drivetest::RegisterImage(*setup));
+    drive.Download(kx::RegisterImage(*setup));
     StartCurrentTest(drive, *setup, 65535, 65535);
     const double slice = 0.01;  // s of drive time per iteration
     for (auto _ : state) {
@@ -61,7 +61,7 @@ void BM_DriveSpeedWithSpeedLoopClosed(benchmark::State& state) {
     dcdrive::TuneLoop(*setup, dcdrive::Loop::Speed);
     dcdrive::ParametersToRegisters(*setup);
     vdrive::VirtualDrive drive(drivetest::DefaultPlant());
-    drive.Download(drivetest::RegisterImage(*setup));
+    drive.Download(kx::RegisterImage(*setup));
     vdrive::Motion motion;
     motion.mode = vdrive::LoopMode::Speed;
     constexpr std::int64_t kRamp = 65536 / 5;  // 0.2 counts per sample per sample
@@ -84,7 +84,7 @@ BENCHMARK(BM_DriveSpeedWithSpeedLoopClosed)->Unit(benchmark::kMillisecond);
 // program has ended; "drive_s" is the drive time it took.
 void BM_CurrentTestRun(benchmark::State& state) {
     const auto setup = drivetest::TunedSetup({});
-    const auto image = drivetest::RegisterImage(*setup);
+    const auto image = kx::RegisterImage(*setup);
     const vdrive::Plant plant = drivetest::DefaultPlant();
     double driveTime = 0.0;
     for (auto _ : state) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
+#include <utility>
 
 #include "drive/Axis.h"
 
@@ -16,26 +18,23 @@ constexpr double kStep = 5e-5;
 // against L/R. With the bridge switched off the diodes then drive the current
 // to zero and keep it there.
 TEST(Axis, RlStepWithTheShaftBlockedFollowsTheClosedForm) {
-    struct Case {
-        double r, l, duty;
-    };
-    for (const Case c : {Case{4.0, 0.0001, -0.5}, Case{0.5, 0.01, 1.0}}) {
+    for (const auto& [r, l, duty] : {std::tuple{4.0, 0.0001, -0.5}, {0.5, 0.01, 1.0}}) {
         Plant plant;
-        plant.motor.resistance = c.r;
-        plant.motor.inductance = c.l;
+        plant.motor.resistance = r;
+        plant.motor.inductance = l;
         plant.shaftBlocked = true;
         Axis axis(plant);
         axis.Configure(kStep);
-        const double v = c.duty * plant.supplyVoltage;
+        const double v = duty * plant.supplyVoltage;
         for (int n = 1; n <= 200; ++n) {
-            axis.Step(true, c.duty);
-            const double expected = v / c.r * (1.0 - std::exp(-n * kStep * c.r / c.l));
-            ASSERT_NEAR(axis.current, expected, 1e-9 * std::fabs(v / c.r)) << "R " << c.r << " step " << n;
+            axis.Step(true, duty);
+            const double expected = v / r * (1.0 - std::exp(-n * kStep * r / l));
+            ASSERT_NEAR(axis.current, expected, 1e-9 * std::fabs(v / r)) << "R " << r << " step " << n;
         }
         EXPECT_EQ(axis.speed, 0.0);
         EXPECT_EQ(axis.angle, 0.0);
         for (int n = 0; n < 400; ++n) axis.Step(false, 0.0);
-        EXPECT_EQ(axis.current, 0.0) << "R " << c.r;
+        EXPECT_EQ(axis.current, 0.0) << "R " << r;
     }
 }
 
@@ -44,18 +43,14 @@ TEST(Axis, RlStepWithTheShaftBlockedFollowsTheClosedForm) {
 // friction takes its share once the torque overcomes it and holds the shaft
 // while it does not.
 TEST(Axis, ConstantTorqueAccelerationAndStiction) {
-    struct Case {
-        double torque, coulomb;
-    };
-    for (const Case c : {Case{0.01, 0.0}, Case{-0.02, 0.005}, Case{0.004, 0.005}}) {
+    for (const auto& [torque, coulomb] : {std::pair{0.01, 0.0}, {-0.02, 0.005}, {0.004, 0.005}}) {
         Plant plant;
-        plant.load.torque = -c.torque;  // a load torque against the shaft, so −torque drives it
-        plant.load.coulombFriction = c.coulomb;
+        plant.load.torque = -torque;  // a load torque against the shaft, so −torque drives it
+        plant.load.coulombFriction = coulomb;
         Axis axis(plant);
         axis.Configure(kStep);
         const double j = plant.motor.inertia + plant.load.inertia;
-        const double net =
-            std::fabs(c.torque) <= c.coulomb ? 0.0 : c.torque - std::copysign(c.coulomb, c.torque);
+        const double net = std::fabs(torque) <= coulomb ? 0.0 : torque - std::copysign(coulomb, torque);
         const int steps = 400;
         for (int n = 0; n < steps; ++n) axis.Step(false, 0.0);
         const double t = steps * kStep;

@@ -1,9 +1,9 @@
 // The drive's readings with no loop closed: the reference input's converter
-// and the encoder counters of a hand turn. The current test and the supply
-// detection run through their dialogs in autotests/tests.
+// and the encoder counters of a hand turn.
 #include <gtest/gtest.h>
 
 #include <numbers>
+#include <tuple>
 
 #include "DriveTestSupport.h"
 
@@ -32,46 +32,33 @@ TEST(Drive, AnalogueReferenceIsClippedAtTheEndsOfItsInput) {
 // of the slow loop, every second period, records the turn: points 2 × "SLPER"
 // PWM periods apart.
 TEST(Drive, EncoderCountsOfAHandTurn) {
-    struct Case {
-        int motorSensor;
-        int countingReversed;
-        bool wiringReversed;
-        const char* program;
-        std::int64_t counts;
+    // Motor sensor type, counting reversed, wiring reversed, counts.
+    const std::tuple<int, int, bool, int> cases[] = {
+        {1, 1, false, -2000}, {1, 0, true, -2000}, {1, 1, true, 2000},
+        {4, 0, false, 8192},  {5, 0, false, 8192},
     };
-    const Case cases[] = {
-        {1, 1, false, "Encoder_Connection_Test", -2000},
-        {1, 0, true, "Encoder_Connection_Test", -2000},
-        {1, 1, true, "Encoder_Connection_Test", 2000},
-        {4, 0, false, "SSI_Encoder_Connection_Test", 8192},
-        {5, 0, false, "SSI_Encoder_Connection_Test", 8192},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << c.motorSensor << " " << c.countingReversed << " " << c.wiringReversed);
-        auto setup = dcdrive::LoadDefaultSetup();
-        drivetest::SetValue(*setup, "MotorSensorType", c.motorSensor);
-        drivetest::SetValue(*setup, "ReverseCounting_MT", c.countingReversed);
-        dcdrive::ParametersToRegisters(*setup);
-        Plant plant = drivetest::DefaultPlant();
-        plant.encoder.reversed = c.wiringReversed;
-        auto drive = drivetest::DriveFor(*setup, plant);
+    for (const auto& [sensor, countingReversed, wiringReversed, counts] : cases) {
+        SCOPED_TRACE(testing::Message() << sensor << " " << countingReversed << " " << wiringReversed);
+        const char* program = sensor == 1 ? "Encoder_Connection_Test" : "SSI_Encoder_Connection_Test";
+        const auto setup = drivetest::TunedSetup(
+            {.before = {{"MotorSensorType", sensor}, {"ReverseCounting_MT", countingReversed}}});
+        auto drive = drivetest::DriveFor(*setup, [&](Plant& p) { p.encoder.reversed = wiringReversed; });
+        const vdrive::Symbol apos = SymbolOf(program, "APOS_MT");
         drive->Reset();
-        drive->ArmLogger(
-            {.points = 10, .fastLoop = false, .every = 2, .columns = {SymbolOf(c.program, "APOS_MT")}});
-        ASSERT_TRUE(drive->StartProgram(c.program));
+        drive->ArmLogger({.points = 10, .fastLoop = false, .every = 2, .columns = {apos}});
+        ASSERT_TRUE(drive->StartProgram(program));
         drive->TurnShaft(false, 2.0 * std::numbers::pi, 0.1);
         drive->AdvanceTo(0.05);
-        EXPECT_NEAR(static_cast<double>(Get(*drive, SymbolOf(c.program, "APOS_MT"))), c.counts / 2.0, 2.0);
+        EXPECT_NEAR(static_cast<double>(Get(*drive, apos)), counts / 2.0, 2.0);
         drive->AdvanceTo(0.2);
-        EXPECT_EQ(Get(*drive, SymbolOf(c.program, "APOS_MT")), c.counts);
-        EXPECT_EQ(drive->GetStatus().program, c.program);
+        EXPECT_EQ(Get(*drive, apos), counts);
+        EXPECT_EQ(drive->GetStatus().program, program);
         const auto& points = drive->Logged();
         ASSERT_EQ(points.size(), 10u);
         for (std::size_t i = 0; i < points.size(); ++i)
             EXPECT_NEAR(points[i].time, 2.0 * dcdrive::SpeedLoopPeriod(*setup) * i, 1e-12);
-        EXPECT_EQ(points.back().values[0] > points.front().values[0], c.counts > 0);
-        drivetest::Set(*drive, SymbolOf(c.program, "var_i2"), 1);
+        EXPECT_EQ(points.back().values[0] > points.front().values[0], counts > 0);
+        drivetest::Set(*drive, SymbolOf(program, "var_i2"), 1);
         drive->AdvanceTo(0.21);
         EXPECT_TRUE(drive->GetStatus().program.empty());
         EXPECT_FALSE(drive->AxisOn());

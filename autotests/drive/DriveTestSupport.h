@@ -1,16 +1,16 @@
-// What the drive tests share: register images of real setups (the default
-// setup after the parameter-to-register driver, tuned by the engine, as the
-// host downloads them), the default plant, drive variables by name and the
-// slow-loop logger.
+// What the drive tests share: tuned setups' register images as the host
+// downloads them, the default plant, drive variables by name, the logger.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -25,9 +25,6 @@
 
 namespace drivetest {
 
-// The setup's registers by name, as the host downloads them.
-using kx::RegisterImage;
-
 inline void SetValue(CKX_Setup& setup, const char* name, double value) {
     CKX_Parameter* p = setup.FindParameter(name);
     p->SetMinInBaseUnit(std::min(p->GetMinInBaseUnit(), value));
@@ -35,10 +32,8 @@ inline void SetValue(CKX_Setup& setup, const char* name, double value) {
     p->SetValueInBaseUnit(value);
 }
 
-// The default setup with its loops tuned as asked, in registers: the current
-// loop always (5000 rad/s, damping 0.7), the speed loop (damping 0.7) and the
-// position loop (damping 1) when given a pass band. The `before` values are
-// set before tuning.
+// The default setup with `before` set, the current loop tuned always and the
+// others when given a pass band, its registers derived.
 struct Tuning {
     int lines = 0;  // motor encoder lines (0: the setup's)
     double speedBand = 0.0, positionBand = 0.0;
@@ -49,37 +44,35 @@ struct Tuning {
 inline std::unique_ptr<CKX_Setup> TunedSetup(const Tuning& t) {
     auto setup = dcdrive::LoadDefaultSetup();
     if (t.lines > 0) SetValue(*setup, "No_encoder_lines", t.lines);
-    SetValue(*setup, "PB_C", 5000.0);
-    SetValue(*setup, "Dump_C", 0.7);
     SetValue(*setup, "PositionControlType", t.positionControlType);
     for (const auto& [name, value] : t.before) SetValue(*setup, name, value);
-    EXPECT_TRUE(dcdrive::TuneLoop(*setup, dcdrive::Loop::Current).tuned);
-    if (t.speedBand > 0.0) {
-        SetValue(*setup, "PB_S", t.speedBand);
-        SetValue(*setup, "Dump_S", 0.7);
-        EXPECT_TRUE(dcdrive::TuneLoop(*setup, dcdrive::Loop::Speed).tuned);
-    }
-    if (t.positionBand > 0.0) {
-        SetValue(*setup, "PB_P", t.positionBand);
-        SetValue(*setup, "Dump_P", 1.0);
-        EXPECT_TRUE(dcdrive::TuneLoop(*setup, dcdrive::Loop::Position).tuned);
+    using enum dcdrive::Loop;
+    for (const auto& [loop, band, pb, dump, damping] : {std::tuple{Current, 5000.0, "PB_C", "Dump_C", 0.7},
+                                                        {Speed, t.speedBand, "PB_S", "Dump_S", 0.7},
+                                                        {Position, t.positionBand, "PB_P", "Dump_P", 1.0}}) {
+        if (band <= 0.0) continue;
+        SetValue(*setup, pb, band);
+        SetValue(*setup, dump, damping);
+        EXPECT_TRUE(dcdrive::TuneLoop(*setup, loop).tuned) << pb;
     }
     dcdrive::ParametersToRegisters(*setup);
     return setup;
 }
 
-inline vdrive::Plant DefaultPlant() {
+// The default plant, with `change` made to it.
+inline vdrive::Plant DefaultPlant(const std::function<void(vdrive::Plant&)>& change = {}) {
     vdrive::Plant plant;
     std::string error;
     if (!vdrive::ParsePlant(dcdrive::DefaultPlantJson(), plant, error)) throw std::runtime_error(error);
+    if (change) change(plant);
     return plant;
 }
 
-// A drive with the default plant (or another) and a setup's registers.
-inline std::unique_ptr<vdrive::VirtualDrive> DriveFor(const CKX_Setup& setup,
-                                                      const vdrive::Plant& plant = DefaultPlant()) {
-    auto drive = std::make_unique<vdrive::VirtualDrive>(plant);
-    drive->Download(RegisterImage(setup));
+// A drive on the default plant with `change` and a setup's registers.
+inline std::unique_ptr<vdrive::VirtualDrive> DriveFor(
+    const CKX_Setup& setup, const std::function<void(vdrive::Plant&)>& change = {}) {
+    auto drive = std::make_unique<vdrive::VirtualDrive>(DefaultPlant(change));
+    drive->Download(kx::RegisterImage(setup));
     return drive;
 }
 
@@ -106,25 +99,16 @@ inline void Set(vdrive::VirtualDrive& drive, const vdrive::Symbol& s, std::int64
     EXPECT_TRUE(drive.Write(s.address, s.type, raw)) << s.name << ": " << drive.LastError();
 }
 
-inline double SlowPeriod(const vdrive::VirtualDrive& drive) {
-    return 2.0 * static_cast<double>(drive.Register("SLPER") * drive.Register("PWMPER")) /
-           drive.GetPlant().drive.clock;
-}
-
-// Arms the logger on `columns`, every sample of the slow (or fast) loop.
-inline void ArmLogger(vdrive::VirtualDrive& drive, const std::vector<vdrive::Symbol>& columns, int points,
-                      bool fastLoop = false) {
-    drive.ArmLogger({.points = points, .fastLoop = fastLoop, .every = 1, .columns = columns});
-}
-
 // Runs a motion with the slow-loop logger on drive variables for `points` samples.
 inline std::vector<vdrive::LoggedPoint> RunMotion(vdrive::VirtualDrive& drive, const vdrive::Motion& motion,
                                                   int points, const std::vector<const char*>& columns) {
     std::vector<vdrive::Symbol> symbols;
     for (const char* name : columns) symbols.push_back(Variable(name));
-    ArmLogger(drive, symbols, points);
+    drive.ArmLogger({.points = points, .fastLoop = false, .columns = symbols});
     EXPECT_TRUE(drive.StartMotion(motion)) << drive.LastError();
-    drive.AdvanceTo(drive.Now() + (points + 2) * SlowPeriod(drive));
+    const double slowPeriod = 2.0 * static_cast<double>(drive.Register("SLPER") * drive.Register("PWMPER")) /
+                              drive.GetPlant().drive.clock;
+    drive.AdvanceTo(drive.Now() + (points + 2) * slowPeriod);
     return drive.Logged();
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <tuple>
 
 #include "DriveTestSupport.h"
 #include "conversions/Gains.h"
@@ -85,22 +86,16 @@ TEST(Firmware, OutputFilterStepResponse) {
 // coefficients it holds, in double precision: a low pass and a notch as the
 // filter design quantizes them, and a cleared slot, which passes its input.
 TEST(Firmware, BiquadSlotFollowsItsDifferenceEquation) {
-    struct Case {
-        const char* what;
-        int type;
-        double f1, q;  // normalized frequency, quality factor
-    };
-    const Case cases[] = {
-        {"low pass", dcdrive::kBiquadLowPass2, 0.05, 0.707},
-        {"notch", dcdrive::kBiquadNotch, 0.02, 2.0},
-        {"cleared slot", -1, 0.0, 0.0},
-    };
-    for (const Case& c : cases) {
+    // What, filter type, normalized frequency, quality factor.
+    for (const auto& [what, type, f1, q] :
+         {std::tuple{"low pass", int{dcdrive::kBiquadLowPass2}, 0.05, 0.707},
+          {"notch", dcdrive::kBiquadNotch, 0.02, 2.0},
+          {"cleared slot", -1, 0.0, 0.0}}) {
         BiquadSlot slot;
         dcdrive::BiquadCoefficients h;  // what the slot holds, as values
-        if (c.type >= 0) {
-            const auto design = dcdrive::DesignBiquad(c.type, c.f1, c.q, 0.0);
-            ASSERT_TRUE(design) << c.what;
+        if (type >= 0) {
+            const auto design = dcdrive::DesignBiquad(type, f1, q, 0.0);
+            ASSERT_TRUE(design) << what;
             const dcdrive::HeldBiquad held = dcdrive::QuantizeBiquad(*design);
             slot = {std::llround(held.words.b0), std::llround(held.words.b1), std::llround(held.words.b2),
                     std::llround(held.words.a1), std::llround(held.words.a2), std::llround(held.scaleFactor)};
@@ -120,7 +115,7 @@ TEST(Firmware, BiquadSlotFollowsItsDifferenceEquation) {
             const double fixed = static_cast<double>(RunBiquad(slot, state, xq)) / kQ16;
             worst = std::max(worst, std::fabs(fixed - y));
         }
-        EXPECT_LT(worst, 1e-3) << c.what;  // counts
+        EXPECT_LT(worst, 1e-3) << what;  // counts
     }
 }
 

@@ -49,16 +49,15 @@ TEST(GainRegisters, LoopsRunTheirLawsWithTheRegistersGains) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.output);
         auto drive = drivetest::DriveFor(*setup);
-        auto gain = [&drive](const char* name) {
+        auto gain = [&drive](const char* name) {  // mantissa · 2^shift / 32767; 0 when not given
             if (!name) return 0.0;
-            return std::ldexp(static_cast<double>(drive->Register(name)),
-                              static_cast<int>(drive->Register("SFT" + std::string(name)))) /
-                   32767.0;
+            const auto shift = static_cast<int>(drive->Register("SFT" + std::string(name)));
+            return std::ldexp(static_cast<double>(drive->Register(name)), shift) / 32767.0;
         };
         std::vector<LoggedPoint> logged;
         if (c.mode == Current) {
-            drivetest::ArmLogger(*drive, {Variable(c.reference), Variable(c.feedback), Variable(c.output)},
-                                 60, true);
+            drive->ArmLogger(
+                {.points = 60, .columns = {Variable(c.reference), Variable(c.feedback), Variable(c.output)}});
             StartCurrentTest(*drive);
             drive->AdvanceTo(0.01);
             logged = drive->Logged();
@@ -86,8 +85,9 @@ TEST(GainRegisters, LoopsRunTheirLawsWithTheRegistersGains) {
 // when a name is given.
 std::vector<LoggedPoint> RunWith(VirtualDrive& drive, LoopMode mode, const char* name, std::int64_t value) {
     const bool currentTest = mode == LoopMode::Current;
-    drivetest::ArmLogger(drive, {Variable(currentTest ? "Voltage_Reference" : "Current_Reference")},
-                         static_cast<int>(kPoints), currentTest);
+    drive.ArmLogger({.points = static_cast<int>(kPoints),
+                     .fastLoop = currentTest,
+                     .columns = {Variable(currentTest ? "Voltage_Reference" : "Current_Reference")}});
     if (currentTest) {
         StartCurrentTest(drive);
     } else {
@@ -107,7 +107,8 @@ std::vector<LoggedPoint> RunWith(VirtualDrive& drive, LoopMode mode, const char*
 // register reads back as written while the other still holds the setup's.
 // A gain of each loop and a feed-forward.
 TEST(GainRegisters, WriteDuringARunActsFromTheNextSample) {
-    const auto image = drivetest::RegisterImage(*drivetest::TunedSetup({}));
+    const auto setup = drivetest::TunedSetup({});
+    const auto image = kx::RegisterImage(*setup);  // as the host downloads it
     for (const auto& [mode, name] :
          {std::pair{LoopMode::Current, "KPI"}, std::pair{LoopMode::Speed, "KIS"},
           std::pair{LoopMode::PositionOverSpeed, "KPP"}, std::pair{LoopMode::Speed, "KFFA"}}) {
@@ -116,22 +117,20 @@ TEST(GainRegisters, WriteDuringARunActsFromTheNextSample) {
         // A mantissa halved or doubled, whichever stays within the word, or
         // half the word for a gain that was off.
         const std::int64_t after = before >= 16384 ? before / 2 : (before != 0 ? before * 2 : 16384);
-        VirtualDrive kept(drivetest::DefaultPlant()), changed(drivetest::DefaultPlant());
-        kept.Download(image);
-        changed.Download(image);
-        EXPECT_EQ(drivetest::Get(changed, Variable(name)), before)
+        auto kept = drivetest::DriveFor(*setup), changed = drivetest::DriveFor(*setup);
+        EXPECT_EQ(drivetest::Get(*changed, Variable(name)), before)
             << "the live register is the downloaded one";
-        const auto a = RunWith(kept, mode, nullptr, 0);
-        const auto b = RunWith(changed, mode, name, after);
+        const auto a = RunWith(*kept, mode, nullptr, 0);
+        const auto b = RunWith(*changed, mode, name, after);
         ASSERT_EQ(a.size(), kPoints);
         ASSERT_EQ(b.size(), kPoints);
         std::size_t first = kPoints;
         for (std::size_t i = 0; i < kPoints && first == kPoints; ++i)
             if (a[i].values[0] != b[i].values[0]) first = i;
         EXPECT_EQ(first, kWriteAfter) << "the first sample that differs";
-        EXPECT_EQ(drivetest::Get(changed, Variable(name)), after);
-        EXPECT_EQ(changed.Register(name), after);
-        EXPECT_EQ(drivetest::Get(kept, Variable(name)), before);
+        EXPECT_EQ(drivetest::Get(*changed, Variable(name)), after);
+        EXPECT_EQ(changed->Register(name), after);
+        EXPECT_EQ(drivetest::Get(*kept, Variable(name)), before);
     }
 }
 

@@ -1,7 +1,5 @@
-// The loops on the virtual drive beyond their designed responses (those run
-// through the tuning dialogs in autotests/tests): feed-forwards, the current
-// limit, the position loop on a load encoder alone, the control-error
-// checks, determinism.
+// The loops on the virtual drive beyond their designed responses, which the
+// tuning dialogs' tests check.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,58 +20,43 @@ constexpr int kFineLines = 10000;
 
 using drivetest::RunMotion;
 
-Plant FinePlant() {
-    Plant plant = drivetest::DefaultPlant();
-    plant.encoder.lines = kFineLines;
-    return plant;
-}
+void Fine(Plant& plant) { plant.encoder.lines = kFineLines; }
 
-// A ramp followed with a feed-forward at its ideal gain: the acceleration
-// feed-forward at J/K in internal units in speed control, the speed
-// feed-forward at 1 in position control over the speed loop. What the ramp
-// needs then comes from the feed-forward, so the error at the start of the
-// ramp, before the integral has caught up, shrinks to a fraction of what
-// the controllers alone leave.
+// A ramp followed with a feed-forward at its ideal gain (acceleration: J/K;
+// speed: 1) takes what the ramp needs from it, so the error before the
+// integral has caught up shrinks to a fraction of the controllers' alone.
 TEST(Loops, FeedforwardsTakeTheRampOffTheError) {
-    struct Case {
-        const char* what;
+    const struct {
         LoopMode mode;
         const char* gain;
         std::int64_t slope;  // Q16 per sample
-        const char* actual;
-        const char* reference;
+        const char *actual, *reference;
+    } cases[] = {
+        {LoopMode::Speed, "KFFA_scl", kQ16, "Motor_Speed", "Speed_Reference"},
+        {LoopMode::PositionOverSpeed, "KFFS_scl", 20 * kQ16, "Load_Position", "Target_Position"},
     };
-    const Case cases[] = {
-        {"acceleration", LoopMode::Speed, "KFFA_scl", kQ16, "Motor_Speed", "Speed_Reference"},
-        {"speed", LoopMode::PositionOverSpeed, "KFFS_scl", 20 * kQ16, "Load_Position", "Target_Position"},
-    };
-    for (const Case& c : cases) {
-        auto worstError = [&c](bool on) {
+    for (const auto& c : cases) {
+        double worst[2] = {0.0, 0.0};  // counts of error without and with the feed-forward
+        for (const bool on : {false, true}) {
             auto setup = drivetest::TunedSetup({.lines = kFineLines, .speedBand = 100, .positionBand = 20});
-            // Current counts per (speed count per sample) per sample.
-            const double jOverK =
-                setup->GetParameterValueInBaseUnit("Jt") / setup->GetParameterValueInBaseUnit("K");
-            const double ideal =
-                std::string(c.gain) == "KFFS_scl"
-                    ? 1.0
-                    : jOverK * dcdrive::CurrentScale(*setup) / std::fabs(dcdrive::AccelerationScale(*setup));
-            drivetest::SetValue(*setup, c.gain, on ? ideal : 0.0);
+            // J/K in current counts per (speed count per sample) per sample.
+            const double jOverK = setup->GetParameterValueInBaseUnit("Jt") /
+                                  setup->GetParameterValueInBaseUnit("K") * dcdrive::CurrentScale(*setup) /
+                                  std::fabs(dcdrive::AccelerationScale(*setup));
+            drivetest::SetValue(*setup, c.gain, on ? (c.mode == LoopMode::Speed ? jOverK : 1.0) : 0.0);
             dcdrive::ParametersToRegisters(*setup);
-            auto drive = drivetest::DriveFor(*setup, FinePlant());
-            const auto logged = RunMotion(*drive, {.mode = c.mode, .segments = {{200, c.slope}, {50, 0}}},
-                                          200, {c.actual, c.reference});
+            auto drive = drivetest::DriveFor(*setup, Fine);
             const double scale = c.mode == LoopMode::Speed ? kQ16 : 1.0;
-            double worst = 0.0;
-            for (const LoggedPoint& p : logged)
-                worst = std::max(worst, std::fabs(static_cast<double>(p.values[1] - p.values[0])) / scale);
-            return worst;
-        };
-        const double without = worstError(false);
-        const double with = worstError(true);
-        EXPECT_GT(without, 2.0) << c.what;
+            for (const LoggedPoint& p :
+                 RunMotion(*drive, {.mode = c.mode, .segments = {{200, c.slope}, {50, 0}}}, 200,
+                           {c.actual, c.reference}))
+                worst[on] =
+                    std::max(worst[on], std::fabs(static_cast<double>(p.values[1] - p.values[0])) / scale);
+        }
+        EXPECT_GT(worst[0], 2.0) << c.gain;
         // What is left with the feed-forward is mostly the lag of the
         // measurement (half a sample) and of the current loop.
-        EXPECT_LT(with, 0.5 * without) << c.what;
+        EXPECT_LT(worst[1], 0.5 * worst[0]) << c.gain;
     }
 }
 
@@ -84,18 +67,15 @@ TEST(Loops, SaturationHoldsTheCurrentAtTheLimit) {
     const double limitAmps = 4.0;
     const auto setup =
         drivetest::TunedSetup({.lines = kFineLines, .speedBand = 300, .before = {{"IlimPS", limitAmps}}});
-    auto drive = drivetest::DriveFor(*setup, FinePlant());
+    auto drive = drivetest::DriveFor(*setup, Fine);
     const std::int64_t limit = 32767 - drive->Register("SATS");
     ASSERT_NEAR(static_cast<double>(limit), limitAmps * dcdrive::CurrentScale(*setup), 1.0);
     const auto logged =
         RunMotion(*drive, {.mode = LoopMode::Speed, .segments = {{1, 2000 * kQ16}, {1000, 0}}}, 20,
                   {"Current_Reference", "Motor_Current", "Motor_Speed"});
-    for (std::size_t k = 0; k < logged.size(); ++k) {
-        EXPECT_EQ(logged[k].values[0], limit) << "sample " << k;
-        if (k >= 2) {
-            EXPECT_NEAR(static_cast<double>(logged[k].values[1]), limit, 0.03 * limit) << k;
-        }
-    }
+    for (std::size_t k = 0; k < logged.size(); ++k) EXPECT_EQ(logged[k].values[0], limit) << "sample " << k;
+    for (std::size_t k = 2; k < logged.size(); ++k)
+        EXPECT_NEAR(static_cast<double>(logged[k].values[1]), limit, 0.03 * limit) << "sample " << k;
     EXPECT_GT(logged.back().values[2], logged[5].values[2]) << "the motor accelerates";
 }
 
@@ -106,9 +86,7 @@ TEST(Loops, PositionLoopClosesOnALoadEncoderAlone) {
         {.positionBand = 30,
          .positionControlType = 0,
          .before = {{"MotorSensorType", 0}, {"LoadSensorType", 1}, {"No_encoder_lines_LD", 500}}});
-    Plant plant = drivetest::DefaultPlant();
-    plant.encoder.loadLines = 500;
-    auto drive = drivetest::DriveFor(*setup, plant);
+    auto drive = drivetest::DriveFor(*setup, [](Plant& p) { p.encoder.loadLines = 500; });
     const Motion motion{.mode = LoopMode::PositionOverCurrent, .segments = {{100, 5 * kQ16}, {400, 0}}};
     const auto logged = RunMotion(*drive, motion, 500, {"Target_Position", "Load_Position"});
     ASSERT_EQ(logged.size(), 500u);
@@ -126,10 +104,8 @@ TEST(Loops, ControlErrorTripsAfterItsTime) {
         const char* what;
         LoopMode mode;
         double stepFactor;  // of the error limit
-        bool checkOn;
-        bool trips;
-    };
-    const Case cases[] = {
+        bool checkOn, trips;
+    } const cases[] = {
         {"position beyond", LoopMode::PositionOverCurrent, 1.5, true, true},
         {"position within", LoopMode::PositionOverCurrent, 0.5, true, false},
         {"speed beyond", LoopMode::Speed, 1.5, true, true},
@@ -138,30 +114,23 @@ TEST(Loops, ControlErrorTripsAfterItsTime) {
     for (const Case& c : cases) {
         const auto setup = drivetest::TunedSetup(
             {.before = {{"isPositionControlError", c.checkOn}, {"isSpeedControlError", c.checkOn}}});
-        const auto image = drivetest::RegisterImage(*setup);
+        auto drive = drivetest::DriveFor(*setup, [](Plant& p) { p.shaftBlocked = true; });
         const bool position = c.mode == LoopMode::PositionOverCurrent;
-        const std::int64_t limit = image.at(position ? "ERRMAXL" : "SERRMAX");
-        const std::int64_t time = image.at(position ? "TERRMAX" : "TSERRMAX");
+        const std::int64_t limit = drive->Register(position ? "ERRMAXL" : "SERRMAX");
+        const std::int64_t time = drive->Register(position ? "TERRMAX" : "TSERRMAX");
         const double ts = dcdrive::SpeedLoopPeriod(*setup);
         ASSERT_GT(limit, 0);
-
-        Plant plant = drivetest::DefaultPlant();
-        plant.shaftBlocked = true;
-        VirtualDrive drive(plant);
-        drive.Download(image);
         const auto step = static_cast<std::int64_t>(c.stepFactor * static_cast<double>(limit)) * kQ16;
-        ASSERT_TRUE(drive.StartMotion({.mode = c.mode, .segments = {{1, step}, {100000, 0}}}))
-            << drive.LastError();
+        ASSERT_TRUE(drive->StartMotion({.mode = c.mode, .segments = {{1, step}, {100000, 0}}}))
+            << drive->LastError();
         const std::int64_t trip = c.checkOn ? time : 100;
-        drive.AdvanceTo((trip - 1) * ts);
-        EXPECT_TRUE(drive.AxisOn()) << c.what << ": tripped early";
-        EXPECT_EQ(drive.GetStatus().mer & 8, 0) << c.what;
-        drive.AdvanceTo((2 * trip + 10) * ts);
-        EXPECT_EQ(drive.AxisOn(), !c.trips) << c.what;
-        EXPECT_EQ((drive.GetStatus().mer & 8) != 0, c.trips) << c.what;
-        if (c.trips) {
-            EXPECT_EQ(drive.GetStatus().current, 0.0) << c.what << ": the current has died out";
-        }
+        drive->AdvanceTo((trip - 1) * ts);
+        EXPECT_TRUE(drive->AxisOn()) << c.what << ": tripped early";
+        EXPECT_EQ(drive->GetStatus().mer & 8, 0) << c.what;
+        drive->AdvanceTo((2 * trip + 10) * ts);
+        EXPECT_EQ(drive->AxisOn(), !c.trips) << c.what;
+        EXPECT_EQ((drive->GetStatus().mer & 8) != 0, c.trips) << c.what;
+        EXPECT_TRUE(!c.trips || drive->GetStatus().current == 0.0) << c.what << ": the current has died out";
     }
 }
 
@@ -171,10 +140,10 @@ TEST(Loops, ControlErrorTripsAfterItsTime) {
 TEST(Loops, MotionIsDeterministic) {
     const auto setup = drivetest::TunedSetup({.lines = kFineLines, .speedBand = 150, .positionBand = 30});
     auto run = [&setup](std::uint32_t seed) {
-        Plant plant = FinePlant();
-        plant.converter.noise = 40.0;
-        plant.converter.seed = seed;
-        auto drive = drivetest::DriveFor(*setup, plant);
+        auto drive = drivetest::DriveFor(*setup, [seed](Plant& p) {
+            Fine(p);
+            p.converter = {.noise = 40.0, .seed = seed};
+        });
         const Motion motion{.segments = {{100, 40 * kQ16}, {100, 0}, {100, -40 * kQ16}, {50, 0}}};
         std::vector<std::int64_t> data;
         for (const LoggedPoint& p :

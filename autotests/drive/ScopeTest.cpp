@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <tuple>
 #include <vector>
 
 #include "drive/Scope.h"
@@ -42,31 +44,24 @@ std::vector<Record> Records(const std::vector<std::vector<std::uint16_t>>& messa
 
 // A triangle 0, 1, … 49, 50, 49, … 1, repeated: rising through a level at
 // one sample per cycle and falling through it at another.
-std::int64_t Triangle(int n) {
-    const int k = n % 100;
-    return k <= 50 ? k : 100 - k;
-}
+std::int64_t Triangle(int n) { return 50 - std::abs(n % 100 - 50); }
 
 // A record holds the pretrigger's share of points before the trigger, or
 // as many as came before it when the trigger comes sooner.
 TEST(Scope, RecordsStartAtTheTriggerWithThePretriggerBeforeIt) {
+    // The pretrigger in %, the points of a record (the time base in slow
+    // periods), the samples fed in, the complete records and their trigger point.
     struct Case {
         const char* what;
         ScopeMode mode;
-        bool rising;
+        bool rising, stops;
         std::int64_t level;
-        int pretrigger;  // %
-        int points;      // of a record: the time base in slow periods
-        int samples;     // fed in all
-        int records;     // complete records expected
-        int triggerPoint;
-        bool stops;
-    };
-    const Case cases[] = {
-        {"repeating re-arms every cycle, falling, none before", ScopeMode::Repeating, false, 10, 0, 20, 250,
-         2, 0, false},
+        int pretrigger, points, samples, records, triggerPoint;
+    } const cases[] = {
+        {"repeating re-arms every cycle, falling, none before", ScopeMode::Repeating, false, false, 10, 0, 20,
+         250, 2, 0},
         // Only 0, 1 and 2 come before 3: the record starts early.
-        {"trigger before the pretrigger is full", ScopeMode::SingleShot, true, 3, 50, 10, 40, 1, 3, true},
+        {"trigger before the pretrigger is full", ScopeMode::SingleShot, true, true, 3, 50, 10, 40, 1, 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -107,36 +102,23 @@ TEST(Scope, RecordsStartAtTheTriggerWithThePretriggerBeforeIt) {
     }
 }
 
+// Fast loop 100 µs, slow loop 1 ms, at most 1000 points: 10 ms gives only
+// 10 slow samples, so the fast loop; 1 s just fits in the slow loop's.
 TEST(Scope, TheTimeBaseChoosesTheLoopAndTheRecordLength) {
-    struct Case {
-        double timeBase;
-        bool fast;
-        int every;
-        int points;
-    };
-    // Fast loop 100 µs, slow loop 1 ms, at most 1000 points; every n-th
-    // sample is the stop test's.
-    const Case cases[] = {
-        {0.01, true, 1, 100},   // 10 slow samples only: the fast loop
-        {1.0, false, 1, 1000},  // just fits
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.timeBase);
-        const ScopeTiming t = ChooseScopeTiming(c.timeBase, 1000, 1e-4, 1e-3);
-        EXPECT_EQ(t.fastLoop, c.fast);
-        EXPECT_EQ(t.every, c.every);
-        EXPECT_EQ(t.points, c.points);
-        EXPECT_NEAR(t.period * t.points, c.timeBase, 1e-9);
+    for (const auto& [timeBase, fast, points] : {std::tuple{0.01, true, 100}, {1.0, false, 1000}}) {
+        SCOPED_TRACE(timeBase);
+        const ScopeTiming t = ChooseScopeTiming(timeBase, 1000, 1e-4, 1e-3);
+        EXPECT_EQ(t.fastLoop, fast);
+        EXPECT_EQ(t.every, 1);
+        EXPECT_EQ(t.points, points);
+        EXPECT_NEAR(t.period * t.points, timeBase, 1e-9);
     }
 }
 
 TEST(Scope, StopEndsTheStreamWithAStoppedFrameAndFramesKeepToTheirSize) {
     Scope scope;
     // 1000 points of 4 channels, two of them 32-bit.
-    ScopeSettings s;
-    s.timeBase = 2.0;
-    s.channels = {{0, 1}, {0, 5}, {0, 3}, {0, 2}};
-    scope.Arm(s);
+    scope.Arm({.timeBase = 2.0, .trigger = {}, .channels = {{0, 1}, {0, 5}, {0, 3}, {0, 2}}});
     ASSERT_TRUE(scope.Start(1e-4, 1e-3));
     const std::int64_t values[4] = {-2, -65536 * 3 - 1, 123456789, 65535};
     for (int n = 0; n < 700; ++n) scope.Sample(values, 0);

@@ -1,8 +1,5 @@
-// The drive-resident programs of the current, speed, position and inertia
-// tests, run through their variables as a test dialog runs them: the
-// protections and drive faults that end them. Their responses, the inertia
-// they measure and their failure codes run through the dialogs in
-// autotests/tests.
+// The drive-resident test programs, run through their variables as a test
+// dialog runs them: the protections and drive faults that end them.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -38,15 +35,15 @@ void RunUntilOff(VirtualDrive& drive, double seconds) {
 // its bit of "MER" and switches the power stage off within a loop period;
 // once it is gone the next run passes.
 TEST(TestPrograms, ProtectionsAndFaultsEndTheRun) {
+    // The protection in current counts; the fault that many seconds after the
+    // start (0: before it; < 0: none); the short-circuit level (0: the plant's).
     struct Case {
         const char* program;
-        std::int64_t protection;  // current counts
+        std::int64_t protection;
         Fault fault;
-        double faultAfter;        // s after the start; 0: before it; < 0: none
-        double shortCircuitAmps;  // 0: the plant's
+        double faultAfter, shortCircuitAmps;
         int mer;
-    };
-    const Case cases[] = {
+    } const cases[] = {
         {kSpeedTest, 500, Fault::OverCurrent, -1, 0, 0},
         {kPositionOverSpeed, 500, Fault::OverCurrent, -1, 0, 0},
         {kInertiaTest, 500, Fault::OverCurrent, -1, 0, 0},
@@ -65,9 +62,9 @@ TEST(TestPrograms, ProtectionsAndFaultsEndTheRun) {
         const std::string program = c.program;
         SCOPED_TRACE(program + (c.faultAfter >= 0 ? std::string(" ") + FaultName(c.fault) : "") +
                      (c.shortCircuitAmps > 0 ? " short circuit" : ""));
-        Plant plant = drivetest::DefaultPlant();
-        if (c.shortCircuitAmps > 0) plant.drive.shortCircuitCurrent = c.shortCircuitAmps;
-        auto drive = drivetest::DriveFor(*setup, plant);
+        auto drive = drivetest::DriveFor(*setup, [&](Plant& p) {
+            if (c.shortCircuitAmps > 0) p.drive.shortCircuitCurrent = c.shortCircuitAmps;
+        });
         auto set = [&](const char* name, std::int64_t value) { Set(*drive, SymbolOf(program, name), value); };
         if (program == kInertiaTest || program == kCurrentTest) {
             set("In1", std::llround(1.6 * dcdrive::CurrentScale(*setup)));

@@ -1,8 +1,5 @@
-// What the test dialogs' tests share: the plug-in's and the tests' resources,
-// a plot folder and the host's internal units for each test, a setup, a
-// virtual drive on the default plant with changes, the dialogs answered by
-// scripts in virtual time, the saved record read back, and a designed loop
-// simulated as a continuous system driven by the logged reference.
+// The test dialogs' fixture: resources, a plot folder, a setup and a virtual
+// drive per test, dialogs answered by scripts, and designed loops simulated.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -36,22 +33,13 @@ namespace dctest {
 
 namespace fs = std::filesystem;
 
-// A text as a script's quoted word.
-inline std::string Quoted(const std::string& text) {
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') quoted += '\\';
-        quoted += c == '\n' ? std::string("\\n") : c == '\r' ? std::string("\\r") : std::string(1, c);
-    }
-    return quoted + "\"";
-}
-
 inline const std::string kPassed = "assert 10004 text \"Test passed\"\n";
 
-// The steps that read a failed run's text under Details, the run ended.
+// The steps that read a failed run's text under Details, the run ended (a
+// JSON string is a script's quoted word).
 inline std::string ExpectFailure(const std::string& message) {
     return "assert 10004 text \"Test failed\"\nassert 10000 text \"Start\"\nclick 10003\nmessage " +
-           Quoted(message) + "\nclick ok\n";
+           nlohmann::json(message).dump() + "\nclick ok\n";
 }
 
 // A column of a record that SaveGraph wrote, by its name ("Load_Speed").
@@ -69,28 +57,19 @@ inline bool Summarised(const kx::PlotRecord& record, const std::string& name) {
 using Loop = std::function<void(const std::vector<double>& x, double r, double dr, std::vector<double>& dx)>;
 
 // The RMS difference of `measured` to the loop's response from rest over the
-// reference's largest magnitude. RK4 in small steps, the reference taken as
-// the straight line between its logged samples.
+// reference's largest magnitude. Euler in steps far below the loops' time
+// constants, the reference taken as the straight line between its samples.
 inline double NrmsToDesign(std::size_t states, const Loop& loop, const std::vector<double>& time,
                            const std::vector<double>& reference, const std::vector<double>& measured) {
-    std::vector<double> x(states, 0.0), k1(states), k2(states), k3(states), k4(states);
-    const auto at = [&](const std::vector<double>& k, double h) {
-        std::vector<double> y = x;
-        for (std::size_t j = 0; j < states; ++j) y[j] += h * k[j];
-        return y;
-    };
+    std::vector<double> x(states, 0.0), dx(states);
     double sum = std::pow(measured[0], 2), peak = std::fabs(reference[0]);
     for (std::size_t k = 1; k < time.size(); ++k) {
-        constexpr int kSteps = 40;
+        constexpr int kSteps = 1000;
         const double h = (time[k] - time[k - 1]) / kSteps,
                      slope = (reference[k] - reference[k - 1]) / (kSteps * h);
         for (int i = 0; i < kSteps; ++i) {
-            const double r = reference[k - 1] + slope * i * h;
-            loop(x, r, slope, k1);
-            loop(at(k1, h / 2), r + slope * h / 2, slope, k2);
-            loop(at(k2, h / 2), r + slope * h / 2, slope, k3);
-            loop(at(k3, h), r + slope * h, slope, k4);
-            for (std::size_t j = 0; j < states; ++j) x[j] += h / 6 * (k1[j] + 2 * k2[j] + 2 * k3[j] + k4[j]);
+            loop(x, reference[k - 1] + slope * i * h, slope, dx);
+            for (std::size_t j = 0; j < states; ++j) x[j] += h * dx[j];
         }
         sum += std::pow(measured[k] - x[0], 2);
         peak = std::max(peak, std::fabs(reference[k]));
@@ -147,18 +126,21 @@ struct DialogTest : ::testing::Test {
     }
 
     // Runs the dialog on m_setup; its template must hold every control that
-    // it binds or sets.
+    // it binds or sets, and once it has gone the drive is idle.
     template <class Dialog>
     ScriptRun Run(const std::string& script) {
         Dialog dialog(*m_setup, 1, nullptr);
         const ScriptRun run = RunScript(script, [&] { return dialog.DoModal(); });
         for (const std::string& problem : dialog.AuditProblems()) ADD_FAILURE() << problem;
+        ExpectDriveIdle();
         return run;
     }
     ScriptRun RunDriveSetup(const std::string& script) {
         CDriveSetupDlg dialog(*m_setup, nullptr);
-        return RunScript(kCloseMotorSetup + "expect \"Drive Setup\"\n" + script,
-                         [&] { return dialog.DoModal(); });
+        const ScriptRun run = RunScript(kCloseMotorSetup + "expect \"Drive Setup\"\n" + script,
+                                        [&] { return dialog.DoModal(); });
+        ExpectDriveIdle();
+        return run;
     }
 
     // The steps that start a run with `fault` switched on at `at`.
@@ -171,11 +153,10 @@ struct DialogTest : ::testing::Test {
     }
 
     double Base(const char* name) const { return m_setup->GetParameterValueInBaseUnit(name); }
-    // The plant's total inertia (the load's ratio is 1) and torque constant.
+    // The plant's total inertia (the load's ratio is 1).
     double PlantInertia() const {
         return m_plant["motor"]["inertia"].get<double>() + m_plant["load"]["inertia"].get<double>();
     }
-    double PlantTorqueConstant() const { return m_plant["motor"]["torqueConstant"].get<double>(); }
     // The record the dialog saved as `name`.csv.
     kx::PlotRecord Saved(const std::string& name) const {
         return kx::ReadCsvFile((m_plots / (name + ".csv")).string());

@@ -1,9 +1,5 @@
-// The commissioning tests on real widgets, answered by dialog scripts in
-// virtual time, against the virtual drive: the tuned current loop against
-// its design, the detected supply, the analogue reference and the encoder
-// figures, the faults' messages and the tabs, the tests opened from the
-// editors; and what every test dialog does: stop the drive when closed
-// during a run, open its help topic.
+// The commissioning test dialogs on real widgets, answered by dialog scripts
+// in virtual time, against the virtual drive.
 #include "DialogTestSupport.h"
 #include "conversions/Derived.h"
 #include "editors/AnalogReferenceDlg.h"
@@ -34,11 +30,9 @@ std::string Reads(const std::string& volts, const std::string& input, const std:
            command + "\"\n";
 }
 
-// Tuned from the drive setup editor at a pass band and a damping, the
-// logged motor current follows the designed loop: the motor's R and L under
-// a PI of Kp (V/A) and Ki (V/(A s)), stepped at the logged step. Before, a
-// test current above the protection keeps the parameter tab, an equal one
-// passes; a run keeps the Test tab.
+// Tuned from the drive setup editor, the logged motor current follows the
+// designed loop (the motor's R and L under the setup's PI) from the logged
+// step. A test current above the protection keeps the parameter tab.
 TEST_F(TestDialogs, TunedCurrentLoopFollowsItsDesign) {
     InstallDrive({{"shaftBlocked", true}});
     dctest::Set(*m_setup, "Dump_C", 0.9);
@@ -71,36 +65,41 @@ TEST_F(TestDialogs, TunedCurrentLoopFollowsItsDesign) {
     EXPECT_DOUBLE_EQ(Base("Imax_Prot"), Base("TestProtectionCurrent"));
 }
 
+// Each test dialog: what comes before Start, a run that passes and Close
+// after it.
+struct Dialog {
+    const char* name;
+    ScriptRun (dctest::DialogTest::*run)(const std::string&);
+    const char* sample;  // null: the default setup
+    const char* topic;   // of its help
+    std::string open, pass;
+};
+const std::string kClosed = kPassed + "click 2\n";
+const std::string kTurned =
+    "click 10000\nwait 0.05\nturn motor 1 0.1\nwait 0.05\nclick 10000\nwait 0.05\n" + kClosed;
+// clang-format off
+const Dialog kCurrent{"current", &TestDialogs::Run<CTestCurrent>, nullptr, "0x40108", "tab 1\n",
+                      "click 10000\nwait 0.5\n" + kClosed};
+const Dialog kSupply{"supply detection", &TestDialogs::Run<CTestVdcDetection>, nullptr, "0x40105", "", ""};
+const Dialog kAnalogue{"analogue reference", &TestDialogs::Run<CTestAnalogueRef>, nullptr, "0x40104", "",
+                       "click 10000\nwait 0.1\nclick 10000\nwait 0.1\n" + kClosed};
+const Dialog kEncoder{"incremental encoder", &TestDialogs::Run<CTestEncoderConnections>, nullptr, "0x4010D", "", kTurned};
+const Dialog kSerial{"serial encoder", &TestDialogs::Run<CTestSSIEncoderConnections>, "ssi-biss", "0x40117", "", kTurned};
+// Close offers the identified inertia.
+const Dialog kInertia{"total inertia", &TestDialogs::Run<CTotalInertiaTest>, nullptr, "0x40111", "",
+                      "click 10000\nwait\n" + kClosed + "click no\n"};
+// A fault leaves the motor coasting from speed; a Start before it has come
+// to rest would meet its back-EMF with the current controller's output at
+// zero and trip the protection, as on a real axis.
+const Dialog kSpeed{"speed tuning", &TestDialogs::Run<CTestSpeedTuning>, nullptr, "0x40102", "tab 1\n",
+                    "wait 4\nclick 10000\nwait 3\n" + kClosed};
+const Dialog kPosition{"position tuning", &TestDialogs::Run<CTestPositionTuning>, nullptr, "0x40103", "tab 1\n", kSpeed.pass};
+// clang-format on
+
 // Every test ends a run that a fault, a program's failure code or a refused
 // profile stops with the text under Details and the drive idle; with the
 // fault gone, the next run passes in the same dialog.
 TEST_F(TestDialogs, FailuresEndTheRunWithTheirText) {
-    struct Dialog {
-        const char* name;
-        ScriptRun (dctest::DialogTest::*run)(const std::string&);
-        const char* sample;      // null: the default setup
-        std::string open, pass;  // before Start; a run that passes, and Close after it
-    };
-    const std::string passed = kPassed + "click 2\n";
-    const std::string turned =
-        "click 10000\nwait 0.05\nturn motor 1 0.1\nwait 0.05\nclick 10000\nwait 0.05\n" + passed;
-    // clang-format off
-    const Dialog current{"current", &TestDialogs::Run<CTestCurrent>, nullptr, "tab 1\n",
-                         "click 10000\nwait 0.5\n" + passed};
-    const Dialog analogue{"analogue reference", &TestDialogs::Run<CTestAnalogueRef>, nullptr, "",
-                          "click 10000\nwait 0.1\nclick 10000\nwait 0.1\n" + passed};
-    const Dialog encoder{"incremental encoder", &TestDialogs::Run<CTestEncoderConnections>, nullptr, "", turned};
-    const Dialog serial{"serial encoder", &TestDialogs::Run<CTestSSIEncoderConnections>, "ssi-biss", "", turned};
-    // Close offers the identified inertia.
-    const Dialog inertia{"total inertia", &TestDialogs::Run<CTotalInertiaTest>, nullptr, "",
-                         "click 10000\nwait\n" + passed + "click no\n"};
-    // A fault leaves the motor coasting from speed; a Start before it has come
-    // to rest would meet its back-EMF with the current controller's output at
-    // zero and trip the protection, as on a real axis.
-    const Dialog speed{"speed tuning", &TestDialogs::Run<CTestSpeedTuning>, nullptr, "tab 1\n",
-                       "wait 4\nclick 10000\nwait 3\n" + passed};
-    const Dialog position{"position tuning", &TestDialogs::Run<CTestPositionTuning>, nullptr, "tab 1\n", speed.pass};
-    // clang-format on
     const std::string internal = CKX_TestDlg::msc_pszErrInternal,
                       overCurrent = dcdrive::kCurrentProtectionText;
     const std::string shortCircuit = "Drive / Motor shortcircuit protection triggered.";
@@ -119,33 +118,33 @@ TEST_F(TestDialogs, FailuresEndTheRunWithTheirText) {
         std::string message;
     } cases[] = {
         // clang-format off
-        {current, blocked, {}, "short-circuit", 0, shortCircuit},
-        {current, blocked, {}, "enable-off", 0, "Drive / Motor ENABLE input is in DISABLED state."},
-        {current, blocked, {}, "over-current", 0.002, overCurrent},                 // once the step has begun
-        {current, blocked, {}, "over-current", dctest::kBeforeStart, overCurrent},  // the program ends before it
-        {current, blocked, {}, "comm-down", dctest::kBeforeStart, kx::kCommDownText},
-        {current, blocked, {}, "no-program", dctest::kAtOpening, noProgram},  // the program is read on opening
-        {analogue, {}, {}, "short-circuit", 0.1, shortCircuit},
-        {analogue, {}, {}, "comm-down", 0.1, internal},  // the motion error register cannot be read either
-        {analogue, {}, {}, "no-program", dctest::kBeforeStart, internal},
-        {encoder, {}, {}, "short-circuit", 0.05, shortCircuit},
-        {encoder, {}, {}, "comm-down", dctest::kBeforeStart, internal},
-        {serial, {}, {}, "feedback-error", 0.05, "Feedback error."},
-        {serial, {}, {}, "comm-down", 0.05, internal},
-        {inertia, blocked, {}, nullptr, 0, dcdrive::kInertiaTestTexts[7]},
+        {kCurrent, blocked, {}, "short-circuit", 0, shortCircuit},
+        {kCurrent, blocked, {}, "enable-off", 0, "Drive / Motor ENABLE input is in DISABLED state."},
+        {kCurrent, blocked, {}, "over-current", 0.002, overCurrent},                 // once the step has begun
+        {kCurrent, blocked, {}, "over-current", dctest::kBeforeStart, overCurrent},  // the program ends before it
+        {kCurrent, blocked, {}, "comm-down", dctest::kBeforeStart, kx::kCommDownText},
+        {kCurrent, blocked, {}, "no-program", dctest::kAtOpening, noProgram},  // the program is read on opening
+        {kAnalogue, {}, {}, "short-circuit", 0.1, shortCircuit},
+        {kAnalogue, {}, {}, "comm-down", 0.1, internal},  // the motion error register cannot be read either
+        {kAnalogue, {}, {}, "no-program", dctest::kBeforeStart, internal},
+        {kEncoder, {}, {}, "short-circuit", 0.05, shortCircuit},
+        {kEncoder, {}, {}, "comm-down", dctest::kBeforeStart, internal},
+        {kSerial, {}, {}, "feedback-error", 0.05, "Feedback error."},
+        {kSerial, {}, {}, "comm-down", 0.05, internal},
+        {kInertia, blocked, {}, nullptr, 0, dcdrive::kInertiaTestTexts[7]},
         // 0.096 N·m against 4.8e-3 N·m·s: at most 20 rad/s, below 266 rpm.
-        {inertia, {{"load", {{"viscousFriction", 4.8e-3}}}}, {}, nullptr, 0, dcdrive::kInertiaTestTexts[8]},
-        {inertia, {{"encoder", {{"reversed", true}}}}, {}, nullptr, 0, dcdrive::kInertiaTestTexts[6]},
-        {inertia, {}, {}, "over-current", 0, dcdrive::kInertiaTestTexts[5]},
-        {inertia, {}, {}, "feedback-error", 0, "Feedback error."},
-        {inertia, {}, {}, "no-program", dctest::kAtOpening, noProgram},
-        {speed, coasting, {}, "short-circuit", 0.05, shortCircuit},
-        {speed, {}, {}, "comm-down", dctest::kBeforeStart, kx::kCommDownText},
+        {kInertia, {{"load", {{"viscousFriction", 4.8e-3}}}}, {}, nullptr, 0, dcdrive::kInertiaTestTexts[8]},
+        {kInertia, {{"encoder", {{"reversed", true}}}}, {}, nullptr, 0, dcdrive::kInertiaTestTexts[6]},
+        {kInertia, {}, {}, "over-current", 0, dcdrive::kInertiaTestTexts[5]},
+        {kInertia, {}, {}, "feedback-error", 0, "Feedback error."},
+        {kInertia, {}, {}, "no-program", dctest::kAtOpening, noProgram},
+        {kSpeed, coasting, {}, "short-circuit", 0.05, shortCircuit},
+        {kSpeed, {}, {}, "comm-down", dctest::kBeforeStart, kx::kCommDownText},
         // A ramp shorter than half a period: no sample, the slope overflows.
-        {speed, {}, {{"TaPS", 1e-6}}, nullptr, 0, "Reference variation between two consecutive points is too big (slope overflow)."},
-        {speed, {}, {{"TPS", 60.0}}, nullptr, 0, length},
-        {position, coasting, {}, "over-current", 0.05, overCurrent},
-        {position, {}, {{"TaPP", 1e-6}}, nullptr, 0, length},
+        {kSpeed, {}, {{"TaPS", 1e-6}}, nullptr, 0, "Reference variation between two consecutive points is too big (slope overflow)."},
+        {kSpeed, {}, {{"TPS", 60.0}}, nullptr, 0, length},
+        {kPosition, coasting, {}, "over-current", 0.05, overCurrent},
+        {kPosition, {}, {{"TaPP", 1e-6}}, nullptr, 0, length},
         // clang-format on
     };
     for (const auto& c : cases) {
@@ -160,27 +159,40 @@ TEST_F(TestDialogs, FailuresEndTheRunWithTheirText) {
         script += c.fault ? "fault " + std::string(c.fault) + " off\n" + d.pass : "click 2\n";
         EXPECT_HELD((this->*d.run)(script));
         EXPECT_EQ(Base("Jt"), jt);
-        ExpectDriveIdle();
     }
 }
 
 // Gains tuned during a run reach the drive's live registers at once;
 // outside a run they change only the setup (the next Start downloads them).
-TEST_F(TestDialogs, CurrentGainsReachTheDriveDuringARun) {
-    for (const bool running : {true, false}) {
-        SCOPED_TRACE(running ? "during a run" : "outside a run");
-        m_setup = dcdrive::LoadDefaultSetup();
-        const double openingKpi = Base("KPI");
-        InstallDrive({{"shaftBlocked", true}});
-        EXPECT_HELD(Run<CTestCurrent>(
-            "tab 1\nunit 3151 rad/s\nset 3155 3000\n" +
-            std::string(running ? "click 10000\nclick 3149\nwait 0.5\n" : "click 3149\n") + "click 1\n"));
-        EXPECT_NE(Base("KPI"), openingKpi) << "the setup took the new gain";
+// Without an oscilloscope the speed test shows live values, and its
+// multi-cycle run lasts until Stop, pauses and continues.
+TEST_F(TestDialogs, GainsReachTheDriveDuringARun) {
+    const std::string tuneKp = "tab 1\nunit 3151 rad/s\nset 3155 3000\n";
+    const struct {
+        const Dialog& dialog;
+        std::string script;
+        std::vector<const char*> names;  // the typed gain's mantissa first
+        bool running;
+    } cases[] = {
+        // clang-format off
+        {kCurrent, tuneKp + "click 10000\nclick 3149\nwait 0.5\nclick 1\n", {"KPI", "SFTKPI", "KII", "SFTKII"}, true},
         // Outside a run the shifts may agree by chance, the mantissas do not.
-        const auto names =
-            running ? std::vector{"SFTKPI", "KPI", "SFTKII", "KII"} : std::vector{"KPI", "KII"};
-        for (const char* name : names)
-            EXPECT_EQ(m_drive->Register(name) == std::llround(Base(name)), running) << name;
+        {kCurrent, tuneKp + "click 3149\nclick 1\n", {"KPI", "KII"}, false},
+        {kSpeed, "tab 1\nassert 1369 disabled\ntab 0\nclick 1332\ntab 1\nclick 1369\nclick 10000\nwait 1\n"
+                 "assert 10000 text \"Stop\"\nassert 1364 shown\nshot speed-test-live-values\nassert 10016 enabled\n"
+                 "click 10016\nassert 10017 enabled\nclick 10017\nset 1335 2500\nwait 1\nclick 10000\nwait 1\n" +
+                 kPassed + "click 1\n", {"KPS", "SFTKPS"}, true},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.dialog.name) + (c.running ? ", during a run" : ", outside a run"));
+        m_setup = dctest::VariantOf("@hasOscilloscope=0");
+        const double opening = Base(c.names[0]);
+        InstallDrive({{"shaftBlocked", &c.dialog == &kCurrent}});
+        EXPECT_HELD((this->*c.dialog.run)(c.script));
+        EXPECT_NE(Base(c.names[0]), opening) << "the setup took the new gain";
+        for (const char* name : c.names)
+            EXPECT_EQ(m_drive->Register(name) == std::llround(Base(name)), c.running) << name;
     }
 }
 
@@ -223,13 +235,12 @@ TEST_F(TestDialogs, AnalogueReferenceShowsTheInputAndItsCommandAtBothEnds) {
         InstallDrive();
         EXPECT_HELD(Run<CTestAnalogueRef>(
             "expect \"Analogue Reference Test\"\nassert 1013 text \"" + c.label +
-            "\"\nassert 1016 text \"V\"\n" + "assert 1017 text \"" + c.unit +
-            "\"\nassert 1010 text \"\"\nclick 10000\n" +
-            "assert 10001 text \"Running test\"\nassert 10000 text \"Stop\"\n" +
+            "\"\nassert 1016 text \"V\"\nassert 1017 text \"" + c.unit +
+            "\"\nassert 1010 text \"\"\nclick 10000\nassert 10001 text \"Running test\"\n"
+            "assert 10000 text \"Stop\"\n" +
             Reads("-10", "-10.00", "-" + c.highest) + Reads("10", "10.00", c.highest) +
             "shot analogue-test-mode" + std::to_string(c.mode) + "\n" + Reads("0", "0.00", "0.00") +
-            "click 10000\nwait 0.1\n" + dctest::kPassed + "assert 10000 text \"Start\"\nclick 2\n"));
-        ExpectDriveIdle();
+            "click 10000\nwait 0.1\n" + kPassed + "assert 10000 text \"Start\"\nclick 2\n"));
     }
 }
 
@@ -241,7 +252,7 @@ TEST_F(TestDialogs, EncoderTestsPassOnlyWhenTheShaftMoves) {
         return "assert 3413 text \"" + std::string(motor) + "\"\nassert 1023 text \"" + load + "\"\n";
     };
     const auto serial = [](const char* purpose, const char* at) {
-        return "assert 10015 text " + dctest::Quoted(purpose) + "\nassert 3131 text \"" + at + "\"\n";
+        return "assert 10015 text " + nlohmann::json(purpose).dump() + "\nassert 3131 text \"" + at + "\"\n";
     };
     const std::string quarter = "turn motor 1.5707963267948966 0.2\n";
     const struct {
@@ -277,18 +288,14 @@ TEST_F(TestDialogs, EncoderTestsPassOnlyWhenTheShaftMoves) {
             "assert 10001 text \"Running test\"\nwait 0.002\n" +
             c.hands + "wait 0.1\n" + c.checks + "click 10000\nwait 0.05\n" +
             (c.passes ? dctest::kPassed : dctest::ExpectFailure(dcdrive::kNoEncoderPulsesText)) + "click 2\n";
-        EXPECT_HELD(c.sample ? Run<CTestSSIEncoderConnections>(script)
-                             : Run<CTestEncoderConnections>(script));
-        ExpectDriveIdle();
+        EXPECT_HELD((this->*(c.sample ? kSerial : kEncoder).run)(script));
     }
 }
 
-// The editors open the tests on the values as they hold them: the motor
-// setup's "Test Connections" buttons the test of the sensor chosen there,
-// where 1000 lines typed in the editor make one revolution of the 500-line
-// plant encoder half a revolution for the test, and it counts; the external
-// reference setup the analogue reference test, whose command at the top of
-// the input is the maximum position typed there.
+// The editors open the tests on their unsaved values: the motor setup the
+// test of its sensor, where 1000 lines typed in make a turn of the 500-line
+// plant encoder half a turn, and it counts; the external reference setup the
+// analogue test, whose command at +10 V is the maximum typed there.
 TEST_F(TestDialogs, EditorsOpenTheirTestsOnTheirValues) {
     const auto motorSetup = [](CKX_Setup& setup) { return CMotorSetupDialog(setup, nullptr).DoModal(); };
     const auto reference = [](CKX_Setup& setup) { return CAnalogReferenceDlg(setup, nullptr).DoModal(); };
@@ -327,37 +334,17 @@ TEST_F(TestDialogs, HelpAndClosingDuringARun) {
     ASSERT_TRUE(dctest::fs::exists(std::string(DCDRIVE_GUI_DIRECTORY) + "dcdrive.qhc"))
         << "no help collection";
     setenv("KX_GUI_DIRECTORY", DCDRIVE_GUI_DIRECTORY, 1);
-    const std::string turning = "click 10000\nwait 0.05\nturn motor 1 0.1\nclick 2\n";
-    const std::string tuning = "tab 1\nclick 10000\nwait 0.5\nclick 2\n";
-    const struct {
-        const char* what;
-        const char* sample;  // null: the default setup
-        ScriptRun (dctest::DialogTest::*run)(const std::string&);
-        const char* topic;
-        std::string script;
-    } cases[] = {
-        // clang-format off
-        {"current", nullptr, &TestDialogs::Run<CTestCurrent>, "0x40108", "tab 1\nclick 10000\nclick 2\n"},
-        {"supply detection", nullptr, &TestDialogs::Run<CTestVdcDetection>, "0x40105", "click 10000\nclick 2\n"},
-        {"analogue reference", nullptr, &TestDialogs::Run<CTestAnalogueRef>, "0x40104", "click 10000\nwait 0.1\nclick 2\n"},
-        {"incremental encoder", nullptr, &TestDialogs::Run<CTestEncoderConnections>, "0x4010D", turning},
-        {"serial encoder", "ssi-biss", &TestDialogs::Run<CTestSSIEncoderConnections>, "0x40117", turning},
-        {"total inertia", nullptr, &TestDialogs::Run<CTotalInertiaTest>, "0x40111", "click 10000\nclick 2\n"},
-        {"speed tuning", nullptr, &TestDialogs::Run<CTestSpeedTuning>, "0x40102", tuning},
-        {"position tuning", nullptr, &TestDialogs::Run<CTestPositionTuning>, "0x40103", tuning},
-        // clang-format on
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        UseSetup(c.sample);
+    for (const Dialog* d :
+         {&kCurrent, &kSupply, &kAnalogue, &kEncoder, &kSerial, &kInertia, &kSpeed, &kPosition}) {
+        SCOPED_TRACE(d->name);
+        UseSetup(d->sample);
         const double jt = Base("Jt");
         InstallDrive();
-        const ScriptRun run =
-            (this->*c.run)("click 10024\nexpect-help " + std::string(c.topic) + "\n" + c.script);
+        const ScriptRun run = (this->*d->run)("click 10024\nexpect-help " + std::string(d->topic) + "\n" +
+                                              d->open + "click 10000\nclick 2\n");
         EXPECT_HELD(run);
         EXPECT_EQ(run.result, IDCANCEL);
         EXPECT_EQ(Base("Jt"), jt);
-        ExpectDriveIdle();
     }
 }
 

@@ -1,11 +1,6 @@
-// The speed and the position controller tuning tests and the total inertia
-// test on real widgets, answered by dialog scripts in virtual time, against
-// the virtual drive: the tuned speed loop, and the position loop over the
-// speed loop and over the current loop, against their design; the limits and
-// inertia checks, the oscilloscope, live values with gains that reach the
-// drive during a run, a multi-cycle run, the filters and the plot's
-// commands; the identified inertia against the plant's and the question on
-// Close.
+// The speed and position controller tuning tests and the total inertia test
+// on real widgets, answered by dialog scripts in virtual time, against the
+// virtual drive.
 #include <map>
 
 #include "DialogTestSupport.h"
@@ -18,41 +13,12 @@ namespace {
 
 using dctest::kPassed;
 
-class SpeedTuningDialog : public dctest::DialogTest {};
-class PositionTuningDialog : public dctest::DialogTest {};
-class InertiaTest : public dctest::DialogTest {};
-
-// Tuned from the drive setup editor at a pass band, the logged load speed
-// follows the designed loop driven by the logged speed reference: the
-// drive's PI (its gains as the setup holds them) gives the motor current,
-// the torque accelerates the plant's inertia. Unit-free: both sides scale
-// alike.
-TEST_F(SpeedTuningDialog, TunedSpeedLoopFollowsItsDesign) {
-    InstallDrive();
-    EXPECT_HELD(RunDriveSetup(
-        "click 3178\nexpect \"Speed Controller Tuning Test\"\nshot speed-test-parameters\nclick 3528\n"
-        "tab 1\nunit 1380 rad/s\nset 1379 300\nclick 1390\nclick 10000\nwait 3\n" +
-        kPassed + "shot speed-test-result\nclick 1372\nclick 1\nexpect \"Drive Setup\"\nclick 2\n"));
-    EXPECT_DOUBLE_EQ(Base("PB_S"), 300);
-
-    const double scale = dcdrive::CurrentScale(*m_setup) / std::fabs(dcdrive::MotorSpeedScale(*m_setup));
-    const double ts = dcdrive::SpeedLoopPeriod(*m_setup);
-    const double kp = Base("Kp_S_scl") / scale, ki = Base("Ki_S_scl") / (scale * ts);
-    const double gain = PlantTorqueConstant() / PlantInertia();
-    ExpectFollows("SpeedTuning", "Speed_Reference", "Load_Speed", 2,
-                  [=](const auto& x, double r, double, auto& dx) {
-                      dx = {gain * (kp * (r - x[0]) + ki * x[1]), r - x[0]};
-                  });
-    EXPECT_TRUE(dctest::Summarised(Saved("SpeedTuning"), "Cycle 1, move 1 Rise time")) << "figures saved";
-    // OK gave the test's limits to the drive's.
-    EXPECT_DOUBLE_EQ(Base("Imax_Prot"), Base("TestProtectionCurrent"));
-    EXPECT_DOUBLE_EQ(Base("IlimPS"), Base("TestLimitCurrent"));
-}
+class TuningDialogs : public dctest::DialogTest {};
 
 // Entering the Test tab with a current limit above the protection is
 // refused; a total inertia below the motor's is questioned when the dialog
 // opens and, typed in, switches the motor inertia to unknown once.
-TEST_F(SpeedTuningDialog, LimitsAndInertia) {
+TEST_F(TuningDialogs, SpeedLimitsAndInertia) {
     InstallDrive();
     EXPECT_HELD(Run<CTestSpeedTuning>(
         "set 3281 5\nset 3284 6\ntab 1\nmessage \"Over current protection must be greater than Drive current "
@@ -69,12 +35,10 @@ TEST_F(SpeedTuningDialog, LimitsAndInertia) {
 }
 
 // On-line with the drive's oscilloscope: a single cycle is drawn from its
-// frames and passes; its record is saved. After the run the wheel over a
-// channel's legend entry changes that channel's scale through the dialog,
-// the window's menu exports the picture and the record, and OK keeps the
-// user's settings with the new scale; once closed, no dialog receives
-// frames.
-TEST_F(SpeedTuningDialog, OnlineWithTheOscilloscope) {
+// frames, passes and is saved. The wheel over a legend entry then changes
+// that channel's scale, the menu exports, and OK keeps the user's scales;
+// once closed, no dialog receives frames.
+TEST_F(TuningDialogs, SpeedOnlineWithTheOscilloscope) {
     InstallDrive();
     ASSERT_EQ(m_setup->GetIntOption("hasOscilloscope"), 1);
     EXPECT_HELD(Run<CTestSpeedTuning>(
@@ -105,75 +69,69 @@ TEST_F(SpeedTuningDialog, OnlineWithTheOscilloscope) {
     EXPECT_FALSE(m_setup->HasOption("SpeedTuningOscSettings"));
 }
 
-// On-line live values without an oscilloscope: a multi-cycle run lasts
-// until Stop, pauses and continues, and a Kp typed in during the run
-// reaches the drive's live registers at once (the program is not started
-// again).
-TEST_F(SpeedTuningDialog, OnlineLiveValues) {
-    m_setup->SetOption("hasOscilloscope", "0");
-    InstallDrive();
-    const double openingKps = Base("KPS");
-    EXPECT_HELD(Run<CTestSpeedTuning>(
-        "tab 1\nassert 1369 disabled\ntab 0\nclick 1332\ntab 1\nclick 1369\nclick 10000\nwait 1\n"
-        "assert 10000 text \"Stop\"\nassert 1364 shown\nshot speed-test-live-values\nassert 10016 enabled\n"
-        "click 10016\nassert 10017 enabled\nclick 10017\nset 1335 2500\nwait 1\nclick 10000\nwait 1\n"
-        "assert 10004 text \"Test passed\"\nclick 1\n"));
-    EXPECT_NE(Base("KPS"), openingKps);
-    for (const char* name : {"SFTKPS", "KPS"})
-        EXPECT_EQ(m_drive->Register(name), std::llround(Base(name))) << name;
-}
-
-// Tuned from the drive setup editor at a pass band, the logged load position
-// follows the designed cascade on the plant's inertia with the gains the
-// setup holds, driven by the logged target position: over the speed loop a
-// PI gives the speed reference of the speed PI; directly over the current
-// loop a PID (derivative of the error) gives the current, on one turn so
-// that the following error of the ramps stays inside the drive's position
-// error limit. The inner loop's signal is logged beside the positions; the
-// test's current limit goes into the setup.
-TEST_F(PositionTuningDialog, TunedLoopsFollowTheirDesign) {
+// Tuned from the drive setup editor at a pass band, the logged response
+// follows the designed loop (the setup's gains on the plant's inertia)
+// driven by the logged reference: the speed PI; a position PI over it; a
+// position PID over the current loop, on one turn so that the ramps'
+// following error stays inside the drive's limit. OK gave the test's limits
+// to the drive's.
+TEST_F(TuningDialogs, TunedLoopsFollowTheirDesign) {
+    enum Loop { Speed, PositionOverSpeed, PositionOverCurrent };
     const struct {
-        bool overSpeedLoop;
+        Loop loop;
         std::vector<dctest::Change> changes;
         int band;  // rad/s
     } cases[] = {
-        {true, {}, 40},
-        {false, {{"PositionControlType", 0}, {"filter_D", 1}, {"TestPosition", 2 * M_PI}}, 30},
+        {Speed, {}, 300},
+        {PositionOverSpeed, {}, 40},
+        {PositionOverCurrent, {{"PositionControlType", 0}, {"filter_D", 1}, {"TestPosition", 2 * M_PI}}, 30},
     };
-    for (const auto& [overSpeedLoop, changes, band] : cases) {
-        SCOPED_TRACE(overSpeedLoop ? "over the speed loop" : "over the current loop");
+    for (const auto& [loop, changes, band] : cases) {
+        SCOPED_TRACE(loop);
         m_setup = dctest::Variant(changes);
         InstallDrive();
-        const std::string shot = "shot position-test-" + std::to_string(band);
-        EXPECT_HELD(RunDriveSetup("click 3198\nexpect \"Position Controller Tuning Test\"\n" + shot +
-                                  "-parameters\nclick 3528\ntab 1\nunit 1380 rad/s\nset 1379 " +
-                                  std::to_string(band) + "\nclick 1390\nclick 10000\nwait 3\n" + kPassed +
-                                  shot + "-result\nclick 1372\nclick 1\nexpect \"Drive Setup\"\nclick 2\n"));
-        EXPECT_DOUBLE_EQ(Base("PB_P"), band);
+        const bool speedTest = loop == Speed;
+        const std::string record = speedTest ? "SpeedTuning" : "PositionTuning";
+        const std::string shot = speedTest ? "shot speed-test" : "shot position-test-" + std::to_string(band);
+        EXPECT_HELD(
+            RunDriveSetup((speedTest ? "click 3178\nexpect \"Speed" : "click 3198\nexpect \"Position") +
+                          std::string(" Controller Tuning Test\"\n") + shot +
+                          "-parameters\nclick 3528\ntab 1\nunit 1380 rad/s\nset 1379 " +
+                          std::to_string(band) + "\nclick 1390\nclick 10000\nwait 3\n" + kPassed + shot +
+                          "-result\nclick 1372\nclick 1\nexpect \"Drive Setup\"\nclick 2\n"));
+        EXPECT_DOUBLE_EQ(Base(speedTest ? "PB_S" : "PB_P"), band);
+        EXPECT_DOUBLE_EQ(Base("Imax_Prot"), Base("TestProtectionCurrent"));
         EXPECT_DOUBLE_EQ(Base("IlimPS"), Base("TestLimitCurrent"));
-        EXPECT_NO_THROW(
-            dctest::Column(Saved("PositionTuning"), overSpeedLoop ? "Load_Speed" : "Motor_Current"));
+        const kx::PlotRecord saved = Saved(record);
+        EXPECT_TRUE(dctest::Summarised(saved, "Cycle 1, move 1 Rise time")) << "figures saved";
+        EXPECT_NO_THROW(dctest::Column(saved, loop == PositionOverCurrent ? "Motor_Current" : "Load_Speed"));
 
-        const double ts = dcdrive::SpeedLoopPeriod(*m_setup), gain = PlantTorqueConstant() / PlantInertia();
-        const double position = std::fabs(dcdrive::MotorPositionScale(*m_setup));
-        const double speed = std::fabs(dcdrive::MotorSpeedScale(*m_setup));
-        const double current = dcdrive::CurrentScale(*m_setup);
-        if (overSpeedLoop) {
-            const double s = current / speed, p = speed / position;
-            const double kps = Base("Kp_S_scl") / s, kis = Base("Ki_S_scl") / (s * ts);
+        const double ts = dcdrive::SpeedLoopPeriod(*m_setup);
+        const double gain = m_plant["motor"]["torqueConstant"].get<double>() / PlantInertia();
+        // Current counts per speed count and speed counts per position count.
+        const double s = dcdrive::CurrentScale(*m_setup) / std::fabs(dcdrive::MotorSpeedScale(*m_setup)),
+                     p = std::fabs(dcdrive::MotorSpeedScale(*m_setup) /
+                                   dcdrive::MotorPositionScale(*m_setup));
+        const double kps = Base("Kp_S_scl") / s, kis = Base("Ki_S_scl") / (s * ts);
+        if (loop == Speed) {
+            // x: speed, integral of the speed error.
+            ExpectFollows(record, "Speed_Reference", "Load_Speed", 2,
+                          [=](const auto& x, double r, double, auto& dx) {
+                              dx = {gain * (kps * (r - x[0]) + kis * x[1]), r - x[0]};
+                          });
+        } else if (loop == PositionOverSpeed) {
             const double kpp = Base("Kp_P_scl") / p, kip = Base("Ki_P_scl") / (p * ts);
             // x: position, speed, integral of the position error, of the speed error.
-            ExpectFollows("PositionTuning", "Target_Position", "Load_Position", 4,
+            ExpectFollows(record, "Target_Position", "Load_Position", 4,
                           [=](const auto& x, double r, double, auto& dx) {
                               const double e = kpp * (r - x[0]) + kip * x[2] - x[1];
                               dx = {x[1], gain * (kps * e + kis * x[3]), r - x[0], e};
                           });
         } else {
-            const double c = current / position;
-            const double kp = Base("Kp_P_scl") / c, ki = Base("Ki_P_scl") / (c * ts),
-                         kd = Base("Kd_P_scl") * ts / c;
+            const double kp = Base("Kp_P_scl") / (s * p), ki = Base("Ki_P_scl") / (s * p * ts),
+                         kd = Base("Kd_P_scl") * ts / (s * p);
             // x: position, speed, integral of the position error.
-            ExpectFollows("PositionTuning", "Target_Position", "Load_Position", 3,
+            ExpectFollows(record, "Target_Position", "Load_Position", 3,
                           [=](const auto& x, double r, double dr, auto& dx) {
                               dx = {x[1], gain * (kp * (r - x[0]) + ki * x[2] + kd * (dr - x[1])), r - x[0]};
                           });
@@ -183,12 +141,9 @@ TEST_F(PositionTuningDialog, TunedLoopsFollowTheirDesign) {
 
 // A multi-cycle run goes on until Stop; the test's current limit goes into
 // the setup at Start and stays although the dialog is cancelled. "Identify"
-// opens the total inertia test; "Filters" opens the filters editor,
-// read-only while a run goes on, and leaves the test values typed in the
-// dialog as they are. After the run the plot's menu saves the picture as a
-// vector file and the drawn data as text, in the plot folder under the
-// test's name.
-TEST_F(PositionTuningDialog, MultiCycleRunFiltersAndThePlotsCommands) {
+// opens the inertia test; "Filters" the filters editor, read-only during a
+// run. The plot's menu saves the picture and the data under the test's name.
+TEST_F(TuningDialogs, PositionMultiCycleRunFiltersAndThePlotsCommands) {
     m_setup = dctest::Variant({{"TestLimitCurrent", 6.5}});
     ASSERT_NE(Base("IlimPS"), 6.5);
     InstallDrive();
@@ -197,31 +152,28 @@ TEST_F(PositionTuningDialog, MultiCycleRunFiltersAndThePlotsCommands) {
     EXPECT_HELD(Run<CTestPositionTuning>(
         "click 1332\ntab 1\nclick 3305\nexpect \"Total inertia test\"\nclick 2\n" + back + filters +
         "enabled\nclick 1\n" + back + "click 10000\n" + filters + "disabled\nclick 2\n" + back +
-        "wait 4\nassert 10000 text \"Stop\"\nclick 10000\nwait 2\n" + kPassed + filters + "enabled\nclick 2\n" +
-        back +
+        "wait 4\nassert 10000 text \"Stop\"\nclick 10000\nwait 2\n" + kPassed + filters +
+        "enabled\nclick 2\n" + back +
         "menu 1361 \"Save as Vector Picture\"\nmenu 1361 \"Export as Text\"\nclick 2\n"));
     EXPECT_DOUBLE_EQ(Base("IlimPS"), 6.5);
     EXPECT_TRUE(dctest::fs::exists(m_plots / "PositionTuning.pdf"));
     EXPECT_GT(dctest::Column(Saved("PositionTuning"), "Load_Position").size(), 200u);
 }
 
-// "Identify" in the speed tuning test opens the test. It finds the plant's
-// total inertia, without and with friction (a few per cent of the test
-// torque of 1.6 A · 0.06 N·m/A), at the test current given in its field.
-// Kept with Yes, the result becomes the tuning test's total inertia and load
-// to motor ratio; closed with No, the tuning test keeps what it had.
-TEST_F(InertiaTest, IdentifiesThePlantsTotalInertiaForTheSpeedTuningTest) {
+// Opened by the speed tuning test's "Identify", the test finds the plant's
+// inertia with friction (a few per cent of the test torque of 1.6 A ·
+// 0.06 N·m/A; without it, the test below). Yes gives it and the load ratio
+// to the tuning test; No leaves the tuning test's values.
+TEST_F(TuningDialogs, InertiaTestIdentifiesThePlantsInertiaForTheSpeedTuningTest) {
     const struct {
         const char* what;
         nlohmann::json plant;
-        const char* amperes;
         const char* answer;
         double tolerance;
     } cases[] = {
         // clang-format off
-        {"no friction", nlohmann::json::object(), "0.5", "yes", 0.02},
-        {"heavy load, typical friction", {{"load", {{"inertia", 8e-5}, {"viscousFriction", 3e-5}, {"coulombFriction", 0.006}}}}, "1.6", "yes", 0.05},
-        {"not kept", {{"load", {{"inertia", 3 * 1.4e-5}}}}, "1.6", "no", 0},
+        {"heavy load, typical friction", {{"load", {{"inertia", 8e-5}, {"viscousFriction", 3e-5}, {"coulombFriction", 0.006}}}}, "yes", 0.05},
+        {"not kept", {{"load", {{"inertia", 3 * 1.4e-5}}}}, "no", 0},
         // clang-format on
     };
     for (const auto& c : cases) {
@@ -230,11 +182,9 @@ TEST_F(InertiaTest, IdentifiesThePlantsTotalInertiaForTheSpeedTuningTest) {
         const double openingJt = Base("Jt"), openingRatio = Base("Jload_over_J");
         InstallDrive(c.plant);
         EXPECT_HELD(Run<CTestSpeedTuning>(
-            "tab 1\nclick 3271\nexpect \"Total inertia test\"\nassert 3263 text \"\"\nset 1005 " +
-            std::string(c.amperes) +
-            "\nset 3267 800\nclick 10000\nassert 1 disabled\nassert 1005 disabled\nwait\n" + kPassed +
-            "click 2\nclick " + c.answer + "\nexpect \"Speed Controller Tuning Test\"\nclick 1\n"));
-        ExpectDriveIdle();
+            "tab 1\nclick 3271\nexpect \"Total inertia test\"\nassert 3263 text \"\"\nset 1005 1.6\n"
+            "set 3267 800\nclick 10000\nassert 1 disabled\nassert 1005 disabled\nwait\n" +
+            kPassed + "click 2\nclick " + c.answer + "\nexpect \"Speed Controller Tuning Test\"\nclick 1\n"));
         if (c.tolerance == 0) {
             EXPECT_EQ(Base("Jt"), openingJt);
             EXPECT_EQ(Base("Jload_over_J"), openingRatio);
@@ -248,23 +198,20 @@ TEST_F(InertiaTest, IdentifiesThePlantsTotalInertiaForTheSpeedTuningTest) {
     }
 }
 
-// After a run that passed, Close asks whether to keep the identified value
-// (the old and the new value as "%g" prints them): Yes keeps it, No restores
-// the opening one, Cancel stays in the dialog. OK keeps it without asking
-// and gives the test's protection level to the drive's. A failed run asks
-// nothing (the failures' table).
-TEST_F(InertiaTest, CloseOffersTheIdentifiedInertia) {
+// After a run that passed, Close asks whether to keep the identified value:
+// Yes keeps it, No restores the opening one, Cancel stays. OK keeps it
+// without asking and hands the test's protection level to the drive's.
+TEST_F(TuningDialogs, InertiaTestCloseOffersTheIdentifiedInertia) {
     const std::string question = "click 2\ndump\n", ok = "set 3265 8.5\nclick 1\n";
     const struct {
         const char* what;
         std::string answers;
-        int result;
-        bool keeps;
+        int result;  // IDOK: the identified value kept
     } cases[] = {
-        {"yes", question + "shot inertia-question\nclick yes\n", IDOK, true},
-        {"no", question + "click no\n", IDCANCEL, false},
-        {"cancel, then yes", question + "click cancel\n" + kPassed + "click 2\nclick yes\n", IDOK, true},
-        {"ok", ok, IDOK, true},
+        {"no", question + "click no\n", IDCANCEL},
+        {"cancel, then yes",
+         question + "shot inertia-question\nclick cancel\n" + kPassed + "click 2\nclick yes\n", IDOK},
+        {"ok", ok, IDOK},
     };
     const double opening = 5e-5;  // far from the plant's 2.8e-5 kg·m²
     const std::string run =
@@ -278,7 +225,7 @@ TEST_F(InertiaTest, CloseOffersTheIdentifiedInertia) {
         const dctest::ScriptRun closed = Run<CTotalInertiaTest>(run + c.answers);
         EXPECT_HELD(closed);
         EXPECT_EQ(closed.result, c.result);
-        EXPECT_NEAR(Base("Jt"), c.keeps ? PlantInertia() : opening, 0.02 * PlantInertia());
+        EXPECT_NEAR(Base("Jt"), c.result == IDOK ? PlantInertia() : opening, 0.02 * PlantInertia());
         EXPECT_EQ(Base("Imax_Prot"), c.answers == ok ? 8.5 : protection) << "only OK hands the level on";
         if (c.answers == ok) continue;
         // The dump escapes the tabs.

@@ -1,9 +1,5 @@
-// The speed and position tuning tests' reference: the six segments against
-// the segment table of each reference type, the edge cases of their sample
-// counts, the checks and texts that refuse a segment and the oscilloscope's
-// nice steps. On the setup: the test values that the drive can represent,
-// the profiles written before a run and the oscilloscope defaults per
-// reference type.
+// The speed and position tuning tests' reference profiles, the test values
+// the drive can represent and the oscilloscope defaults.
 //
 // The default setup: a 500-line motor encoder (2000 counts per turn), a
 // 1 ms speed loop, a test speed of 1500 rpm (50 counts per sample) and a
@@ -77,10 +73,8 @@ TEST(TuningProfile, SegmentsFollowTheTableOfEachReferenceType) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const dcdrive::Profile p = ComputeProfile(c.w, kTs, c.times, c.type, c.ramps);
-        for (std::size_t i = 0; i < p.size(); ++i) {
-            EXPECT_EQ(p[i].length, c.expected[i].first) << "segment " << i;
-            EXPECT_EQ(p[i].increment, c.expected[i].second) << "segment " << i;
-        }
+        for (std::size_t i = 0; i < p.size(); ++i)
+            EXPECT_EQ(std::pair(p[i].length, p[i].increment), c.expected[i]) << "segment " << i;
         EXPECT_FALSE(dcdrive::CheckProfile(p).has_value());
         // Whatever the fixed point lost, a cycle ends where it began.
         EXPECT_EQ(dcdrive::ProfileLevels(p).back(), 0.0);
@@ -111,7 +105,6 @@ TEST(TuningProfile, SegmentsTheProgramCannotRunAreRefused) {
         std::optional<int> segment;  // empty: accepted
         const char* text;
     } cases[] = {
-        // clang-format off
         {"speed, ramp below half a period: no sample", 50, subSample, Positive, KeepShortRamps, 0, kSlope},
         {"position, ramp below half a period wraps", 50, subSample, Positive, OneLess, 0, kLength},
         {"hold of 32768", 50, Samples(32768, 500, 100, 100), Positive, KeepShortRamps, 2, kLength},
@@ -120,7 +113,6 @@ TEST(TuningProfile, SegmentsTheProgramCannotRunAreRefused) {
         {"32767 units in one sample", 32767, Samples(5, 5, 1, 1), Positive, KeepShortRamps, {}, nullptr},
         {"bidirectional, no return", 50, Samples(5, 5, 9, 0.4), Bidirectional, KeepShortRamps, 4, kLength},
         {"hold time not finite", 50, {huge, 0.5, 0.1, 0.1}, Positive, KeepShortRamps, 2, kLength},
-        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -150,7 +142,6 @@ TEST(TuningRules, TestSpeedAndPositionBecomeRepresentableAndNonzero) {
         int result;
         double expected;  // rad/s or rad
     } cases[] = {
-        // clang-format off
         {"speed, nearest count", {{"TestSpeed", 10.0}}, 1, 3 / kSpeedUnit},
         {"speed below half a count, negative: minus one", {{"TestSpeed", -1.0}}, 1, -1 / kSpeedUnit},
         {"speed zero: one count", {{"TestSpeed", 0.0}}, 1, 1 / kSpeedUnit},
@@ -161,7 +152,6 @@ TEST(TuningRules, TestSpeedAndPositionBecomeRepresentableAndNonzero) {
         {"position rounding to 0 counts, negative: -1", {{"TestPosition", -0.001}}, 1, -1 / kCountsPerRadian},
         {"position, half a count up", {{"TestPosition", 1.5 / kCountsPerRadian}}, 1, 2 / kCountsPerRadian},
         {"no position", {{"TestPosition", kGone}}, 0, kGone},
-        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -222,7 +212,6 @@ TEST(TuningRules, OscilloscopeTriggerPerReferenceType) {
         int mode, slope;
         double level, preTrigger;
     } cases[] = {
-        // clang-format off
         {"speed, positive", false, {}, 0.9, 4, 1, v, 23},
         {"speed, bidirectional", false, {both}, 1.5, 4, 1, v, 14},
         {"speed, multi-cycle", false, {{"MultiCycleS", 1}}, 0.9, 2, 1, v, 23},
@@ -234,7 +223,6 @@ TEST(TuningRules, OscilloscopeTriggerPerReferenceType) {
         {"position, bidirectional", true, {{"PositionTestReferenceType", 2}}, 1.5, 4, 1, 0.9 * p, 14},
         // Without a test position the cycle follows the speed test's type.
         {"position, no test position", true, {{"TestPosition", kGone}, both}, 1.5, 1, 1, 0, 0},
-        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -244,11 +232,9 @@ TEST(TuningRules, OscilloscopeTriggerPerReferenceType) {
             c.position ? dcdrive::PositionScopeSettings(*setup) : dcdrive::SpeedScopeSettings(*setup);
         const char* trigger = c.mode == 1 ? "" : c.position ? "Target_Position" : "Speed_Reference";
         EXPECT_NEAR(s.timeBase, c.timeBase, 1e-12);
-        EXPECT_EQ(s.mode, c.mode);
-        EXPECT_EQ(s.slope, c.slope);
-        EXPECT_EQ(s.trigger ? std::string(s.trigger) : "", trigger);
         EXPECT_NEAR(s.level, c.level, 1e-9);
-        EXPECT_EQ(s.preTrigger, c.preTrigger);
+        EXPECT_EQ(std::tuple(s.mode, s.slope, s.preTrigger, std::string(s.trigger ? s.trigger : "")),
+                  std::tuple(c.mode, c.slope, c.preTrigger, std::string(trigger)));
     }
 }
 

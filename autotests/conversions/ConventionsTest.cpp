@@ -1,12 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <cctype>
 #include <clocale>
-#include <cmath>
 #include <cstdint>
 #include <limits>
-#include <memory>
-#include <string>
 #include <tuple>
 
 #include "TestSetup.h"

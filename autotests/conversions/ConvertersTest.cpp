@@ -1,13 +1,8 @@
 // The converters: each one alone on the shipped default setup, one row each,
 // then the gains, the timing, protection and option words, and round trips
 // of the protection levels.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
 #include <iterator>
 #include <limits>
-#include <vector>
 
 #include "TestSetup.h"
 #include "conversions/Conventions.h"
@@ -22,11 +17,7 @@
 #include "setups/DefaultSetup.h"
 
 using namespace dcdrive;
-using dctest::Assign;
-using dctest::Force;
-using dctest::MakeSetup;
-using dctest::ReportedErrors;
-using dctest::ValueOf;
+using namespace dctest;
 
 namespace {
 
@@ -113,6 +104,10 @@ TEST(Converters, OnTheDefaultSetup) {
         {WriteApplicationControlWord, "ACR=0x700 SpeedForward=1", "ACR", 1, 0x4700},
         {WriteApplicationControlWord, "ACR=0x700 isFreezeControl=1", "ACR", 1, 0x710},
         {WriteApplicationControlWord, "ACR=0 ControlMode=1 isFreezeControl=1", "ACR", 1, 0x310},
+        // A drive without the flags has no auto-activation and no speed feed-forward; without
+        // freeze control its bit is left as it was.
+        {WriteApplicationControlWord,
+         "ACR=0x4712 ControlMode=1 -isAutoActivatedAfterPowerOn -SpeedForward -POSOKLIM_FC", "ACR", 1, 0x310},
         {ReadControlMode, "ACR=0x500", "ControlMode", 1, 0, 0, 2},
         {ReadControlMode, "ACR=0x300", "ControlMode", 1, 1, 0, 2},
         {ReadControlMode, "ACR=0x8101", "ControlMode", 1, 2, 0, 2},
@@ -131,6 +126,7 @@ TEST(Converters, OnTheDefaultSetup) {
         {ReadFreezeControlFlag, "ACR=0xFFEF", "isFreezeControl", 1, 0, 0, 1},
         {ReadAnalogueReferenceFlag, "ACR=0x40", "isAnalogueReference", 1, 1, 0, 1},
         {ReadAnalogueReferenceFlag, "ACR=0xFFBF", "isAnalogueReference", 1, 0, 0, 1},
+        {ReadAnalogueReferenceFlag, "ACR=0x40 -CADIN", "isAnalogueReference", 1, 0, 0, 0},  // no scaling
         // The reference limits: the motor's peak current is below the drive's.
         {Limit<LimitCurrentMax>, "ImaxM=4 CRT_min=-1 CRT_max=2", "CRT_max", kNone, 2, -1, 4},
         {Limit<LimitCurrentMin>, "ImaxM=4 CRT_min=-1 CRT_max=2", "CRT_min", kNone, -1, -4, 2},
@@ -232,13 +228,13 @@ TEST(Converters, OnTheDefaultSetup) {
         const auto& r = rows[i];
         SCOPED_TRACE(testing::Message() << "row " << i << ": " << r.target << " " << r.changes);
         CKX_Setup setup(*defaults);
-        dctest::Force(setup, r.target, kKept);
+        Force(setup, r.target, kKept);
         // A converter that writes nothing works on the setup without the changes.
         if (r.result == 0) {
             CKX_Setup unchanged(setup);
             EXPECT_EQ(r.convert(unchanged), 1) << "unchanged";
         }
-        dctest::Assign(setup, r.changes);
+        Assign(setup, r.changes);
         const CKX_Parameter* target = setup.FindParameter(r.target);
         const double min = target->GetMinInBaseUnit(), max = target->GetMaxInBaseUnit();
         const int result = r.convert(setup);
@@ -277,14 +273,10 @@ TEST(Gains, EachGainThroughBothDrivers) {
                                     {"KDP", "SFTKDP", "Kd_P_scl"}, {"KFFS", "SFTSFFW", "KFFS_scl"}};
     // A different gain for each pair, 0.75 to 12288, and the acceleration
     // feed-forward shift split: at most 11 in "SFTAFFW".
-    auto setup = dctest::MakeSetup("KFFA=0 SFTAFFW=0 SFTKFF=0 KFFA_scl=0x1p13");
+    auto setup = MakeSetup("KFFA=0 SFTAFFW=0 SFTKFF=0 KFFA_scl=0x1p13");
     double x = 0.1875;
-    for (const auto& g : gains) {
-        setup->AddParameter(g[0]);
-        setup->AddParameter(g[1]);
-        setup->AddParameter(g[2])->SetValueInBaseUnit(x *= 4);
-    }
-    dctest::ReportedErrors quiet;  // the setup holds nothing else
+    for (const auto& g : gains) Assign(*setup, std::string(g[0]) + " " + g[1] + " " + g[2], {0, 0, x *= 4});
+    ReportedErrors quiet;  // the setup holds nothing else
     ParametersToRegisters(*setup);
     EXPECT_EQ(ValueOf(*setup, "SFTAFFW"), 11);
     EXPECT_EQ(ValueOf(*setup, "SFTKFF"), 2);

@@ -1,15 +1,9 @@
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <vector>
-
 #include "TestSetup.h"
 #include "conversions/Capabilities.h"
 #include "conversions/Derived.h"
 
 using namespace dcdrive;
-using dctest::MakeSetup;
-using dctest::ReportedErrors;
+using namespace dctest;
 
 namespace {
 
@@ -45,15 +39,13 @@ TEST(Derived, ScalesBySensorAndTransmission) {
         {AnalogueReferenceSpan, "Motor_transmission=-1", -80 * span},
         {AnalogueReferenceSpan, "ControlMode=3", 0},
     };
+    const std::string axis =
+        "MotorSensorType=1 No_encoder_lines=1000 SINCOS_fract=0 SSI_No_Bits_Revolution=0 LoadSensorType=0 "
+        "No_encoder_lines_LD=500 SINCOS_fract_LD=2 SSI_No_Bits_Revolution_LD=13 Resolution_LD=1e-6 "
+        "SSI_Resolution_LD=5e-6 TransmissionType=0 Motor_transmission=1 Load_transmission=1 ControlMode=0 "
+        "POS_min=20 POS_max=100 SPD_min=-50 SPD_max=50 CRT_min=1 CRT_max=3 ";
     for (const auto& c : cases) {
-        auto setup = MakeSetup(
-            "MotorSensorType=1 No_encoder_lines=1000 SINCOS_fract=0 SSI_No_Bits_Revolution=0 "
-            "LoadSensorType=0 "
-            "No_encoder_lines_LD=500 SINCOS_fract_LD=2 SSI_No_Bits_Revolution_LD=13 Resolution_LD=1e-6 "
-            "SSI_Resolution_LD=5e-6 TransmissionType=0 Motor_transmission=1 Load_transmission=1 "
-            "ControlMode=0 "
-            "POS_min=20 POS_max=100 SPD_min=-50 SPD_max=50 CRT_min=1 CRT_max=3");
-        dctest::Assign(*setup, c.changes);
+        auto setup = MakeSetup(axis + c.changes);
         setup->Drive().adcBits = 12;
         EXPECT_DOUBLE_EQ(c.of(*setup), c.expected) << c.changes;
     }
@@ -76,8 +68,8 @@ TEST(Derived, MotionCompleteDefaults) {
             {settings});
         const bool applies = settings >= 1.0 && settings < 2.0;
         EXPECT_EQ(ApplyMotionCompleteDefaults(*setup), applies ? 1 : 0) << settings;
-        dctest::ExpectEach(*setup, "MotionCompleteSettleBand MotionCompleteStabilizeTime",
-                           {applies ? kPi : 7.0, applies ? 5e-4 : 9.0});
+        ExpectEach(*setup, "MotionCompleteSettleBand MotionCompleteStabilizeTime",
+                   {applies ? kPi : 7.0, applies ? 5e-4 : 9.0});
     }
 }
 
@@ -91,9 +83,9 @@ TEST(Capabilities, SpeedEstimatorPossible) {
         {0, 0, 4, 0, 1, false}, {0, 2, 1, 0, 0, false},   {0, -1, 1, 1, 1, false},
     };
     for (const auto& c : cases) {
-        auto setup = dctest::MakeSetup(
-            "PosSpd_in_FastLoop MotorSensorType LoadSensorType SINCOS_fract SINCOS_fract_LD",
-            {c.fastLoop, c.motor, c.load, c.fract, c.fractLD});
+        auto setup =
+            MakeSetup("PosSpd_in_FastLoop MotorSensorType LoadSensorType SINCOS_fract SINCOS_fract_LD",
+                      {c.fastLoop, c.motor, c.load, c.fract, c.fractLD});
         EXPECT_EQ(IsSpeedEstimatorPossible(*setup), c.expected)
             << c.fastLoop << " " << c.motor << " " << c.load << " " << c.fract << " " << c.fractLD;
     }

@@ -1,17 +1,11 @@
-#include <gtest/gtest.h>
-
 #include <map>
-#include <string>
-#include <vector>
 
 #include "TestSetup.h"
 #include "conversions/Drivers.h"
 #include "setups/DefaultSetup.h"
 
 using namespace dcdrive;
-using dctest::Assign;
-using dctest::ReportedErrors;
-using dctest::ValueOf;
+using namespace dctest;
 
 namespace {
 
@@ -33,7 +27,7 @@ TEST(Drivers, FeaturesTheDriveLacksAreLeftOut) {
             if (!guard(probe)) names.push_back(name);
         probe.AddParameter(name);  // the guards look only for the name
     }
-    dctest::PluginScaling internalUnits;
+    PluginScaling internalUnits;
     for (const auto& [guard, names] : needs) {
         EXPECT_TRUE(guard(*defaults)) << testing::PrintToString(names);
         CKX_Setup setup(*defaults);
@@ -50,7 +44,7 @@ TEST(Drivers, FeaturesTheDriveLacksAreLeftOut) {
 
 // The timing registers of a 20 kHz drive on a 60 MHz clock.
 std::unique_ptr<CKX_Setup> TimingSetup() {
-    return dctest::MakeSetup(
+    return MakeSetup(
         "CurrentMeasurementType=1 UPGRADE=0x0844 SATPWM=0 PosSpd_in_FastLoop=0 DSP_freq=6e7 CLPER=1 "
         "MotionCompleteType=7 PWMPER=1500 SATID=0 MotorSensorType=1 PWMperiod=0 SATIQ=0 isLimitMaximum=0 "
         "PWM_freq=1 Ts_C=0 LoadSensorType=0 SLPER=10 Ts_S=0");
@@ -60,14 +54,14 @@ TEST(Drivers, BothDriversConvertTheTimingRegistersInOrder) {
     auto setup = TimingSetup();
     RegistersToParameters(*setup);
     // The drive has no motion-complete settings: the guarded step stays out.
-    dctest::ExpectEach(*setup, "PWM_freq Ts_S PosSpd_in_FastLoop isLimitMaximum MotionCompleteType",
-                       {20000, 5e-4, 1, 1, 7});
-    dctest::Assign(*setup, "PWM_freq=10000 isLimitMaximum=0");
+    ExpectEach(*setup, "PWM_freq Ts_S PosSpd_in_FastLoop isLimitMaximum MotionCompleteType",
+               {20000, 5e-4, 1, 1, 7});
+    Assign(*setup, "PWM_freq=10000 isLimitMaximum=0");
     ParametersToRegisters(*setup);
     // The copies run after "SATPWM" is written and take its new value.
-    dctest::ExpectEach(*setup, "PWMPER UPGRADE SATPWM SATID SATIQ",
-                       {3000, 0x0840, 10000 * 0.13107, 10000 * 0.13107, 10000 * 0.13107});
-    dctest::Assign(*setup, "MotionCompleteDefaultSettings=0");
+    ExpectEach(*setup, "PWMPER UPGRADE SATPWM SATID SATIQ",
+               {3000, 0x0840, 10000 * 0.13107, 10000 * 0.13107, 10000 * 0.13107});
+    Assign(*setup, "MotionCompleteDefaultSettings=0");
     RegistersToParameters(*setup);
     EXPECT_EQ(ValueOf(*setup, "MotionCompleteType"), 0);
 }
@@ -78,8 +72,7 @@ TEST(Drivers, AMissingRegisterStopsOnlyItsOwnConversions) {
     Assign(*setup, "-PWMPER");
     ReportedErrors errors;
     RegistersToParameters(*setup);
-    dctest::ExpectEach(*setup, "PWM_freq PWMperiod Ts_C Ts_S PosSpd_in_FastLoop isLimitMaximum",
-                       {1, 0, 0, 0, 1, 1});
+    ExpectEach(*setup, "PWM_freq PWMperiod Ts_C Ts_S PosSpd_in_FastLoop isLimitMaximum", {1, 0, 0, 0, 1, 1});
     EXPECT_FALSE(errors.Messages().empty());
 }
 

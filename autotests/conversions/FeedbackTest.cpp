@@ -1,19 +1,10 @@
-#include <gtest/gtest.h>
-
-#include <cmath>
-
 #include "TestSetup.h"
 #include "conversions/Derived.h"
 #include "conversions/Drivers.h"
 #include "conversions/Feedback.h"
-#include "setups/DefaultSetup.h"
 
 using namespace dcdrive;
-using dctest::Assign;
-using dctest::ExpectEach;
-using dctest::MakeSetup;
-using dctest::RunAll;
-using dctest::ValueOf;
+using namespace dctest;
 
 namespace {
 
@@ -75,8 +66,7 @@ TEST(Feedback, ResolutionRegisters) {
         SCOPED_TRACE(::testing::Message() << c.type << "/" << c.lines);
         auto s = MakeSetup(
             "LoadSensorType=0 Resolution=1e-6 SINCOS_fract=0 SINCOS_fract_LD=0 ELRES_FRACT=5 MECRESL=0 "
-            "ENC2THL=0 "
-            "MotorSensorType No_encoder_lines TransmissionType SSI_No_Bits_Revolution",
+            "ENC2THL=0 MotorSensorType No_encoder_lines TransmissionType SSI_No_Bits_Revolution",
             {c.type, c.lines, c.transmission, c.bits});
         EXPECT_EQ(RunAll(*s, {WriteSinCosFraction, WriteEncoderResolution, WriteEncoderTurnScale}), 3);
         ExpectEach(*s, "ELRES_FRACT MECRESL ENC2THL", {c.fraction, c.mecresl, c.enc2thl});
@@ -124,9 +114,8 @@ TEST(Feedback, EncoderFilters) {
         SCOPED_TRACE(c.levelMT);
         auto s = MakeSetup(
             "QUAL=0 QUAL_ACT=0xFFFFFFFF QUAL_AQ2=0xFFFFFFFF QUAL_BCT=0x12 QUAL_BQ2=0x80000001 "
-            "MotorSensorConnector "
-            "LoadSensorConnector LoadSensorType isFilterEnc_MT FilterEncValue_MT isFilterEnc_LD "
-            "FilterEncValue_LD",
+            "MotorSensorConnector LoadSensorConnector LoadSensorType isFilterEnc_MT FilterEncValue_MT "
+            "isFilterEnc_LD FilterEncValue_LD",
             {c.mc, c.lc, c.loadType, c.onMT, c.levelMT, c.onLD, c.levelLD});
         EXPECT_EQ(WriteEncoderFilters(*s), 1);
         const auto word = [](unsigned w) { return static_cast<double>(w); };  // other bits kept
@@ -199,15 +188,15 @@ TEST(Feedback, SerialClockAndMode) {
 // current loop or in the speed loop.
 TEST(Feedback, SerialRegistersThroughTheDrivers) {
     const struct {
-        bool onSpeedLoop;
+        const char* onSpeedLoop;
         double pwmper, divider, period, compare;
-    } cases[] = {{false, 1500, 0, 2999, 1500}, {true, 3000, 1, 59999, 59250}};
+    } cases[] = {{"@ReadSSIonSL=0", 1500, 0, 2999, 1500}, {"@ReadSSIonSL=1", 3000, 1, 59999, 59250}};
     for (const auto& c : cases) {
-        auto s = LoadDefaultSetup();
-        s->SetOption("ReadSSIonSL", c.onSpeedLoop ? "1" : "0");
         // The forward driver writes "PWMPER" from the frequency.
-        Assign(*s, "SSIBR=0 AEI_CLKDIV=0 AEI_PER=0 AEI_CMPTIME=0 SSIREV=0 SSI_isReverseCounting=1 PWM_freq",
-               {3e7 / c.pwmper});
+        auto s = DefaultWith(
+            std::string(c.onSpeedLoop) +
+                " SSIBR=0 AEI_CLKDIV=0 AEI_PER=0 AEI_CMPTIME=0 SSIREV=0 SSI_isReverseCounting=1 PWM_freq",
+            {3e7 / c.pwmper});
         ParametersToRegisters(*s);
         ExpectEach(*s, "SSIBR AEI_CLKDIV AEI_PER SSISENSE SSIREV", {29, c.divider, c.period, -1, 13});
         EXPECT_NEAR(ValueOf(*s, "AEI_CMPTIME"), c.compare, 1e-6);

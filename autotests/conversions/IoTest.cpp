@@ -1,20 +1,9 @@
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <vector>
-
 #include "TestSetup.h"
 #include "conversions/Conventions.h"
 #include "conversions/Io.h"
-#include "setups/DefaultSetup.h"
 
 using namespace dcdrive;
-using dctest::Assign;
-using dctest::ExpectEach;
-using dctest::Force;
-using dctest::MakeSetup;
-using dctest::RunAll;
-using dctest::ValueOf;
+using namespace dctest;
 
 namespace {
 
@@ -59,15 +48,7 @@ TEST(Io, PositionLimitsFollowTheCountingDirection) {
     }
 }
 
-// A drive without the flags has no auto-activation and no speed
-// feed-forward; without freeze control its bit is left as it was.
-TEST(Io, ControlWordWithoutTheOptionalFlags) {
-    auto setup = LoadDefaultSetup();
-    Assign(*setup, "ACR=0x4712 ControlMode=1 -isAutoActivatedAfterPowerOn -SpeedForward -POSOKLIM_FC");
-    EXPECT_EQ(WriteApplicationControlWord(*setup), 1);
-    EXPECT_EQ(ValueOf(*setup, "ACR"), 0x0310);
-}
-
+// The analogue input's scaling needs the "CADIN" variable as well as the parameter.
 TEST(Io, AnalogueReferenceFlagNeedsTheInputScaling) {
     auto setup = MakeSetup("ACR=0x40 isAnalogueReference=0 CADIN=0");
     EXPECT_EQ(ReadAnalogueReferenceFlag(*setup), 1);
@@ -110,7 +91,7 @@ TEST(Io, AnalogueReferenceScalingRoundTrip) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.scale);
-        dctest::PluginScaling internalUnits;
+        PluginScaling internalUnits;
         auto setup = ScaledSetup(c.scale);
         Assign(*setup, "ControlMode=0 CADIN=0 SFTADIN=0 AD5OFF=0");
         setup->AddParameter("POS_min", "m")->SetValueInBaseUnit(c.min);

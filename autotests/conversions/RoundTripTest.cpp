@@ -2,14 +2,8 @@
 // drivers have brought a setup to what its registers can hold, another
 // forward-then-reverse pass keeps every register within one count (and every
 // user parameter within one register step), and leaves nothing non-finite.
-#include <gtest/gtest.h>
-
-#include <cmath>
 #include <cstdint>
 #include <random>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include "TestSetup.h"
 #include "conversions/Drivers.h"
@@ -61,11 +55,10 @@ void Randomize(CKX_Setup& s, Draw& d) {
         "isBrakeResistor isPositionControlError isSpeedControlError ExternalReference isAnalogueReference "
         "DigitalReferenceType isSWLS InputsPolarityType IsReverseMovementDirection EnablePolarity "
         "LSPPolarity LSNPolarity isMotorBrake save_CAN_baudrate save_axis_id ReverseCounting_MT "
-        "ReverseCounting_LD "
-        "isUseFilterOnCrtCtrlOutput isCompensateGravitationalLoads UseFilter isLimitMaximum isPosRange "
-        "SSI_isMultiTurn SSI_isGray SSI_isReverseCounting isMotorTemperatureSensor isDriveTemperatureSensor "
-        "DigitalReferenceConnector MotorSensorConnector LoadSensorConnector TransmissionType "
-        "PositionControlType MotionCompleteType";
+        "ReverseCounting_LD isUseFilterOnCrtCtrlOutput isCompensateGravitationalLoads UseFilter "
+        "isLimitMaximum isPosRange SSI_isMultiTurn SSI_isGray SSI_isReverseCounting isMotorTemperatureSensor "
+        "isDriveTemperatureSensor DigitalReferenceConnector MotorSensorConnector LoadSensorConnector "
+        "TransmissionType PositionControlType MotionCompleteType";
     ForceEach(s, flags, [&] { return d.Whole(0, 1); });
     ForceEach(s, "Kp_C_scl Ki_C_scl Kp_S_scl Ki_S_scl Kp_P_scl Ki_P_scl Kd_P_scl KFFS_scl", [&] {
         return d.Pick({0.0, 1.0}) + d.LogUniform(1e-3, 1e3);

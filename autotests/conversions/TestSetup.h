@@ -17,6 +17,7 @@
 #include "kx/Kernel.h"
 #include "kx/Setup.h"
 #include "plugin/Scaling.h"
+#include "setups/DefaultSetup.h"
 
 namespace dctest {
 
@@ -44,18 +45,25 @@ inline double Number(std::string_view text) {
 
 // Makes the changes of the list, in order. An entry "name=value" forces the
 // parameter (added, unit-less and unbounded, when the setup lacks it); a bare
-// name does so with the next of the values; "-name" removes the parameter and
-// "@name=text" sets the option.
-inline void Assign(CKX_Setup& setup, const char* list, const std::vector<double>& values = {}) {
+// name does so with the next of the values; "name=min:max" sets its limits
+// only; "-name" removes the parameter, "@name=text" sets the option and
+// "-@name" clears it.
+inline void Assign(CKX_Setup& setup, const std::string& list, const std::vector<double>& values = {}) {
     std::istringstream in(list);
     auto value = values.begin();
     for (std::string item; in >> item;) {
         const auto eq = item.find('=');
         const std::string name = item.substr(0, eq);
-        if (name[0] == '-') {
+        const auto colon = item.find(':');
+        if (name.starts_with("-@")) {
+            setup.ClearOption(name.c_str() + 2);
+        } else if (name[0] == '-') {
             EXPECT_TRUE(setup.RemoveParameter(name.substr(1))) << name;
         } else if (name[0] == '@') {
             setup.SetOption(name.substr(1).c_str(), item.substr(eq + 1).c_str());
+        } else if (colon != std::string::npos) {
+            setup.FindParameter(name)->SetMinInBaseUnit(Number(item.substr(eq + 1, colon - eq - 1)));
+            setup.FindParameter(name)->SetMaxInBaseUnit(Number(item.substr(colon + 1)));
         } else if (eq == std::string::npos && value == values.end()) {
             ADD_FAILURE() << "no value for " << name;
         } else {
@@ -68,8 +76,16 @@ inline void Assign(CKX_Setup& setup, const char* list, const std::vector<double>
     EXPECT_TRUE(value == values.end()) << "more values than names in " << list;
 }
 
-inline std::unique_ptr<CKX_Setup> MakeSetup(const char* list, const std::vector<double>& values = {}) {
+inline std::unique_ptr<CKX_Setup> MakeSetup(const std::string& list, const std::vector<double>& values = {}) {
     auto setup = std::make_unique<CKX_Setup>();
+    Assign(*setup, list, values);
+    return setup;
+}
+
+// The shipped default setup with the changes of the list made as Assign makes them.
+inline std::unique_ptr<CKX_Setup> DefaultWith(const std::string& list = "",
+                                              const std::vector<double>& values = {}) {
+    auto setup = dcdrive::LoadDefaultSetup();
     Assign(*setup, list, values);
     return setup;
 }

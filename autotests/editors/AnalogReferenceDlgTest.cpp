@@ -1,9 +1,7 @@
 // The external reference setup on real widgets.
 #include "EditorTest.h"
 #include "GuiTest.h"
-#include "conversions/Drivers.h"
 #include "editors/AnalogReferenceDlg.h"
-#include "editors/DriveSetupDlg.h"
 #include "editors/SubDialogs.h"
 
 namespace {
@@ -57,19 +55,6 @@ TEST_F(ExternalReference, RangeEndsLimitEachOtherAndShareTheUnit) {
     EXPECT_LT(min->GetValueInBaseUnit(), max->GetValueInBaseUnit());
     EXPECT_EQ(max->GetUnitName(), "rot/s");
     EXPECT_EQ(min->GetUnitName(), "rot/s");
-}
-
-TEST_F(ExternalReference, OpensFromTheDriveSetup) {
-    setup = VariantOf("ControlMode=0 ExternalReference=0");
-    dcdrive::ParametersToRegisters(*setup);
-    CDriveSetupDlg dialog(*setup, nullptr);
-    EXPECT_HELD(RunScript(
-        kCloseMotorSetup +
-            "expect \"Drive Setup\"\nclick 1064\nclick 3208\nexpect \"External Reference Setup\"\n"
-            "shot external-reference-from-drive-setup\nclick 3292\nclick 1\nexpect \"Drive Setup\"\nclick "
-            "1\n",
-        [&] { return dialog.DoModal(); }));
-    ExpectValues(*setup, "ExternalReference=1 DigitalReferenceType=1");
 }
 
 }  // namespace

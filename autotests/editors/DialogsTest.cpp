@@ -1,18 +1,14 @@
 // The template audit, and the drive setup editor, its advanced settings, drive
 // info and the motor inertia question on real widgets.
-#include <cmath>
 #include <filesystem>
 #include <iomanip>
-#include <map>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "EditorTest.h"
 #include "GuiTest.h"
 #include "conversions/Derived.h"
 #include "conversions/Drivers.h"
 #include "editors/AdvancedDialog.h"
-#include "editors/AdvancedRules.h"
 #include "editors/AnalogReferenceDlg.h"
 #include "editors/DriveInfo.h"
 #include "editors/DriveSetupDlg.h"
@@ -93,9 +89,10 @@ std::string Exact(double value) {
     return text.str();
 }
 
-// One row per handler, and one check that the rules reach the widgets; in the
-// advanced settings a doubled PWM frequency reruns the period rules as typed,
-// and OK is refused below the minimum fast loop period until it is raised.
+// One row per handler, one check that the rules reach the widgets, and the
+// sub-editors opened from their buttons; in the advanced settings a doubled PWM
+// frequency reruns the period rules as typed, and OK is refused below the
+// minimum fast loop period until it is raised.
 TEST_F(DriveSetup, AppliesItsRulesAndHandlersOnTheWidgets) {
     const std::string lowest = Exact(-3 / std::fabs(dcdrive::PositionScale(*setup)));
     auto gain = VariantOf("Kp_C_scl=1.23456789");  // a typed gain holds what its registers give back
@@ -153,6 +150,14 @@ TEST_F(DriveSetup, AppliesItsRulesAndHandlersOnTheWidgets) {
          "divider until this condition is fulfilled!\"\nclick ok\nexpect \"Advanced\"\nset 1132 2\n"
          "click 1\nexpect \"Drive Setup\"\nclick 1\n",
          IDOK, "CLPER=2"},
+        {"the external reference set up from its button", "ControlMode=0 ExternalReference=0",
+         "click 1064\nclick 3208\nexpect \"External Reference Setup\"\n"
+         "shot external-reference-from-drive-setup\nclick 3292\nclick 1\nexpect \"Drive Setup\"\nclick 1\n",
+         IDOK, "ExternalReference=1 DigitalReferenceType=1"},
+        {"the motor setup from its button, left with OK and with Cancel: both keep what was typed", "",
+         "click 10019\nexpect \"DC Motor Setup\"\nset 1159 2.5\nclick 1\nexpect \"Drive Setup\"\n"
+         "click 10019\nassert 1159 value 2.5\nset 1170 0.5\nclick 2\nexpect \"Drive Setup\"\nclick 1\n",
+         IDOK, "In=2.5 L=0.5e-3"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

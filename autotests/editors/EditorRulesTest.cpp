@@ -81,9 +81,9 @@ TEST(DriveSetupRules, AxisIdList) {
 
 // One row per handler, with the controls it reloads ("all": every one): "tacho"
 // is the mode buttons' rule that needs a tachogenerator, a load encoder and
-// position control; "InputsPolarityType" the inversion a new input type makes;
-// "inertia n" the inertia question's choice n (1: the total 1 % above the
-// motor's, 2: the motor's disregarded, 0: none).
+// position control (met on the widgets); "InputsPolarityType" the inversion a
+// new input type makes; "inertia n" the inertia question's choice n (1: the
+// total 1 % above the motor's, 0: none; 2 on the widgets).
 TEST(DriveSetupChanges, HandlersKeepTheSetupConsistent) {
     const struct {
         const char *changed, *before, *refreshed, *after;
@@ -93,11 +93,8 @@ TEST(DriveSetupChanges, HandlersKeepTheSetupConsistent) {
         {"ControlMode", "ControlMode=0 GEARMASTER=3 isFreezeControl=1", "", "GEARMASTER=3 isFreezeControl=1"},
         {"Negative_SWLS", "Positive_SWLS=10 Negative_SWLS=12", "", "Negative_SWLS=10"},
         {"Positive_SWLS", "Positive_SWLS=-5 Negative_SWLS=-2", "", "Positive_SWLS=-2"},
-        {"MotionCompleteSettleBand", "MotionCompleteDefaultSettings=1", "",
-         "MotionCompleteDefaultSettings=0"},
         {"ExternalReference", "ExternalReference=0 isAutoActivatedAfterPowerOn=1",
          "isAutoActivatedAfterPowerOn", "isAutoActivatedAfterPowerOn=0"},
-        {"tacho", "MotorSensorType=2 LoadSensorType=1 PositionControlType=0", "", "PositionControlType=1"},
         {"tacho", "MotorSensorType=2 LoadSensorType=1 PositionControlType=0 ControlMode=1", "",
          "PositionControlType=0"},
         {"tacho", "MotorSensorType=1 LoadSensorType=1 PositionControlType=0", "", "PositionControlType=0"},
@@ -105,7 +102,6 @@ TEST(DriveSetupChanges, HandlersKeepTheSetupConsistent) {
         {"InputsPolarityType", "EnablePolarity=0 LSNPolarity=1 LSPPolarity=1", "",
          "EnablePolarity=1 LSNPolarity=0 LSPPolarity=0"},
         {"inertia 1", "Jm=2e-5 Jt=1e-5 isMotorInertiaUnknown=0", "", "Jt=2.02e-5 isMotorInertiaUnknown=0"},
-        {"inertia 2", "Jm=2e-5 Jt=1e-5 isMotorInertiaUnknown=0", "", "Jt=1e-5 isMotorInertiaUnknown=1"},
         {"inertia 0", "Jm=2e-5 Jt=1e-5 isMotorInertiaUnknown=0", "", "Jt=1e-5 isMotorInertiaUnknown=0"},
     };
     for (const auto& c : cases) {

@@ -1,21 +1,12 @@
 // Helpers of the editors' tests: setup variants and the controls' states.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <cmath>
-#include <locale>
 #include <map>
-#include <memory>
-#include <sstream>
 #include <string>
-#include <vector>
 
-#include "DefaultSetup.h"
+#include "../conversions/TestSetup.h"
 #include "editors/EditorRules.h"
-#include "kx/Kernel.h"
-#include "kx/Setup.h"
 
 namespace dctest {
 
@@ -25,18 +16,10 @@ inline const double kGone = std::nan("");  // as a value: remove the parameter
 // shown: a script that works in the drive setup editor closes it first.
 inline const std::string kCloseMotorSetup = "expect \"DC Motor Setup\"\nclick 2\n";
 
-// Sets `name` in base units, adding it when missing, widening its range.
+// Sets `name` in base units as Assign does, or removes it when `value` is kGone.
 inline void Set(CKX_Setup& setup, const std::string& name, double value) {
     const kx::QuietLookup quiet;
-    if (std::isnan(value)) {
-        setup.RemoveParameter(name);
-        return;
-    }
-    CKX_Parameter* p = setup.FindParameter(name);
-    if (!p) p = setup.AddParameter(name);
-    p->SetMinInBaseUnit(std::min(p->GetMinInBaseUnit(), value));
-    p->SetMaxInBaseUnit(std::max(p->GetMaxInBaseUnit(), value));
-    p->SetValueInBaseUnit(value);
+    std::isnan(value) ? void(setup.RemoveParameter(name)) : Assign(setup, name, {value});
 }
 
 inline double Value(const CKX_Setup& setup, const std::string& name) {
@@ -65,32 +48,14 @@ void ForEachChange(const std::string& text, Each each) {
     }
 }
 
-// The number a text starts with, in the C notation whatever the locale; "gone" is kGone.
-inline double Number(const std::string& text) {
-    std::istringstream in(text);
-    in.imbue(std::locale::classic());
-    double value = kGone;
-    if (text != "gone") in >> value;
-    return value;
-}
-
-// The default setup with "name=value ..." made in order: "name=min:max" sets the limits only,
-// "@name=text" sets the option `name` to `text` and "@name=gone" clears it.
+// The default setup with "name=value ..." made in order as Assign makes them;
+// "name=gone" removes the parameter or, as "@name=gone", clears the option.
 inline std::unique_ptr<CKX_Setup> VariantOf(const std::string& changes) {
-    auto setup = dcdrive::LoadDefaultSetup();
+    std::string list;
     ForEachChange(changes, [&](const std::string& name, const std::string& text) {
-        const std::size_t colon = text.find(':');
-        if (name.at(0) == '@') {
-            text == "gone" ? setup->ClearOption(name.c_str() + 1)
-                           : setup->SetOption(name.c_str() + 1, text.c_str());
-        } else if (colon != std::string::npos) {
-            setup->FindParameter(name)->SetMinInBaseUnit(Number(text));
-            setup->FindParameter(name)->SetMaxInBaseUnit(Number(text.substr(colon + 1)));
-        } else {
-            Set(*setup, name, Number(text));
-        }
+        list += (text == "gone" ? "-" + name : name + "=" + text) + " ";
     });
-    return setup;
+    return DefaultWith(list);
 }
 
 // Checks "name=value ..." in base units.
@@ -108,20 +73,20 @@ struct State {
     int flag = 0;  // given with the last Enable rule
 };
 
+// A rule and the flag given with it: a ControlRule has none.
+inline std::pair<const dcdrive::ControlRule*, int> RuleOf(const dcdrive::ControlRule& r) { return {&r, 0}; }
+template <class Flagged>
+std::pair<const dcdrive::ControlRule*, int> RuleOf(const Flagged& r) {
+    return {&r.rule, r.flag};
+}
+
 // The states of the controls the ControlRules (or rules with a `rule` and a `flag`) touch.
 template <class Rules>
 std::map<unsigned, State> Apply(const Rules& rules) {
     using Action = dcdrive::ControlRule::Action;
     std::map<unsigned, State> states;
     for (const auto& r : rules) {
-        int flag = 0;
-        const dcdrive::ControlRule* rule = nullptr;
-        if constexpr (requires { r.rule; }) {
-            rule = &r.rule;
-            flag = r.flag;
-        } else {
-            rule = &r;
-        }
+        const auto [rule, flag] = RuleOf(r);
         for (unsigned id : rule->ids) {
             State& s = states[id];
             if (rule->action == Action::Enable) {

@@ -15,13 +15,9 @@ using dcdrive::kFilterRows;
 
 // Filter n on, with its type, location, F1, Q and F2.
 void Describe(CKX_Setup& setup, int n, int type, int location, double f1, double q, double f2) {
-    const dcdrive::FilterRowNames names = dcdrive::FilterNames(n);
-    Set(setup, names.on, 1);
-    Set(setup, names.type, type);
-    Set(setup, names.location, location);
-    Set(setup, names.f1, f1);
-    Set(setup, names.q, q);
-    Set(setup, names.f2, f2);
+    const dcdrive::FilterRowNames f = dcdrive::FilterNames(n);
+    Assign(setup, f.on + " " + f.type + " " + f.location + " " + f.f1 + " " + f.q + " " + f.f2,
+           {1, double(type), double(location), f1, q, f2});
 }
 
 // `script` with each "{field}" replaced by the id of that control of row `r`.

@@ -1,7 +1,5 @@
 // The filters editor's row rules and the Bode curves of its plot.
-#include <cmath>
 #include <complex>
-#include <map>
 #include <numbers>
 
 #include "EditorTest.h"
@@ -32,12 +30,9 @@ TEST(FiltersRules, RowFollowsItsFilterAndTheReadOnlyFlag) {
     };
     const dcdrive::FilterRowIds& r = kFilterRows[2];
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << "on " << c.on << " type " << c.type << " read-only " << c.readOnly);
-        auto setup = LoadDefaultSetup();
-        Set(*setup, "BQFilter3", c.on);
-        Set(*setup, "BQFilterType3", c.type);
-        const auto a = Apply(FiltersDisplayRules(*setup, c.readOnly));
+        SCOPED_TRACE(testing::Message() << "on/type/read-only " << c.on << c.type << c.readOnly);
+        const auto a = Apply(FiltersDisplayRules(
+            *DefaultWith("BQFilter3 BQFilterType3", {double(c.on), double(c.type)}), c.readOnly));
         EXPECT_EQ(a.at(r.group).enabled, c.on);
         for (unsigned id : {r.type, r.typeLabel, r.location, r.locationLabel, r.frequency, r.frequencyUnit,
                             r.frequencyLabel, r.second, r.secondUnit})
@@ -78,17 +73,16 @@ TEST(FiltersRules, BodePlotShowsEachChainedFilterAndEachLocation) {
     EXPECT_DOUBLE_EQ(plot.frequencies.front(), 0.5);
     EXPECT_DOUBLE_EQ(plot.frequencies.back(), 500.0);
     std::map<std::string, std::vector<std::complex<double>>> responses;
-    std::vector<std::vector<std::complex<double>>> chains(
-        3, std::vector<std::complex<double>>(kBodePoints, 1.0));
+    for (const char* location : kBiquadLocationNames)
+        responses[location + std::string(" chain")].assign(kBodePoints, 1.0);
     for (const BiquadChainSlot& slot : DesignBiquadChain(*setup)) {
         auto& h = responses["Filter " + std::to_string(slot.filter)];
+        auto& chain = responses[kBiquadLocationNames[ToInt(slot.location)] + std::string(" chain")];
         for (std::size_t i = 0; i < plot.frequencies.size(); ++i) {
             h.push_back(BiquadResponse(slot.held, plot.frequencies[i] * 0.001));
-            chains[static_cast<std::size_t>(slot.location)][i] *= h.back();
+            chain[i] *= h.back();
         }
     }
-    for (std::size_t at = 0; at < chains.size(); ++at)
-        responses[std::string(kBiquadLocationNames[at]) + " chain"] = chains[at];
     std::vector<std::string> names;
     for (const BodeCurve& curve : plot.curves) {
         names.push_back(curve.name);

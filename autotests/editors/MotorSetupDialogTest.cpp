@@ -6,7 +6,6 @@
 #include "EditorTest.h"
 #include "GuiTest.h"
 #include "conversions/Drivers.h"
-#include "editors/DriveSetupDlg.h"
 #include "editors/MotorSetupDialog.h"
 #include "kx/MotorDatabase.h"
 #include "kx/SetupFile.h"
@@ -140,18 +139,6 @@ TEST_F(MotorSetup, ChoosesSavesAndDeletesDatabaseMotors) {
                                 Quoted(question) + "\nclick no\nclick 10013\nmessage " + Quoted(question) +
                                 "\nclick yes\nassert 10013 disabled\nclick 2\n"));
     EXPECT_EQ(kx::MotorDatabase("{\"motors\": []}", m_userFile.string()).Find("Axis 3 motor"), nullptr);
-}
-
-TEST_F(MotorSetup, OpensOverTheDriveSetupAndFromItsButton) {
-    auto setup = dcdrive::LoadDefaultSetup();
-    CDriveSetupDlg editor(*setup, nullptr);
-    EXPECT_HELD(
-        RunScript("expect \"DC Motor Setup\"\nset 1159 2.5\nclick 1\nexpect \"Drive Setup\"\n"
-                  "click 10019\nexpect \"DC Motor Setup\"\nassert 1159 value 2.5\nset 1170 0.5\n"
-                  "click 2\nexpect \"Drive Setup\"\nclick 1\n",
-                  [&] { return editor.DoModal(); }));
-    EXPECT_DOUBLE_EQ(Value(*setup, "In"), 2.5);
-    EXPECT_DOUBLE_EQ(Value(*setup, "L"), 0.5e-3);  // what was typed stays after Cancel
 }
 
 }  // namespace

@@ -1,20 +1,13 @@
-#include <gtest/gtest.h>
-
 #include <bit>
-#include <cmath>
 #include <complex>
 #include <numbers>
-#include <string>
-#include <vector>
 
 #include "../conversions/TestSetup.h"
 #include "conversions/Drivers.h"
 #include "filters/Biquad.h"
-#include "setups/DefaultSetup.h"
 
 using namespace dcdrive;
-using dctest::Force;
-using dctest::ValueOf;
+using namespace dctest;
 
 namespace {
 
@@ -31,17 +24,17 @@ double Value(const CKX_Setup& s, int slot, const char* field) {
     return ValueOf(s, ("BQ" + std::to_string(slot) + field).c_str());
 }
 
-// Filter n on, with its type, location, F1, Q and F2.
+// Filter n on (added when the setup lacks it), with its type, location, F1, Q and F2.
 void Describe(CKX_Setup& setup, int n, std::vector<double> values) {
     values.insert(values.begin(), 1.0);
-    const char* names[] = {"BQFilter",   "BQFilterType", "BQFilterLocation",
-                           "BQFilterF1", "BQFilterQ",    "BQFilterF2"};
-    for (std::size_t i = 0; i < values.size(); ++i)
-        Force(setup, (names[i] + std::to_string(n)).c_str(), values[i]);
+    std::string names;
+    for (const char* name :
+         {"BQFilter", "BQFilterType", "BQFilterLocation", "BQFilterF1", "BQFilterQ", "BQFilterF2"})
+        names += name + std::to_string(n) + " ";
+    Assign(setup, names, values);
 }
 std::unique_ptr<CKX_Setup> ChainSetup(int slots = 10) {
-    auto setup = LoadDefaultSetup();
-    Force(*setup, "Ts_S", kTs);
+    auto setup = DefaultWith("Ts_S=0.001");  // kTs
     for (int s = 1; s <= slots; ++s)
         for (const char* f : {"B0", "B1", "B2", "A1", "A2", "SF"}) {
             const std::string name = "BQ" + std::to_string(s) + f;
@@ -133,6 +126,20 @@ TEST(Biquad, ForwardDriverChainsFiltersByLocation) {
     EXPECT_NEAR(Gain(DecodeFixed(*setup, 1), 50 * kTs), 0.0, 1e-6) << "the notch of filter 2";
     EXPECT_NEAR(Gain(DecodeFixed(*setup, 2), 100 * kTs), 1.0, 1e-6) << "the band pass of filter 8";
     EXPECT_NEAR(Gain(DecodeFixed(*setup, 3), 100 * kTs), std::sqrt(0.5), 1e-6) << "the low pass of filter 1";
+    // The designed chain is what the driver wrote: filters by location, their words in their slots.
+    const std::vector<BiquadChainSlot> chain = DesignBiquadChain(*setup);
+    ASSERT_EQ(chain.size(), 3u);
+    const int filters[] = {2, 8, 1};
+    for (int i = 0; i < 3; ++i) {
+        const BiquadChainSlot& s = chain[std::size_t(i)];
+        const BiquadCoefficients& w = s.held.words;
+        EXPECT_EQ((std::vector<int>{s.slot, s.filter, int(ToInt(s.location))}),
+                  (std::vector<int>{i + 1, filters[i], i}));
+        std::vector<double> written;
+        for (const char* f : {"B0", "B1", "B2", "A1", "A2", "SF"})
+            written.push_back(Value(*setup, s.slot, f));
+        EXPECT_EQ(written, (std::vector<double>{w.b0, w.b1, w.b2, w.a1, w.a2, s.held.scaleFactor})) << s.slot;
+    }
     for (int s = 4; s <= 10; ++s)
         for (const char* f : {"B0", "B1", "B2", "A1", "A2", "SF"})
             EXPECT_EQ(Value(*setup, s, f), 0) << s << f;
@@ -146,9 +153,6 @@ TEST(Biquad, FilterCountBoundsTheChain) {
     } cases[] = {{"12", 0, 10, 12}, {"4", 0, 4, 4}, {"", 1, 0, 0}, {"99999999999", 0, 10, 12}};
     for (const auto& c : cases) {
         auto setup = ChainSetup(12);
-        for (const char* p :
-             {"BQFilter", "BQFilterType", "BQFilterLocation", "BQFilterF1", "BQFilterQ", "BQFilterF2"})
-            setup->AddParameter(p + std::string("11"));
         for (int i = 1; i <= 11; ++i) Describe(*setup, i, {1, 1, 10.0 * i, 0.7, 0});
         setup->SetOption("MaxFilters", c.maxFilters);
         Force(*setup, "PosSpd_in_FastLoop", c.fastLoop);
@@ -193,8 +197,7 @@ TEST(Biquad, FixedPointSlotsKeepTheDesignAndUnityAtZeroHz) {
 }
 
 TEST(Biquad, SinglePrecisionSlotsHoldTheBitPatterns) {
-    auto setup = LoadDefaultSetup();
-    Force(*setup, "Ts_S", kTs);
+    auto setup = DefaultWith("Ts_S=0.001");  // kTs
     for (int s = 1; s <= 10; ++s) {
         for (const char* f : {"B0", "B1", "B2", "A1", "A2", "SF"})
             setup->RemoveParameter("BQ" + std::to_string(s) + f);
@@ -246,27 +249,6 @@ TEST(Biquad, ResponseOfHeldCoefficients) {
     const HeldBiquad held = QuantizeBiquad(design.GetCoefficients());
     for (const double f : {0.0, 0.01, 0.049, 0.2})
         EXPECT_NEAR(std::abs(BiquadResponse(held, f)), Gain(design.GetCoefficients(), f), 1e-7) << f;
-}
-
-TEST(Biquad, ChainLayoutIsWhatTheWriterWrites) {
-    auto setup = ChainSetup();
-    Describe(*setup, 1, {0, 2, 100, 0.7, 0});  // speed feedback
-    Describe(*setup, 2, {2, 0, 50, 2, 0});     // position controller output
-    Describe(*setup, 3, {1, 1, 600, 0.7, 0});  // above Nyquist: left out
-    Describe(*setup, 4, {8, 1, 20, 0.7, 80});
-    const std::vector<BiquadChainSlot> chain = DesignBiquadChain(*setup);
-    std::vector<std::vector<int>> layout;
-    for (const BiquadChainSlot& s : chain) layout.push_back({s.slot, s.filter, int(ToInt(s.location))});
-    EXPECT_EQ(layout, (std::vector<std::vector<int>>{{1, 2, 0}, {2, 4, 1}, {3, 1, 2}}));
-    CBiquadFilter().WriteFilters(*setup);
-    for (const BiquadChainSlot& s : chain) {
-        const BiquadCoefficients& w = s.held.words;
-        EXPECT_EQ((std::vector<double>{w.b0, w.b1, w.b2, w.a1, w.a2, s.held.scaleFactor}),
-                  (std::vector<double>{Value(*setup, s.slot, "B0"), Value(*setup, s.slot, "B1"),
-                                       Value(*setup, s.slot, "B2"), Value(*setup, s.slot, "A1"),
-                                       Value(*setup, s.slot, "A2"), Value(*setup, s.slot, "SF")}))
-            << "slot " << s.slot;
-    }
 }
 
 }  // namespace

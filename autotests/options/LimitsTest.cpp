@@ -1,16 +1,10 @@
-#include <gtest/gtest.h>
-
-#include <cmath>
 #include <numbers>
-#include <string>
-#include <vector>
 
 #include "../conversions/TestSetup.h"
 #include "conversions/Conventions.h"
 #include "conversions/Derived.h"
 #include "conversions/Drivers.h"
 #include "conversions/Steps.h"
-#include "setups/DefaultSetup.h"
 
 using namespace dcdrive;
 
@@ -20,11 +14,6 @@ namespace {
 const double kCounts = 2000 / (2 * std::numbers::pi);  // per radian
 // The limits a target has before the computation; a limit not written keeps them.
 constexpr double kLow = -1e9, kHigh = 1e9;
-
-void Widen(CKX_Setup& s, const char* name) {
-    s.FindParameter(name)->SetMinInBaseUnit(kLow);
-    s.FindParameter(name)->SetMaxInBaseUnit(kHigh);
-}
 
 TEST(Limits, ComputedFromTheSetup) {
     const double reach = 200 * 32767 / kCounts;  // the shorter ramp, 0.2 s, at full scale
@@ -48,9 +37,7 @@ TEST(Limits, ComputedFromTheSetup) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.changes);
-        auto s = LoadDefaultSetup();
-        dctest::Assign(*s, c.changes);
-        Widen(*s, c.target);
+        auto s = dctest::DefaultWith(c.changes + std::string(" ") + c.target + "=-1e9:1e9");  // kLow:kHigh
         ComputeParameterLimits(*s);
         const CKX_Parameter* p = s->FindParameter(c.target);
         EXPECT_NEAR(p->GetMinInBaseUnit(), c.min, 1e-9 * std::fabs(c.min));
@@ -63,8 +50,7 @@ TEST(Limits, ComputedFromTheSetup) {
 // removed in the linear case) keeps its unit.
 TEST(Limits, LoadUnitsFollowTheTransmission) {
     for (const bool linear : {false, true}) {
-        auto s = LoadDefaultSetup();
-        dctest::Assign(*s, linear ? "TransmissionType=1 -ERRMAXL" : "TransmissionType=0");
+        auto s = dctest::DefaultWith(linear ? "TransmissionType=1 -ERRMAXL" : "TransmissionType=0");
         EXPECT_EQ(ComputeLoadUnits(*s), 1);
         EXPECT_EQ(s->FindParameter("TestSpeed")->GetUnitName(), linear ? "m/s" : "rpm");
         for (const char* variable : {"APOS", "ERRMAX"})

@@ -1,15 +1,10 @@
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
 #include "../conversions/TestSetup.h"
 #include "conversions/Feedback.h"
 #include "kx/ListControl.h"
 #include "options/LoopOptions.h"
 
 using namespace dcdrive;
-using dctest::ValueOf;
+using namespace dctest;
 
 namespace {
 
@@ -32,7 +27,7 @@ struct MemoryList : CKX_ListControl {
 };
 
 std::unique_ptr<CKX_Setup> Drive(double mode, double type, double motor, double load, double mc, double lc) {
-    auto s = dctest::MakeSetup(
+    auto s = MakeSetup(
         "DigitalReferenceConnector=0 isAnalogueReference=0 ControlMode PositionControlType MotorSensorType "
         "LoadSensorType MotorSensorConnector LoadSensorConnector",
         {mode, type, motor, load, mc, lc});
@@ -71,14 +66,13 @@ TEST(LoopOptions, SpeedForwardIsForcedExceptOverTheSpeedLoop) {
         double mode, type, acr, acrAfter, forwardAfter;
     } cases[] = {{0, 0, 0x0104, 0x4104, 1}, {2, 1, 0x4104, 0x4104, 1}, {0, 1, 0x0104, 0x0104, 0}};
     for (const auto& c : cases) {
-        auto s =
-            dctest::MakeSetup("SpeedForward=0 ControlMode PositionControlType ACR", {c.mode, c.type, c.acr});
+        auto s = MakeSetup("SpeedForward=0 ControlMode PositionControlType ACR", {c.mode, c.type, c.acr});
         EXPECT_EQ(UpdateSpeedForward(*s), 1);
         EXPECT_EQ(ValueOf(*s, "ACR"), c.acrAfter) << c.mode;
         EXPECT_EQ(ValueOf(*s, "SpeedForward"), c.forwardAfter) << c.mode;
     }
-    auto s = dctest::MakeSetup("SpeedForward=0 ControlMode=1 PositionControlType=0");
-    dctest::ReportedErrors errors;
+    auto s = MakeSetup("SpeedForward=0 ControlMode=1 PositionControlType=0");
+    ReportedErrors errors;
     EXPECT_EQ(UpdateSpeedForward(*s), 0);  // no "ACR"
     EXPECT_EQ(ValueOf(*s, "SpeedForward"), 0);
 }
@@ -119,7 +113,7 @@ TEST(LoopOptions, DigitalReferenceConnectorChoice) {
     // The reverse conversion moves a reference read on the encoder's connector.
     auto s = Drive(1, 0, 1, 0, 1, 0);
     s->Drive().sensorLines = {"A 1,x", "B 1,x"};
-    dctest::Assign(*s, "SCR=0x8000");
+    Assign(*s, "SCR=0x8000");
     EXPECT_EQ(ReadDigitalReferenceConnector(*s), 1);
     EXPECT_EQ(ValueOf(*s, "DigitalReferenceConnector"), 0);
 }

@@ -2,29 +2,18 @@
 // back into a continuous controller in physical units, closed around the
 // motor's plant, and the roots of the characteristic polynomial are compared
 // with the pass band and damping that were asked for.
-#include <gtest/gtest.h>
-
-#include <cmath>
 #include <span>
-#include <string>
-#include <vector>
 
 #include "../conversions/TestSetup.h"
 #include "conversions/Derived.h"
 #include "conversions/Gains.h"
 #include "options/Tuning.h"
-#include "setups/DefaultSetup.h"
 
 using namespace dcdrive;
 
 namespace {
 
-// The default setup with the changes made (as Assign makes them, outside the usual limits).
-std::unique_ptr<CKX_Setup> Tweaked(const char* changes, const std::vector<double>& values = {}) {
-    auto setup = LoadDefaultSetup();
-    dctest::Assign(*setup, changes, values);
-    return setup;
-}
+using dctest::DefaultWith;
 
 double V(const CKX_Setup& s, const char* name) { return dctest::ValueOf(s, name); }
 
@@ -44,7 +33,7 @@ double OuterPeriod(const CKX_Setup& s) {
 TEST(Tuning, CurrentLoopPolesAtPassBandAndDamping) {
     for (const char* changes : {"", "Vdc=24 ImaxPS=20 L=1e-3 CLPER=2 PB_C=1500", "R=1 L=2e-4 Kp_C_scl=7",
                                 "R=1 L=1e-4 Kp_C_scl=7"}) {
-        auto s = Tweaked(changes);
+        auto s = DefaultWith(changes);
         s->FindParameter("Kp_C_scl")->SetMinInBaseUnit(-1e300);  // the sampling rule's may be negative
         const double l = V(*s, "L"), r = V(*s, "R"), tc = CurrentLoopPeriod(*s);
         ASSERT_EQ(TuneCurrentController(*s), 1);
@@ -67,13 +56,13 @@ TEST(Tuning, SpeedLoopPolesAtPassBandAndDamping) {
     for (const char* changes : {"PosSpd_in_FastLoop=1", "MotorSensorType=2 Tacho_gain=-0.0286",  // reversed
                                 "MotorSensorType=3 SINCOS_fract=6 Jt=4e-4 K=0.2",
                                 "MotorSensorType=0 LoadSensorType=1 Load_transmission=3.1415926536"}) {
-        auto s = Tweaked(changes);
+        auto s = DefaultWith(changes);
         ASSERT_EQ(TuneSpeedController(*s), 1);
         // Speed error counts -> current counts -> amperes, per motor rad/s.
         const bool onLoad = V(*s, "MotorSensorType") == 0;
-        const double counts = onLoad ? std::fabs(SpeedScale(*s)) / (V(*s, "Motor_transmission") /
-                                                                    V(*s, "Load_transmission"))
-                                     : std::fabs(MotorSpeedScale(*s));
+        const double counts =
+            onLoad ? std::fabs(SpeedScale(*s)) / (V(*s, "Motor_transmission") / V(*s, "Load_transmission"))
+                   : std::fabs(MotorSpeedScale(*s));
         const double amperes = counts / CurrentScale(*s);
         const double kp = V(*s, "Kp_S_scl") * amperes, ki = V(*s, "Ki_S_scl") * amperes / OuterPeriod(*s);
         // K/(J s) under Kp + Ki/s: J s^2 + K Kp s + K Ki.
@@ -103,8 +92,7 @@ TEST(Tuning, PositionLoopPolesAtPassBandAndDamping) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.changes);
-        auto s = Tweaked("PositionControlType=0");
-        dctest::Assign(*s, c.changes);
+        auto s = DefaultWith(std::string("PositionControlType=0 ") + c.changes);
         ASSERT_EQ(TunePositionController(*s), 1);
         const double w = V(*s, "PB_P"), zeta = V(*s, "Dump_P"), ts = OuterPeriod(*s);
         if (V(*s, "PositionControlType") == 1.0) {
@@ -159,7 +147,7 @@ TEST(TuneLoop, RefusesWithTheReasonAndWritesNothing) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.missing ? c.missing : c.zero ? c.zero : "overflow");
         const auto& loop = kLoops[c.loop];
-        auto s = Tweaked(c.changes);
+        auto s = DefaultWith(c.changes);
         if (c.missing) {
             ASSERT_TRUE(s->RemoveParameter(c.missing));
         }

@@ -1,6 +1,3 @@
-#include <gtest/gtest.h>
-
-#include <cmath>
 #include <string_view>
 
 #include "../conversions/TestSetup.h"
@@ -50,7 +47,6 @@ TEST(Scaling, FactorsByUnitAndVariable) {
         {"rad/s", "CSPD", 1 / (loadCounts * ts)},
         {"RAD/S", "ERR_speed", 1 / (loadCounts * ts)},
         {"m/s^3", "JERK", 1 / (loadCounts * ts * ts)},
-        {kDegC, "TEMP", 3.3 / (kAdc * 0.01)},
         {"V/s", "SLOPE", 48 / 32767.0 / ts},
         {"A/s", "ISLOPE", 16 / kAdc / ts},
         {"rpm", "ASPD", 1},

@@ -12,7 +12,6 @@
 #include <QWindow>
 #include <cmath>
 #include <filesystem>
-#include <memory>
 #include <numbers>
 
 #include "DefaultSetup.h"
@@ -81,54 +80,62 @@ TEST(DriveHost, InRealTimeTheDriveFollowsTheWallClock) {
     clock.SetMode(kx::HostClock::Mode::Virtual);
 }
 
-TEST(DriveHost, ScriptStepsActOnTheDrive) {
+TEST(DriveHost, ScriptStepsActOnTheDriveOrFailWithTheirLine) {
     vdrive::VirtualDrive drive(DefaultPlant());
-    const kx::VirtualDriveScope installed(drive);
-    const double start = kx::HostClock::Instance().Now();
-    const double angle = drive.GetStatus().motorAngle;
-    const auto run = dctest::RunScript("message \"Go on?\"\nturn motor 3.14159 0.4\nturn load -1 0.2\nsupply 30\n"
-                                       "block on\nfault limit-positive on\nclick ok\n",
-                                       AskSomething);
-    EXPECT_HELD(run);
-    EXPECT_EQ(run.result, IDOK);
-    // Each turn took its time in host time.
-    EXPECT_NEAR(kx::HostClock::Instance().Now() - start, 0.6, 1e-9);
-    const vdrive::Status status = drive.GetStatus();
-    EXPECT_NEAR(status.motorAngle - angle, 3.14159 - 1.0 * drive.GetPlant().load.ratio, 0.02);
-    EXPECT_NEAR(status.supply, 30.0, 0.5);
-    EXPECT_TRUE(drive.GetPlant().shaftBlocked);
-    EXPECT_TRUE(drive.FaultOn(vdrive::Fault::LimitPositive));
-}
-
-TEST(DriveHost, StepsForTheDriveThatCannotBeDoneFailWithTheirLine) {
-    const struct {
-        bool drive;
-        const char *steps, *failure;
-    } cases[] = {
-        {false, "supply 24\n", "line 2: supply 24: did not hold: no virtual drive is connected to the host"},
-        {true, "block on\nturn motor 1\n",
-         "line 3: turn motor 1: did not hold: the motor shaft is blocked (block on): it cannot be turned by "
-         "hand"},
+    const auto run = [](const std::string& steps) {
+        return dctest::RunScript("message \"Go on?\"\n" + steps + "click ok\n", AskSomething);
     };
-    for (const auto& c : cases) {
-        vdrive::VirtualDrive drive(DefaultPlant());
-        std::unique_ptr<kx::VirtualDriveScope> installed;
-        if (c.drive) installed = std::make_unique<kx::VirtualDriveScope>(drive);
-        const auto run =
-            dctest::RunScript(std::string("message \"Go on?\"\n") + c.steps + "click ok\n", AskSomething);
-        EXPECT_FALSE(run.held);
-        EXPECT_EQ(run.failure, c.failure);
+    {
+        const kx::VirtualDriveScope installed(drive);
+        const double start = kx::HostClock::Instance().Now();
+        const double angle = drive.GetStatus().motorAngle;
+        const auto acted =
+            run("turn motor 3.14159 0.4\nturn load -1 0.2\nsupply 30\nblock on\nfault limit-positive on\n");
+        EXPECT_HELD(acted);
+        EXPECT_EQ(acted.result, IDOK);
+        // Each turn took its time in host time.
+        EXPECT_NEAR(kx::HostClock::Instance().Now() - start, 0.6, 1e-9);
+        const vdrive::Status status = drive.GetStatus();
+        EXPECT_NEAR(status.motorAngle - angle, 3.14159 - 1.0 * drive.GetPlant().load.ratio, 0.02);
+        EXPECT_NEAR(status.supply, 30.0, 0.5);
+        EXPECT_TRUE(drive.GetPlant().shaftBlocked);
+        EXPECT_TRUE(drive.FaultOn(vdrive::Fault::LimitPositive));
+        EXPECT_EQ(run("turn motor 1\n").failure,
+                  "line 2: turn motor 1: did not hold: the motor shaft is blocked (block on): it cannot "
+                  "be turned by hand");
     }
+    EXPECT_EQ(run("supply 24\n").failure,
+              "line 2: supply 24: did not hold: no virtual drive is connected to the host");
 }
 
 // Run at 100 % and under QT_SCALE_FACTOR=2: every caption fits its control.
 // With DCDRIVE_SCREENSHOTS the panel is saved for a look.
-TEST(DriveHost, ThePanelShowsTheDriveAndSwitchesItsFaults) {
+TEST(DriveHost, ThePanelShowsTheDriveSwitchesItsFaultsAndTurnsUnderAModalDialog) {
     vdrive::VirtualDrive drive(DefaultPlant());
     const kx::VirtualDriveScope installed(drive);
     QWidget* panel = kx::ShowVirtualDrivePanel();
     ASSERT_NE(panel, nullptr);
     EXPECT_EQ(panel->windowTitle(), "Virtual Drive");
+    // The Turn button takes a click from the window system while a modal
+    // dialog is open, as a person's click would reach it.
+    const double before = drive.GetStatus().motorAngle;
+    bool clicked = false;
+    QDialog dialog;
+    dialog.setWindowTitle("Modal");
+    QTimer::singleShot(0, &dialog, [&] {
+        QTest::qWait(50);  // the panel follows the modal window on top
+        auto* turn = panel->findChild<QPushButton*>("turn");
+        ASSERT_NE(turn, nullptr);
+        const QPoint at = turn->mapTo(panel, turn->rect().center());
+        QTest::mouseClick(panel->windowHandle(), Qt::LeftButton, {}, at);
+        clicked = true;
+        kx::HostClock::Instance().AdvanceTo(kx::HostClock::Instance().Now() + 1.0);
+        dialog.reject();
+    });
+    dialog.exec();
+    EXPECT_TRUE(clicked);
+    EXPECT_NEAR(drive.GetStatus().motorAngle - before, 2.0 * std::numbers::pi, 0.02);
+
     for (int i = 0; i <= static_cast<int>(vdrive::Fault::NoProgram); ++i) {
         const auto fault = static_cast<vdrive::Fault>(i);
         auto* box = panel->findChild<QCheckBox*>(vdrive::FaultName(fault));
@@ -164,33 +171,6 @@ TEST(DriveHost, ThePanelShowsTheDriveAndSwitchesItsFaults) {
     }
     kx::CloseVirtualDrivePanel();
     EXPECT_EQ(kx::VirtualDrivePanel(), nullptr);
-}
-
-// The Turn button takes a click from the window system while a modal
-// dialog is open, as a person's click would reach it.
-TEST(DriveHost, ThePanelWorksWhileAModalDialogIsOpen) {
-    vdrive::VirtualDrive drive(DefaultPlant());
-    const kx::VirtualDriveScope installed(drive);
-    QWidget* panel = kx::ShowVirtualDrivePanel();
-    ASSERT_NE(panel, nullptr);
-    const double before = drive.GetStatus().motorAngle;
-    bool clicked = false;
-    QDialog dialog;
-    dialog.setWindowTitle("Modal");
-    QTimer::singleShot(0, &dialog, [&] {
-        QTest::qWait(50);  // the panel follows the modal window on top
-        auto* turn = panel->findChild<QPushButton*>("turn");
-        ASSERT_NE(turn, nullptr);
-        const QPoint at = turn->mapTo(panel, turn->rect().center());
-        QTest::mouseClick(panel->windowHandle(), Qt::LeftButton, {}, at);
-        clicked = true;
-        kx::HostClock::Instance().AdvanceTo(kx::HostClock::Instance().Now() + 1.0);
-        dialog.reject();
-    });
-    dialog.exec();
-    EXPECT_TRUE(clicked);
-    EXPECT_NEAR(drive.GetStatus().motorAngle - before, 2.0 * std::numbers::pi, 0.02);
-    kx::CloseVirtualDrivePanel();
 }
 
 }  // namespace

@@ -1,8 +1,5 @@
-// The editor base on real widgets: typed values in both number notations,
-// refused values, the order of the notifications, loading that never looks
-// like a change, the slider's buttons, the message map, timers, the guideline
-// assistant, closing, and the script player's own failures. What each
-// control of a real editor shows: the editors' tests.
+// The editor base and the script player on real widgets. What each control of
+// a real editor shows: the editors' tests.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
@@ -95,9 +92,8 @@ protected:
     BOOL OnInitDialog() override {
         if (auto* list = qobject_cast<QComboBox*>(GetDlgItem(106))) {
             // Item data with gaps: the value is the data, not the position.
-            list->addItem("Low pass", 0);
-            list->addItem("Notch", 4);
-            list->addItem("Peak", 7);
+            for (const auto& [text, data] : {std::pair{"Low pass", 0}, {"Notch", 4}, {"Peak", 7}})
+                list->addItem(text, data);
         }
         return CKX_EditSetupDlg::OnInitDialog();
     }
@@ -189,10 +185,14 @@ TEST_F(EditSetupDlg, NotifiesInOrderAndLoadingIsNoChange) {
     EXPECT_EQ(std::vector<double>({Value("Flag"), Value("Mode"), Value("Type")}), std::vector<double>({1, 1, 0}));
 }
 
-TEST_F(EditSetupDlg, SliderSpinButtonsAndDialogOwnedParameters) {
+TEST_F(EditSetupDlg, SliderButtonsOwnedParametersMessageMapAndTimersInHostTime) {
+    const double start = kx::HostClock::Instance().Now();
     // A button moves one hundredth of the slider's range, not beyond its end.
     EXPECT_HELD(Run("assert 121 value 200\nclick 123\nassert 121 value 202\nclick 122\nclick 122\n"
-                    "assert 121 value 198\nset 121 300\nclick 123\nassert 121 value 300\nset 124 2.5\nclick 1\n"));
+                    "assert 121 value 198\nset 121 300\nclick 123\nassert 121 value 300\nset 124 2.5\n"
+                    "click 110\nwait 0.1\nclick 1\n"));
+    EXPECT_EQ(editor.timerFired, 3);  // every 20 ms until it killed itself
+    EXPECT_NEAR(kx::HostClock::Instance().Now() - start, 0.1, 1e-9);
     EXPECT_DOUBLE_EQ(Value("Bandwidth"), 300.0);
     auto* slider = qobject_cast<QSlider*>(editor.GetDlgItem(120));
     ASSERT_NE(slider, nullptr);
@@ -207,13 +207,6 @@ TEST_F(EditSetupDlg, GuidelineAssistantStepsOneAtATime) {
     TestEditor plain(*setup, false);
     EXPECT_HELD(dctest::RunScript("assert 10006 disabled\nassert 10005 disabled\nclick 2\n",
                                   [&] { return plain.DoModal(); }));
-}
-
-TEST_F(EditSetupDlg, MessageMapAndWindowTimersInHostTime) {
-    const double start = kx::HostClock::Instance().Now();
-    EXPECT_HELD(Run("click 110\nwait 0.1\nclick 2\n"));
-    EXPECT_EQ(editor.timerFired, 3);  // every 20 ms until it killed itself
-    EXPECT_NEAR(kx::HostClock::Instance().Now() - start, 0.1, 1e-9);
 }
 
 // Escape: the editors' DialogsTest.cpp.

@@ -1,7 +1,5 @@
-// The graph window on real widgets: a saved run drawn under the live one,
-// the two cursors (read and dragged) beside rubber-band zoom, the vector
-// picture and the CSV export, and the layout with cursors and comparison.
-// The readout's numbers, the CSV text and the tint: PlotDataTest.cpp.
+// The graph window on real widgets, at 100 % and at 200 %. The readout's
+// numbers, the CSV text and the tint: PlotDataTest.cpp.
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <qcustomplot.h>
@@ -58,13 +56,6 @@ std::vector<QCPPlottableLegendItem*> LegendEntries(QCustomPlot& plot) {
         if (auto* entry = qobject_cast<QCPPlottableLegendItem*>(plot.legend->item(i)))
             entries.push_back(entry);
     return entries;
-}
-
-void SendMouse(QWidget* widget, QEvent::Type type, QPointF at, Qt::MouseButton button) {
-    const Qt::MouseButtons held =
-        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
-    QMouseEvent event(type, at, widget->mapToGlobal(at), button, held, Qt::NoModifier);
-    QApplication::sendEvent(widget, &event);
 }
 
 // A speed step on a plot in a dialog: the reference, the speed (a first
@@ -193,7 +184,7 @@ TEST_F(GraphWindowTest, CursorsReadTheCurvesAndAreDraggedWithoutZooming) {
     EXPECT_NEAR(graph.GetCursorTimes().first, 0.01 / 3, 1e-12);  // at the thirds of the span
     EXPECT_NEAR(graph.GetCursorTimes().second, 0.02 / 3, 1e-12);
     graph.SetCursorTimes(0.0005, 0.003);
-    ASSERT_TRUE(graph.LoadReferenceRun(WriteSavedRun("Before")));  // its curves are read as well
+    ASSERT_TRUE(graph.LoadReferenceRun(WriteSavedRun("SpeedTuning")));  // its curves are read as well
     const kx::CursorReadout readout = graph.ReadCursors();
     ASSERT_EQ(readout.rows.size(), 5u);
     EXPECT_EQ(readout.rows[2].title, "Motor_Current [A]");
@@ -205,6 +196,24 @@ TEST_F(GraphWindowTest, CursorsReadTheCurvesAndAreDraggedWithoutZooming) {
     ASSERT_NE(shown, nullptr);
     for (const char* text : {"Cursor 1", "Time [s]", "0.0025", "Motor_Current [A]", "0.25"})
         EXPECT_TRUE(shown->text().contains(text)) << text << " in\n" << shown->text().toStdString();
+    // The readout gets the room its text needs inside the widget, the legend
+    // entries theirs, and the curves a usable width.
+    const QRect viewport = plot->viewport();
+    const QRect text = QFontMetrics(shown->font()).boundingRect(QRect(), Qt::AlignLeft, shown->text());
+    const QSize needed = text.size().grownBy(shown->margins());
+    EXPECT_TRUE(viewport.contains(shown->outerRect()));
+    EXPECT_GE(shown->outerRect().width(), needed.width());
+    EXPECT_GE(shown->outerRect().height(), needed.height());
+    EXPECT_GT(plot->axisRect()->width(), viewport.width() / 3);
+    EXPECT_GE(plot->axisRect()->height(), 80);
+    for (const QCPLayoutElement* entry : LegendEntries(*plot)) {
+        EXPECT_TRUE(viewport.contains(entry->outerRect()));
+        EXPECT_GE(entry->outerRect().width(), entry->minimumOuterSizeHint().width());
+    }
+    if (const char* dir = std::getenv("DCDRIVE_SCREENSHOTS")) {
+        const QString scale = QString::number(dlg.GetWindow()->devicePixelRatioF());
+        dlg.GetWindow()->grab().save(QString("%1/graph-cursors-compare-x%2.png").arg(dir, scale));
+    }
 
     // Dragging cursor 1 moves it and zooms nothing; away from the cursors the
     // left button draws the zoom band.
@@ -212,10 +221,14 @@ TEST_F(GraphWindowTest, CursorsReadTheCurvesAndAreDraggedWithoutZooming) {
     const double pixel = plot->xAxis->range().size() / plot->axisRect()->width();
     const QRect rect = plot->axisRect()->rect();
     const auto drag = [&](QPointF from, QPointF to) {
-        SendMouse(plot, QEvent::MouseButtonPress, from, Qt::LeftButton);
-        SendMouse(plot, QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
-        SendMouse(plot, QEvent::MouseMove, to, Qt::LeftButton);
-        SendMouse(plot, QEvent::MouseButtonRelease, to, Qt::LeftButton);
+        for (const auto& [type, at] : {std::pair{QEvent::MouseButtonPress, from},
+                                       {QEvent::MouseMove, (from + to) / 2},
+                                       {QEvent::MouseMove, to},
+                                       {QEvent::MouseButtonRelease, to}}) {
+            const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+            QMouseEvent event(type, at, plot->mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
+            QApplication::sendEvent(plot, &event);
+        }
     };
     const auto x = [&](double t) { return plot->xAxis->coordToPixel(t); };
     drag({x(0.0005) + 2, double(rect.center().y())}, {x(0.005), double(rect.center().y())});
@@ -255,9 +268,7 @@ TEST_F(GraphWindowTest, VectorPictureAndCsvExportCompareLikeASavedRun) {
     EXPECT_EQ(graph.GetReferenceCurves().size(), 3u);  // every curve finds its own
 }
 
-// The graph's context menu as a user opens it from a script: an entry acts;
-// an entry the menu lacks, or a control without a menu, fails the step with
-// what was there.
+// An entry the menu lacks, or one disabled, fails the step with what was there.
 TEST_F(GraphWindowTest, ContextMenuThroughAScript) {
     dlg.GetWindow()->hide();
     const struct {
@@ -277,33 +288,6 @@ TEST_F(GraphWindowTest, ContextMenuThroughAScript) {
         EXPECT_EQ(run.held, c.failure == nullptr) << run.failure;
         EXPECT_NE(run.failure.find(c.failure ? c.failure : ""), std::string::npos) << run.failure;
         EXPECT_EQ(graph.CursorsShown(), c.failure == nullptr);
-    }
-}
-
-// Run at 100 % and at 200 %: the readout gets the room its text needs inside
-// the widget, the legend entries theirs, and the curves a usable width.
-TEST_F(GraphWindowTest, CursorsAndComparisonFitTheGraph) {
-    ASSERT_TRUE(graph.LoadReferenceRun(WriteSavedRun("SpeedTuning")));
-    graph.ShowCursors(true);
-    graph.SetCursorTimes(0.00125, 0.004);
-    plot->replot();
-    QCPTextElement* readout = FindReadout(*plot);
-    ASSERT_NE(readout, nullptr);
-    const QRect viewport = plot->viewport();
-    const QRect text = QFontMetrics(readout->font()).boundingRect(QRect(), Qt::AlignLeft, readout->text());
-    const QSize needed = text.size().grownBy(readout->margins());
-    EXPECT_TRUE(viewport.contains(readout->outerRect()));
-    EXPECT_GE(readout->outerRect().width(), needed.width());
-    EXPECT_GE(readout->outerRect().height(), needed.height());
-    EXPECT_GT(plot->axisRect()->width(), viewport.width() / 3);
-    EXPECT_GE(plot->axisRect()->height(), 80);
-    for (const QCPLayoutElement* entry : LegendEntries(*plot)) {
-        EXPECT_TRUE(viewport.contains(entry->outerRect()));
-        EXPECT_GE(entry->outerRect().width(), entry->minimumOuterSizeHint().width());
-    }
-    if (const char* dir = std::getenv("DCDRIVE_SCREENSHOTS")) {
-        const QString scale = QString::number(dlg.GetWindow()->devicePixelRatioF());
-        dlg.GetWindow()->grab().save(QString("%1/graph-cursors-compare-x%2.png").arg(dir, scale));
     }
 }
 

@@ -1,7 +1,4 @@
-// What the graphs, gauges and loggers decide without widgets: the palette,
-// the bar's reference and filled span, value texts, the log buffer, the
-// zoomed-out range, the CSV text and its reading back, the cursors' readout
-// and the reference run's tint.
+// What the graphs, gauges and loggers decide without widgets.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -14,18 +11,14 @@
 
 namespace {
 
-// The bar is drawn from zero, or from its minimum when the span excludes zero.
+// The bar is drawn from zero, or from its minimum when the span excludes zero;
+// a value beyond a limit fills to the end.
 TEST(PlotData, BarFillsFromItsReferenceToTheValueWithinItsLimits) {
     const struct {
         double min, max, value, from, to;
     } cases[] = {
-        {-10, 10, 5, 0.5, 0.75},   // from zero upwards
-        {-10, 10, -10, 0.0, 0.5},  // from zero downwards
-        {0, 5, 7, 0.0, 1.0},       // a value beyond the limit fills to the end
-        {1, 5, 3, 0.0, 0.5},       // from the minimum
-        {-5, -1, -3, 0.0, 0.5},    // from the minimum below zero
-        {-5, 0, -2.5, 0.5, 1.0},   // from zero at the top
-        {2, 2, 2, 0.0, 0.0},       // no span: nothing filled
+        {-10, 10, 5, 0.5, 0.75}, {-10, 10, -10, 0.0, 0.5}, {0, 5, 7, 0.0, 1.0},
+        {1, 5, 3, 0.0, 0.5},     {-5, -1, -3, 0.0, 0.5},   {-5, 0, -2.5, 0.5, 1.0}, {2, 2, 2, 0.0, 0.0},
     };
     for (const auto& c : cases) {
         CBarGraph bar;
@@ -96,16 +89,8 @@ TEST(PlotData, ValueAtATimeIsInterpolatedWithinTheSamplesOnly) {
         double t;
         std::optional<double> value;
     } cases[] = {
-        {0.0, 0.0},              // the first sample
-        {0.25, 2.5},             // between two samples
-        {1.0, 10.0},             // on a sample
-        {1.5, 15.0},             //
-        {2.0, 50.0},             // a step: the value after it
-        {3.0, 40.0},             // after the step
-        {4.0, 30.0},             // the last sample
-        {-0.001, std::nullopt},  // before the record
-        {4.001, std::nullopt},   // after it
-        {nan, std::nullopt},
+        {0.0, 0.0}, {0.25, 2.5}, {1.0, 10.0}, {1.5, 15.0}, {2.0, 50.0} /* a step: the value after it */,
+        {3.0, 40.0}, {4.0, 30.0}, {-0.001, std::nullopt}, {4.001, std::nullopt}, {nan, std::nullopt},
     };
     for (const auto& c : cases) EXPECT_EQ(kx::ValueAt(time, values, c.t), c.value) << "t = " << c.t;
     // The shorter of the two columns counts; nothing is read from no samples
@@ -163,9 +148,8 @@ TEST(PlotData, CsvReadsBackWhatWasWritten) {
     kx::WriteCsv(out, columns, {{"Rise time", "0.3 ms"}, {"Overshoot", "12 %: high"}});
     std::istringstream in(out.str());
     const kx::PlotRecord record = kx::ReadCsv(in, "run.csv");
-    const std::vector<std::pair<std::string, std::string>> summary = {{"Rise time", "0.3 ms"},
-                                                                      {"Overshoot", "12 %: high"}};
-    EXPECT_EQ(record.summary, summary);
+    EXPECT_EQ(record.summary, (std::vector<std::pair<std::string, std::string>>{
+                                  {"Rise time", "0.3 ms"}, {"Overshoot", "12 %: high"}}));
     ASSERT_EQ(record.columns.size(), columns.size());
     for (std::size_t c = 0; c < columns.size(); ++c) {
         EXPECT_EQ(record.columns[c].name, columns[c].name);
@@ -214,12 +198,8 @@ TEST(PlotData, PlotFilesGoIntoThePlotFolderUnlessNamedElsewhere) {
     const struct {
         const char* name;
         const char* path;
-    } cases[] = {
-        {"SpeedTuning", "/plots/SpeedTuning.pdf"},
-        {"SpeedTuning.svg", "/plots/SpeedTuning.svg"},
-        {"/tmp/run", "/tmp/run.pdf"},
-        {"", "/plots/Plot.pdf"},
-    };
+    } cases[] = {{"SpeedTuning", "/plots/SpeedTuning.pdf"}, {"SpeedTuning.svg", "/plots/SpeedTuning.svg"},
+                 {"/tmp/run", "/tmp/run.pdf"},           {"", "/plots/Plot.pdf"}};
     for (const auto& c : cases) EXPECT_EQ(kx::PlotFilePath("/plots", c.name, ".pdf"), c.path) << c.name;
 }
 

@@ -23,15 +23,16 @@ namespace {
 
 // Raw drive variables (no unit): the record holds internal values, which
 // makes the comparison with the drive's own log exact.
-const char* const kChannels[] = {"Speed_Reference", "Load_Speed", "Current_Reference", "Motor_Current"};
+const struct {
+    const char* name;
+    int type, address;
+} kChannels[] = {{"Speed_Reference", KX_TYPE_FIXED, 612}, {"Load_Speed", KX_TYPE_FIXED, 608},
+                 {"Current_Reference", KX_TYPE_INT16, 646}, {"Motor_Current", KX_TYPE_INT16, 647}};
 
 std::unique_ptr<CKX_Setup> ScopeSetup() {
     auto setup = std::make_unique<CKX_Setup>();
-    const std::pair<int, int> typeAndAddress[] = {{KX_TYPE_FIXED, 612}, {KX_TYPE_FIXED, 608}, {KX_TYPE_INT16, 646},
-                                                  {KX_TYPE_INT16, 647}};
-    for (std::size_t i = 0; i < 4; ++i)
-        setup->AddVariable(std::make_unique<CKX_Variable>(kChannels[i], "", typeAndAddress[i].first,
-                                                          typeAndAddress[i].second));
+    for (const auto& c : kChannels)
+        setup->AddVariable(std::make_unique<CKX_Variable>(c.name, "", c.type, c.address));
     return setup;
 }
 
@@ -95,7 +96,7 @@ TEST(ScopeLogger, FramesOfASpeedRampDecodeToTheDrivesSamplesAndTheHandlerIsResto
         CKX_Comm::SetActiveLink(&link);
         const auto previous = CKX_Comm::RegisterReceiveUnsolicitedMsgHandler(&OtherHandler);
         CKX_ScopeLogger logger(*setup, nullptr);
-        for (const char* name : kChannels) ASSERT_EQ(logger.AddVariable(name, 1), 1);
+        for (const auto& channel : kChannels) ASSERT_EQ(logger.AddVariable(channel.name, 1), 1);
         EXPECT_EQ(logger.AddVariable("MER", 1), 0) << "a fifth channel";
         ASSERT_EQ(
             logger.ChangeSettings(0.2, c.mode, KX_SCOPE_RISING, "Speed_Reference", c.level, c.pretrigger), 1);
@@ -103,16 +104,12 @@ TEST(ScopeLogger, FramesOfASpeedRampDecodeToTheDrivesSamplesAndTheHandlerIsResto
         std::string error;
         ASSERT_EQ(logger.ArmDrive(link, error), 1) << error;
         // The drive's logger records the same variable at the same loop.
-        vdrive::LoggerSettings log;
-        log.points = 2000;
-        log.fastLoop = false;
-        log.columns = {{"Speed_Reference", 612, vdrive::Type::Fixed}};
-        drive->ArmLogger(log);
-        vdrive::Motion motion;
-        motion.mode = vdrive::LoopMode::Speed;
-        motion.segments = {{100, 65536 / 5}, {300, 0}, {100, -65536 / 5}, {100, 0}};
-        motion.repeat = true;
-        ASSERT_TRUE(drive->StartMotion(motion)) << drive->LastError();
+        drive->ArmLogger(
+            {.points = 2000, .fastLoop = false, .columns = {{"Speed_Reference", 612, vdrive::Type::Fixed}}});
+        ASSERT_TRUE(drive->StartMotion({.mode = vdrive::LoopMode::Speed,
+                                        .segments = {{100, 65536 / 5}, {300, 0}, {100, -65536 / 5}, {100, 0}},
+                                        .repeat = true}))
+            << drive->LastError();
 
         const kx::UnsolicitedMsgHandler ours = &OnFrame;
         EXPECT_EQ(CKX_Comm::RegisterReceiveUnsolicitedMsgHandler(ours), &OtherHandler);
@@ -158,22 +155,22 @@ TEST(ScopeLogger, FramesOfASpeedRampDecodeToTheDrivesSamplesAndTheHandlerIsResto
     }
 }
 
-TEST(ScopeLogger, AFrameThatDoesNotFitTheChannelsIsRefused) {
+TEST(ScopeLogger, AFrameThatDoesNotFitIsRefusedAndARecordSavedOpensAgainAutoscaled) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "dcdrive-scope-test";
+    kx::SetPlotFolder(folder.string());
     auto setup = ScopeSetup();
     CKX_ScopeLogger logger(*setup, nullptr);
     ASSERT_EQ(logger.AddVariable("Motor_Current", 1), 1);
     ASSERT_EQ(logger.LocateItems(), 1);
+    EXPECT_EQ(logger.Autoscale(), 0) << "nothing to scale on";
     // Two points of one 16-bit channel: a frame of two words of values.
     const struct {
         const char* what;
         std::vector<std::uint16_t> values;
         std::uint16_t channels;
         int result;
-    } cases[] = {
-        {"fits", {0xFFFF, 7}, 1, 2},
-        {"a word short", {0xFFFF}, 1, -1},
-        {"another channel count", {0xFFFF, 7}, 2, -1},
-    };
+    } cases[] = {{"fits", {0xFFFF, 7}, 1, 2}, {"a word short", {0xFFFF}, 1, -1},
+                 {"another channel count", {0xFFFF, 7}, 2, -1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         std::vector<std::uint16_t> frame = Frame(2, 10, c.values);
@@ -185,12 +182,30 @@ TEST(ScopeLogger, AFrameThatDoesNotFitTheChannelsIsRefused) {
     logger.GetPointsToBeDrawn(first, count);
     EXPECT_EQ(first, 0);
     EXPECT_EQ(count, 10);  // a new layout draws the whole record
+    std::vector<std::uint16_t> frame = Frame(4, 4, {100, 300, 700, 900});
+    frame[kx::kScopePeriodLow] = 1000;
+    ASSERT_EQ(logger.OnFrameReceive(static_cast<int>(frame.size() * 2), frame.data()), 4);
+    ASSERT_EQ(logger.Autoscale(), 1);
+    const auto& ch = logger.GetChannels()[0];
+    EXPECT_DOUBLE_EQ(ch.step, 100.0);  // 800 over 8 divisions
+    EXPECT_DOUBLE_EQ(ch.offset, 500.0);
+    ASSERT_EQ(logger.Save("Run1"), 1) << logger.GetError();
+    CKX_ScopeLogger opened(*setup, nullptr);
+    ASSERT_EQ(opened.Load("Run1"), 1) << opened.GetError();
+    EXPECT_EQ(opened.GetGraphDocument()->Columns()[1].values, logger.GetGraphDocument()->Columns()[1].values);
+    EXPECT_EQ(opened.GetChannels()[0].step, 100.0);
+    EXPECT_EQ(opened.Load("NoSuchRecord"), 0);
+    EXPECT_FALSE(opened.GetError().empty());
+    ASSERT_EQ(logger.SaveGraph("Run1"), 1) << logger.GetError();
+    EXPECT_TRUE(std::filesystem::exists(folder / "Run1.png"));
+    std::filesystem::remove_all(folder);
+    kx::SetPlotFolder("");
 }
 
 TEST(ScopeLogger, SettingsRoundTripThroughTheSetupOptionAndScalesStep) {
     auto setup = ScopeSetup();
     CKX_ScopeLogger logger(*setup, nullptr);
-    for (const char* name : kChannels) logger.AddVariable(name, 1);
+    for (const auto& channel : kChannels) logger.AddVariable(channel.name, 1);
     ASSERT_EQ(logger.ChangeSettings(0.35, KX_SCOPE_REPEATING, KX_SCOPE_FALLING, "Load_Speed", -12.5, 17), 1);
     ASSERT_EQ(logger.RescaleVariable("Motor_Current", "", 200.0, 400.0), 1);
     EXPECT_EQ(logger.RescaleVariable("Nothing", "", 1.0, 0.0), 0);
@@ -229,39 +244,10 @@ TEST(ScopeLogger, SettingsRoundTripThroughTheSetupOptionAndScalesStep) {
     }
 }
 
-TEST(ScopeLogger, ARecordSavedOpensAgainAndAutoscaleFitsIt) {
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "dcdrive-scope-test";
-    kx::SetPlotFolder(folder.string());
-    auto setup = ScopeSetup();
-    CKX_ScopeLogger logger(*setup, nullptr);
-    logger.AddVariable("Motor_Current", 1);
-    logger.LocateItems();
-    EXPECT_EQ(logger.Autoscale(), 0) << "nothing to scale on";
-    std::vector<std::uint16_t> frame = Frame(4, 4, {100, 300, 700, 900});
-    frame[kx::kScopePeriodLow] = 1000;
-    ASSERT_EQ(logger.OnFrameReceive(static_cast<int>(frame.size() * 2), frame.data()), 4);
-    ASSERT_EQ(logger.Autoscale(), 1);
-    const auto& ch = logger.GetChannels()[0];
-    EXPECT_DOUBLE_EQ(ch.step, 100.0);  // 800 over 8 divisions
-    EXPECT_DOUBLE_EQ(ch.offset, 500.0);
-    ASSERT_EQ(logger.Save("Run1"), 1) << logger.GetError();
-    CKX_ScopeLogger opened(*setup, nullptr);
-    ASSERT_EQ(opened.Load("Run1"), 1) << opened.GetError();
-    EXPECT_EQ(opened.GetGraphDocument()->Columns()[1].values, logger.GetGraphDocument()->Columns()[1].values);
-    EXPECT_EQ(opened.GetChannels()[0].step, 100.0);
-    EXPECT_EQ(opened.Load("NoSuchRecord"), 0);
-    EXPECT_FALSE(opened.GetError().empty());
-    ASSERT_EQ(logger.SaveGraph("Run1"), 1) << logger.GetError();
-    EXPECT_TRUE(std::filesystem::exists(folder / "Run1.png"));
-    std::filesystem::remove_all(folder);
-    kx::SetPlotFolder("");
-}
-
 }  // namespace
 
-// The settings editor shows the trigger level in the unit of the trigger's
-// channel (the unit its scale is read in) and keeps it in the variable's
-// base unit; another trigger variable shows the same level in its own unit.
+// The level is kept in the variable's base unit and shown in the unit its
+// channel's scale is read in; another trigger variable shows it in its own.
 TEST(ScopeLogger, SettingsEditorShowsTheLevelInTheTriggerChannelsUnit) {
     CKX_Setup setup;
     setup.AddVariable(std::make_unique<CKX_Variable>("Speed_Reference", "rad/s", KX_TYPE_FIXED, 612));

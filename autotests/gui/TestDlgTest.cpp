@@ -1,8 +1,5 @@
 // The test base on real widgets in virtual time, over a drive link that
-// remembers what it was asked: the run protocol (Start, stages, result,
-// Stop, closing during a run, Details), program variables, program start
-// failures, the logger's upload, scaling and saved files.
-
+// remembers what it was asked.
 #include <QDialog>
 #include <QFrame>
 #include <QLabel>
@@ -60,11 +57,9 @@ struct ProgramFolder {
     ProgramFolder() {
         std::filesystem::create_directories(path);
         std::ofstream(path / (std::string(kProgram) + ".json")) << R"({"program": "Probe_Test", "symbols": [
-                 {"name": "STARTED", "address": 100, "type": 1},
-                 {"name": "test_flag", "address": 101, "type": 1},
-                 {"name": "In1", "address": 102, "type": 1},
-                 {"name": "Gain", "address": 103, "type": 5},
-                 {"name": "Current_Reference", "address": 200, "type": 1}]})";
+            {"name": "STARTED", "address": 100, "type": 1}, {"name": "test_flag", "address": 101, "type": 1},
+            {"name": "In1", "address": 102, "type": 1}, {"name": "Gain", "address": 103, "type": 5},
+            {"name": "Current_Reference", "address": 200, "type": 1}]})";
         kx::SetProgramFolder(path.string());
         kx::SetPlotFolder((path / "plots").string());
     }
@@ -121,6 +116,11 @@ protected:
         return result;
     }
 
+    void Fail(const std::string& error) {
+        m_strError = error;
+        TestFailed(1);
+    }
+
     void BeginTest() override {
         m_bRunning = 1;
         m_nResult = -1;
@@ -128,10 +128,8 @@ protected:
         if (!SetUserVariableValue(&coff, "In1", 100, m_strError)) return TestFailed(1);
         const bool ours = program == kProgram;
         if (!ExecuteCode(program.c_str(), ours ? &coff : nullptr, ours ? logger.get() : nullptr, nullptr,
-                         nullptr)) {
-            m_strError = msc_pszErrInternal;
-            return TestFailed(1);
-        }
+                         nullptr))
+            return Fail(msc_pszErrInternal);
         stageAfterExecute = m_nStage;
         SetTimer(kx::kPollTimer, 20);
     }
@@ -153,19 +151,12 @@ protected:
                 return;
             }
         } else if (m_nStage != 3) {
-            m_strError = msc_pszErrInternal;
-            return TestFailed(1);
+            return Fail(msc_pszErrInternal);
         }
         double flag = 0;
         if (!GetUserVariableValue(&coff, "test_flag", flag, m_strError)) return TestFailed(1);
-        if (flag <= 0) {
-            m_strError = kFlagFailure;
-            return TestFailed(1);
-        }
-        if (!logger->BeginUploadData()) {
-            m_strError = msc_pszErrInternal;
-            return TestFailed(1);
-        }
+        if (flag <= 0) return Fail(kFlagFailure);
+        if (!logger->BeginUploadData()) return Fail(msc_pszErrInternal);
         while (logger->ReadPoint(nullptr)) graph.UpdateLastPoint();
         graph.DoZoomOut();
         TestSucceeded(1);
@@ -278,44 +269,36 @@ TEST(TestDlg, StartDownloadsTheSetupArmsTheLoggerStartsTheProgramAndTheRecordIsS
     EXPECT_TRUE(p.dlg.logger->GetSavedFiles().empty());
 }
 
-TEST(TestDlg, StopEndsASingleShotRunAtOnceAndAContinuousOneAtItsNextTick) {
+// Stop ends a single-shot run at once and a continuous one at its next tick;
+// closing the window ends a run as well. Each stops the drive once.
+TEST(TestDlg, StopOrClosingEndsTheRunAndStopsTheDrive) {
+    const std::string start = "click 10000\nwait 0.1\n", stop = start + "click 10000\n";
     const struct {
         int continuous;
-        const char* script;
-        int result;
+        std::string script;
+        int stopRequested, result;
     } cases[] = {
-        {0, "click 10000\nwait 0.1\nclick 10000\nassert 10000 text \"Start\"\nwait 0.2\nclick 2\n", -1},
-        {1,
-         "click 10000\nwait 0.1\nclick 10000\nassert 10000 text \"Stop\"\nwait 0.05\n"
-         "assert 10000 text \"Start\"\nassert 10004 text \"Test passed\"\nclick 2\n",
-         1},
+        {0, stop + "assert 10000 text \"Start\"\nwait 0.2\nclick 2\n", 1, -1},
+        {1, stop + "assert 10000 text \"Stop\"\nwait 0.05\nassert 10000 text \"Start\"\n"
+                   "assert 10004 text \"Test passed\"\nclick 2\n", 1, 1},
+        {0, start + "click 2\n", 0, -1},
+        {0, start + "key Esc\n", 0, -1},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.continuous);
+        SCOPED_TRACE(c.script);
         Probe p;
         p.link.runPolls = 1000000;
         p.dlg.m_bContinuous = c.continuous;
-        EXPECT_HELD(p.Run(c.script));
-        EXPECT_EQ(p.dlg.m_bStopRequested, 1);
+        const auto run = p.Run(c.script);
+        EXPECT_HELD(run);
+        EXPECT_EQ(run.result, IDCANCEL);
+        EXPECT_EQ(p.dlg.m_bStopRequested, c.stopRequested);
         EXPECT_EQ(p.dlg.m_bRunning, 0);
         EXPECT_EQ(p.dlg.m_nResult, c.result);
         EXPECT_EQ(p.link.Count("Stop"), 1);
+        EXPECT_FALSE(kx::HostClock::Instance().HasTimer(&p.dlg, kx::kPollTimer));
         // No tick after the end of the run: 0.1 s of ticks every 20 ms.
         EXPECT_LE(p.dlg.stagesSeen.size(), 6u);
-    }
-}
-
-TEST(TestDlg, ClosingDuringARunStopsTheDrive) {
-    for (const char* close : {"click 2", "key Esc"}) {
-        SCOPED_TRACE(close);
-        Probe p;
-        p.link.runPolls = 1000000;
-        const auto run = p.Run(std::string("click 10000\nwait 0.1\n") + close + "\n");
-        EXPECT_HELD(run);
-        EXPECT_EQ(run.result, IDCANCEL);
-        EXPECT_EQ(p.link.Count("Stop"), 1);
-        EXPECT_EQ(p.dlg.m_bRunning, 0);
-        EXPECT_FALSE(kx::HostClock::Instance().HasTimer(&p.dlg, kx::kPollTimer));
     }
 }
 
@@ -361,17 +344,14 @@ TEST(TestDlg, ProgramVariablesByNameInTheDrivesUnit) {
     EXPECT_EQ(CKX_Comm::GetLastErrorText(), kx::kNoDriveText);
 }
 
-// Scaling as the plug-in gives it: 10 mA per count of current.
-double TenMilliampsPerCount(CKX_Setup*, const char* unit, const char*) {
-    return std::string(unit) == "A" ? 0.01 : 1.0;
-}
-double NoOffset(CKX_Setup*, const char*) { return 0.0; }
-
 TEST(Logger, UploadedPointsAreScaledToTheVariablesDisplayUnits) {
     Probe p;
     const auto factor = kx::GetScaleFactorFunction();
     const auto offset = kx::GetScaleOffsetFunction();
-    kx::SetScaleFunctions(&TenMilliampsPerCount, &NoOffset);
+    // Scaling as the plug-in gives it: 10 mA per count of current.
+    kx::SetScaleFunctions(
+        [](CKX_Setup*, const char* unit, const char*) { return unit == std::string("A") ? 0.01 : 1.0; },
+        [](CKX_Setup*, const char*) { return 0.0; });
     p.link.logged = {{0.0, {100, 150, 7}}, {1e-4, {-50, 300, 8}}};
     p.setup->FindVariable("Motor_Current")->ChangeUnitType("mA");
     CKX_CoffFormat coff;

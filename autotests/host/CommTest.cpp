@@ -19,8 +19,9 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-// A parameter keeps its type's steps, never saturated (its limits do that);
-// the raw word for the drive is saturated to the type's width.
+// A parameter keeps its type's steps (halves away from zero), never saturated
+// (its limits do that), and refuses NaN keeping its 0; the raw word for the
+// drive is saturated to the type's width.
 TEST(Comm, RawValuesOfEachTypeRoundAndSaturate) {
     const double nan = std::numeric_limits<double>::quiet_NaN(), huge = std::numeric_limits<double>::max();
     const struct {
@@ -29,18 +30,13 @@ TEST(Comm, RawValuesOfEachTypeRoundAndSaturate) {
         std::int64_t raw;      // ToRaw(value)
         double back;           // FromRaw(raw)
     } cases[] = {
-        {KX_TYPE_INT16, 12.4, 12, 12, 12.0},
-        {KX_TYPE_INT16, 2.5, 3, 3, 3.0},
-        {KX_TYPE_INT16, -12.5, -13, -13, -13.0},  // half away from zero
-        {KX_TYPE_INT16, 40000.0, 40000, 32767, 32767.0},
-        {KX_TYPE_UINT16, -3.0, -3, 0, 0.0},
-        {KX_TYPE_UINT32, 2147483.648, 2147484, 2147484, 2147484.0},
+        {KX_TYPE_INT16, 12.4, 12, 12, 12.0}, {KX_TYPE_INT16, 2.5, 3, 3, 3.0},
+        {KX_TYPE_INT16, -12.5, -13, -13, -13.0}, {KX_TYPE_INT16, 40000.0, 40000, 32767, 32767.0},
+        {KX_TYPE_UINT16, -3.0, -3, 0, 0.0}, {KX_TYPE_UINT32, 2147483.648, 2147484, 2147484, 2147484.0},
         {KX_TYPE_UINT32, 5e9, 5e9, 4294967295LL, 4294967295.0},
-        {KX_TYPE_FIXED, 1.0 / 3, 21845.0 / 65536, 21845, 21845.0 / 65536},
+        {KX_TYPE_FIXED, 1.0 / 3, 21845.0 / 65536, 21845, 21845.0 / 65536}, {KX_TYPE_FIXED, nan, 0, 0, 0.0},
         {KX_TYPE_FIXED, huge, huge, 2147483647, 2147483647.0 / 65536.0},
-        {KX_TYPE_FIXED, -1e305, -1e305, -2147483648LL, -32768.0},
-        {KX_TYPE_FIXED, nan, 0, 0, 0.0},  // a parameter refuses it and keeps its 0
-        {KX_TYPE_FLOAT, 0.5, 0.5, 0x3F000000, 0.5},
+        {KX_TYPE_FIXED, -1e305, -1e305, -2147483648LL, -32768.0}, {KX_TYPE_FLOAT, 0.5, 0.5, 0x3F000000, 0.5},
         {KX_TYPE_FLOAT, 0.1, static_cast<double>(0.1f), 0x3DCCCCCD, static_cast<double>(0.1f)},
         {KX_TYPE_REAL, 16383.5, 16383.5, 16384, 16384.0},
     };
@@ -143,10 +139,8 @@ struct VirtualLink : ::testing::Test {
     const ActiveLink active{&link};
 };
 
-// A variable goes through the active link in its own storage type: here the
-// programs' 16.16 fixed-point "b0", and the same word as a 32-bit integer.
-// Without a place in the drive, an answer or a link it fails with the reason
-// and keeps its value. (The encoder tests' suite reads the setup's own.)
+// A variable goes through the active link in its own storage type; without a
+// place in the drive, an answer or a link it fails with the reason and keeps its value.
 TEST_F(VirtualLink, VariablesReadAndWriteThroughTheActiveLink) {
     CKX_Variable fixed("b0", "", KX_TYPE_FIXED, 0x400C), word("b0", "", KX_TYPE_INT32, 0x400C);
     fixed.SetValueInInternalUnit(-2.25);

@@ -88,10 +88,9 @@ TEST(SensorCombos, NamesComeFromTheDrive) {
     d.sensorLines = {"\"Port A\" 1,digital", "B 0,x"};
     d.feedbackNames = {"", "Rear"};
     const kx::SensorCombos combos = kx::ComputeSensorCombos(d, {1, 0, 1, 1});
-    const std::vector<kx::ListEntry> types = {{"No sensor", 0}, {"Encoder", 1}, {"Tachogenerator", 2}};
-    EXPECT_EQ(combos.motorTypes, types);
-    const std::vector<kx::ListEntry> connectors = {{"Port A", 0}, {"Rear", 1}};
-    EXPECT_EQ(combos.motorConnectors, connectors);
+    EXPECT_EQ(combos.motorTypes,
+              (std::vector<kx::ListEntry>{{"No sensor", 0}, {"Encoder", 1}, {"Tachogenerator", 2}}));
+    EXPECT_EQ(combos.motorConnectors, (std::vector<kx::ListEntry>{{"Port A", 0}, {"Rear", 1}}));
     EXPECT_EQ(kx::ConnectorName(d, 5), "Feedback #6");
 }
 
@@ -126,11 +125,8 @@ TEST(BrakeOutputs, DefaultDriveOffersItsOutputs) {
         int port;
         bool inverted;
         int enable;
-    } cases[] = {
-        {0, false, kx::kBrakePortEnabled | 0x10},
-        {3, true, kx::kBrakePortEnabled | 0x20},
-        {9, false, 0},  // not a brake output
-    };
+    } cases[] = {{0, false, kx::kBrakePortEnabled | 0x10}, {3, true, kx::kBrakePortEnabled | 0x20},
+                 {9, false, 0} /* not a brake output */};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.port);
         EXPECT_EQ(setup->IsIOKX3PortInverted(c.port), c.inverted);

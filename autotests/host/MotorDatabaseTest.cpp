@@ -55,14 +55,6 @@ protected:
     fs::path m_dir;
 };
 
-TEST_F(MotorDatabaseTest, UserFileLivesInTheDataFolder) {
-    EXPECT_EQ(kx::DefaultUserMotorDatabasePath(), UserFile().string());
-    // A relative XDG_DATA_HOME is ignored: the home folder's default applies.
-    ::setenv("XDG_DATA_HOME", "relative/data", 1);
-    ::setenv("HOME", m_dir.c_str(), 1);
-    EXPECT_EQ(kx::DefaultUserMotorDatabasePath(), (m_dir / ".local/share/dcdrive/motors.json").string());
-}
-
 // A brushed DC motor's electrical time constant L/R lies between 0.02 and
 // 20 ms, its mechanical one Jm*R/K^2 between 1 and 50 ms, and its peak
 // current is 2 to 10 times its nominal one.
@@ -97,7 +89,8 @@ TEST_F(MotorDatabaseTest, AppliedMotorGoesIntoTheSetupInBaseUnits) {
     EXPECT_EQ(kx::ApplyMotor(*setup, big->motor), "\"K\", \"Jm\"");
 }
 
-TEST_F(MotorDatabaseTest, SavedMotorIsThereAfterReload) {
+TEST_F(MotorDatabaseTest, SavedMotorIsThereAfterReloadInTheDataFolder) {
+    EXPECT_EQ(kx::DefaultUserMotorDatabasePath(), UserFile().string());
     {
         kx::MotorDatabase db(dcdrive::StandardMotorsJson());
         EXPECT_FALSE(fs::exists(UserFile()));  // no file until the first save
@@ -116,6 +109,10 @@ TEST_F(MotorDatabaseTest, SavedMotorIsThereAfterReload) {
     // The save left no temporary file beside the database.
     for (const auto& entry : fs::directory_iterator(UserFile().parent_path()))
         EXPECT_EQ(entry.path().filename(), "motors.json");
+    // A relative XDG_DATA_HOME is ignored: the home folder's default applies.
+    ::setenv("XDG_DATA_HOME", "relative/data", 1);
+    ::setenv("HOME", m_dir.c_str(), 1);
+    EXPECT_EQ(kx::DefaultUserMotorDatabasePath(), (m_dir / ".local/share/dcdrive/motors.json").string());
 }
 
 TEST_F(MotorDatabaseTest, RefusesBadAdditionsAndDeletions) {

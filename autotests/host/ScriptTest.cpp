@@ -119,14 +119,12 @@ TEST(Script, ReadsTheStepsForTheVirtualDrive) {
 
 TEST(Script, NumbersAndIds) {
     unsigned id = 0;
-    EXPECT_TRUE(kx::ParseControlId("0x40", id));
-    EXPECT_EQ(id, 64u);
+    EXPECT_TRUE(kx::ParseControlId("0x40", id) && id == 64u) << id;
     EXPECT_TRUE(kx::ParseControlId("65535", id));
     EXPECT_FALSE(kx::ParseControlId("-1", id));
     EXPECT_FALSE(kx::ParseControlId("2,5", id));
     double value = 0.0;
-    EXPECT_TRUE(kx::ParseScriptNumber("+2.5e1", value));
-    EXPECT_DOUBLE_EQ(value, 25.0);
+    EXPECT_TRUE(kx::ParseScriptNumber("+2.5e1", value) && value == 25.0) << value;
     EXPECT_FALSE(kx::ParseScriptNumber("2,5", value));  // scripts use the C notation whatever the locale
     EXPECT_FALSE(kx::ParseScriptNumber("inf", value));
     EXPECT_FALSE(kx::ParseScriptNumber("0x", value));

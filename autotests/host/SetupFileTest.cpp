@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "kx/Kernel.h"
@@ -70,47 +71,41 @@ TEST(SetupFile, RefusesMalformedOrInconsistentContent) {
     }
 }
 
-TEST(SetupFile, ReadsEverySection) {
+// Saving and loading give the same setup. The help file name goes with a copy
+// and an assignment; a setup without one saves no key and loads back without one.
+TEST(SetupFile, ReadsEverySectionAndSavesTheSameSetup) {
     const auto setup = kx::LoadSetupFromText(kSmall, "small.json");
     EXPECT_EQ(setup->GetDescription(), "test drive");
     EXPECT_EQ(GetHelpFileOfGUI(*setup), "small.qhc");
     EXPECT_EQ(setup->GetParameterValueInBaseUnit("PWMPER"), 1500);
     const CKX_Parameter* p = setup->FindParameter("Imax_Prot");
-    EXPECT_EQ(p->GetUnitName(), "mA");
-    EXPECT_EQ(p->GetBaseUnitName(), "A");
-    EXPECT_EQ(p->GetPrecision(), 4);
-    EXPECT_EQ(p->GetMaxInBaseUnit(), 10);
+    EXPECT_EQ(std::tuple(p->GetUnitName(), p->GetBaseUnitName(), p->GetPrecision(), p->GetMaxInBaseUnit()),
+              std::tuple("mA", "A", 4, 10.0));
     EXPECT_EQ(setup->FindParameter("PWMPER")->GetSizeInWords(), 1);
     EXPECT_EQ(setup->FindVariable("APOS", 1)->GetAddress(), 552);
     EXPECT_EQ(setup->GetIntOption("MaxFilters"), 10);
     EXPECT_TRUE(setup->HasDLMotorSensor(4, false));
     EXPECT_FALSE(setup->HasDLMotorSensor(2, false));
-    EXPECT_EQ(setup->GetIOPortFromPin(30), 2);
-    EXPECT_EQ(setup->GetIOPinFromPort(2), 30);
-    EXPECT_EQ(setup->GetIOPinFromPort(9), -1);
+    EXPECT_EQ(std::tuple(setup->GetIOPortFromPin(30), setup->GetIOPinFromPort(2), setup->GetIOPinFromPort(9)),
+              std::tuple(2, 30, -1));
     EXPECT_EQ(Compute_ADCMaxValue(setup.get()), 65520u);  // 12 bits, left-aligned
     std::vector<unsigned> kHz, modes;
     EXPECT_EQ(setup->GetSSIFreqList(kHz, modes), 2);
     EXPECT_EQ(setup->GetNumberOfBrakeOutputs(), 2);
     EXPECT_EQ(setup->IsBrakePortEnable(2) & kx::kBrakePortStageMask, 0x10);  // source unless told
-}
 
-// The help file name goes with a copy and an assignment; a setup without one
-// saves no key and loads back without one.
-TEST(SetupFile, SaveAndLoadGiveTheSameSetup) {
-    const auto first = kx::LoadSetupFromText(kSmall, "small.json");
-    const std::string once = kx::SaveSetupToText(*first);
+    const std::string once = kx::SaveSetupToText(*setup);
     const auto second = kx::LoadSetupFromText(once, "once.json");
     EXPECT_EQ(kx::SaveSetupToText(*second), once);
     EXPECT_EQ(second->GetParameterValueInBaseUnit("Free"), -1.25e-7);
     EXPECT_EQ(second->GetHelpFile(), "small.qhc");
     // A value that a later limit left outside its range survives the trip.
-    first->FindParameter("Imax_Prot")->SetMaxInBaseUnit(5);
-    const auto third = kx::LoadSetupFromText(kx::SaveSetupToText(*first), "third.json");
+    setup->FindParameter("Imax_Prot")->SetMaxInBaseUnit(5);
+    const auto third = kx::LoadSetupFromText(kx::SaveSetupToText(*setup), "third.json");
     EXPECT_EQ(third->GetParameterValueInBaseUnit("Imax_Prot"), 8.5);
     EXPECT_EQ(third->FindParameter("Imax_Prot")->GetMaxInBaseUnit(), 5);
 
-    const CKX_Setup copy(*first);
+    const CKX_Setup copy(*setup);
     CKX_Setup assigned;
     assigned = copy;
     EXPECT_EQ(GetHelpFileOfGUI(copy), "small.qhc");

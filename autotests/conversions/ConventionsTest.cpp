@@ -89,8 +89,6 @@ TEST(Writes, RangesNeverInvertAndNonFiniteValuesAreRefused) {
     }
 }
 
-// Require stops at the first missing name and reports it; probing shows
-// nothing and restores the flag.
 TEST(Lookup, RequireReportsProbingIsQuiet) {
     auto setup = dctest::MakeSetup("A=4 B=2");
     ReportedErrors errors;
@@ -140,10 +138,8 @@ TEST(Codes, ReadTruncatedTowardZeroAndOutsideTheListWhenUnknown) {
     EXPECT_FALSE(IsExactly(2.5, SensorType::Tachogenerator));
 }
 
-// Under both Turkish locales the C library does not fold 'I' to 'i' (UTF-8
-// keeps 'I', ISO-8859-9 gives the dotless i 0xFD): a comparison through
-// std::tolower would miss these names. The locale is set for the process, as
-// a Qt application sets the user's. tools/dev.sh generates the locales.
+// Under Turkish locales the C library folds 'I' to no 'i' (ISO-8859-9 gives the dotless i 0xFD): a comparison
+// through std::tolower would miss these names. The locale is set for the process, as Qt does.
 TEST(NameComparison, FoldsAsciiOnlyUnderTurkishLocales) {
     for (const char* name : {"tr_TR.UTF-8", "tr_TR.ISO-8859-9"}) {
         // Puts "C" back however the test ends (a shared pointer calls its deleter even when null).

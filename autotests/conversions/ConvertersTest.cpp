@@ -1,6 +1,3 @@
-// The converters: each one alone on the shipped default setup, one row each,
-// then the gains, the timing, protection and option words, and round trips
-// of the protection levels.
 #include <iterator>
 #include <limits>
 
@@ -25,9 +22,8 @@ namespace {
 // 1 ms speed loop, 2000/2pi counts/rad on the motor encoder.
 constexpr double kCountsPerRad = 2000 / 6.283185307179586;
 
-// The target first holds -7 (unless changed), which no converter here
-// computes: one that writes nothing leaves it. A range given as kSame must be
-// left as it was; a value given as kAny is not looked at.
+// The target first holds -7 (unless changed), which no converter here computes: one that writes nothing
+// leaves it. A range given as kSame must be left as it was; a value given as kAny is not looked at.
 constexpr double kKept = -7, kSame = std::numeric_limits<double>::quiet_NaN(), kAny = kSame;
 
 // A limit operation in a converter's place; it has no result (kNone).
@@ -43,8 +39,7 @@ TEST(Converters, OnTheDefaultSetup) {
     const double tacho = 4096 * 0.028647889756541162 / 20;  // counts per rad/s
     const struct {
         Converter convert;
-        const char* changes;  // made as Assign makes them, once the target holds kKept
-        const char* target;
+        const char *changes, *target;  // changes made as Assign makes them, once the target holds kKept
         int result;
         double value, min = kSame, max = kSame;
     } rows[] = {
@@ -295,13 +290,12 @@ TEST(Gains, EachGainThroughBothDrivers) {
     }
 }
 
-// Bit 15 cleared, other bits kept; the limit-maximum flag only when exactly
-// 1; the fast loop only with an incremental motor encoder alone, and cleared
-// without the fast-loop parameter; motion-complete type 0 sets bit 11, and a
-// drive with the motion-complete settings needs the type.
+// Bit 15 cleared, other bits kept; the limit-maximum flag only when exactly 1; the fast loop only with an
+// incremental motor encoder alone, and cleared without the fast-loop parameter; motion-complete type 0 sets
+// bit 11, and a drive with the motion-complete settings needs the type.
 TEST(Timing, UpgradeWordForward) {
     const struct {
-        const char* changes;  // to "UPGRADE=0 isLimitMaximum=0 MotorSensorType=1 LoadSensorType=0"
+        const char* changes;
         int result;
         double expected;
     } cases[] = {
@@ -319,8 +313,8 @@ TEST(Timing, UpgradeWordForward) {
         {"UPGRADE=0x0800 isLimitMaximum=1 MotionCompleteDefaultSettings=1", 0, 0x0800},
     };
     for (const auto& c : cases) {
-        auto setup = MakeSetup("UPGRADE=0 isLimitMaximum=0 MotorSensorType=1 LoadSensorType=0");
-        Assign(*setup, c.changes);
+        auto setup = MakeSetup("UPGRADE=0 isLimitMaximum=0 MotorSensorType=1 LoadSensorType=0 " +
+                               std::string(c.changes));
         ReportedErrors errors;
         EXPECT_EQ(WriteUpgradeWord(*setup), c.result) << c.changes;
         EXPECT_EQ(ValueOf(*setup, "UPGRADE"), c.expected) << c.changes;
@@ -368,8 +362,7 @@ TEST(Protection, ProtectionAndOptionWords) {
     }
 }
 
-// Every user value goes to its register (golden count) and comes back within
-// one register step.
+// Every user value goes to its register (golden count) and comes back.
 TEST(Protection, RoundTripsWithinOneRegisterStep) {
     const struct {
         Converter write, read;

@@ -95,11 +95,9 @@ TEST(Capabilities, SerialEncoderKindsOfTheDrive) {
     const struct {
         std::vector<int> motor, load;
         bool motorReadback, loadReadback, motorWrite;
-    } cases[] = {
-        {{1, 2}, {1}, false, false, false},
-        {{1, 4}, {}, true, false, true},
-        {{1, 5}, {4}, false, true, true},
-    };
+    } cases[] = {{{1, 2}, {1}, false, false, false},
+                 {{1, 4}, {}, true, false, true},
+                 {{1, 5}, {4}, false, true, true}};
     for (const auto& c : cases) {
         CKX_Setup setup;
         setup.Drive().motorSensors = c.motor;
@@ -114,16 +112,13 @@ TEST(Capabilities, SerialEncoderKindsOfTheDrive) {
 }
 
 TEST(SharedReads, FilterCount) {
-    const struct {
-        const char* setup;
-        int expected;
-    } cases[] = {{"", 10},
-                 {"PosSpd_in_FastLoop=0", 10},
-                 {"PosSpd_in_FastLoop=1 @MaxFilters=8", 0},
-                 {"PosSpd_in_FastLoop=1.5 @MaxFilters=8", 8},
-                 {"@MaxFilters=12", 12},
-                 {"@MaxFilters=", 10}};
-    for (const auto& c : cases) EXPECT_EQ(FilterCount(*MakeSetup(c.setup)), c.expected) << c.setup;
+    for (const auto& [changes, expected] : {std::pair{"", 10},
+                                            {"PosSpd_in_FastLoop=0", 10},
+                                            {"PosSpd_in_FastLoop=1 @MaxFilters=8", 0},
+                                            {"PosSpd_in_FastLoop=1.5 @MaxFilters=8", 8},
+                                            {"@MaxFilters=12", 12},
+                                            {"@MaxFilters=", 10}})
+        EXPECT_EQ(FilterCount(*MakeSetup(changes)), expected) << changes;
 }
 
 }  // namespace

@@ -9,9 +9,8 @@ using namespace dctest;
 
 namespace {
 
-// The default drive has every optional feature. A variant without one lacks
-// the parameters its guard looks for: the steps that need them stay out, and
-// neither driver shows a message.
+// The default drive has every optional feature. A variant without one lacks the parameters its guard looks
+// for: the steps that need them stay out, and neither driver shows a message.
 TEST(Drivers, FeaturesTheDriveLacksAreLeftOut) {
     const auto defaults = LoadDefaultSetup();
     ASSERT_NE(defaults, nullptr);
@@ -42,16 +41,14 @@ TEST(Drivers, FeaturesTheDriveLacksAreLeftOut) {
     }
 }
 
-// The timing registers of a 20 kHz drive on a 60 MHz clock.
-std::unique_ptr<CKX_Setup> TimingSetup() {
-    return MakeSetup(
+// The timing registers of a 20 kHz drive on a 60 MHz clock. A missing register stops only its own
+// conversions: the steps after them still run.
+TEST(Drivers, BothDriversConvertTheTimingRegistersInOrder) {
+    auto setup = MakeSetup(
         "CurrentMeasurementType=1 UPGRADE=0x0844 SATPWM=0 PosSpd_in_FastLoop=0 DSP_freq=6e7 CLPER=1 "
         "MotionCompleteType=7 PWMPER=1500 SATID=0 MotorSensorType=1 PWMperiod=0 SATIQ=0 isLimitMaximum=0 "
         "PWM_freq=1 Ts_C=0 LoadSensorType=0 SLPER=10 Ts_S=0");
-}
-
-TEST(Drivers, BothDriversConvertTheTimingRegistersInOrder) {
-    auto setup = TimingSetup();
+    CKX_Setup missing(*setup);
     RegistersToParameters(*setup);
     // The drive has no motion-complete settings: the guarded step stays out.
     ExpectEach(*setup, "PWM_freq Ts_S PosSpd_in_FastLoop isLimitMaximum MotionCompleteType",
@@ -64,15 +61,10 @@ TEST(Drivers, BothDriversConvertTheTimingRegistersInOrder) {
     Assign(*setup, "MotionCompleteDefaultSettings=0");
     RegistersToParameters(*setup);
     EXPECT_EQ(ValueOf(*setup, "MotionCompleteType"), 0);
-}
-
-// A missing register stops only its own conversions: the steps after them still run.
-TEST(Drivers, AMissingRegisterStopsOnlyItsOwnConversions) {
-    auto setup = TimingSetup();
-    Assign(*setup, "-PWMPER");
+    Assign(missing, "-PWMPER");
     ReportedErrors errors;
-    RegistersToParameters(*setup);
-    ExpectEach(*setup, "PWM_freq PWMperiod Ts_C Ts_S PosSpd_in_FastLoop isLimitMaximum", {1, 0, 0, 0, 1, 1});
+    RegistersToParameters(missing);
+    ExpectEach(missing, "PWM_freq PWMperiod Ts_C Ts_S PosSpd_in_FastLoop isLimitMaximum", {1, 0, 0, 0, 1, 1});
     EXPECT_FALSE(errors.Messages().empty());
 }
 

@@ -8,29 +8,22 @@ using namespace dctest;
 
 namespace {
 
-// The sensor word with the temperature sensors, the digital reference's
-// connector and the older drives' mark of an estimated speed (0x30); the
-// newer drives keep the estimator in "ASR". Read back, the word gives the
-// sensors and the connector of each one present, except that no sensor is
-// coded as a motor tachogenerator and a load tachogenerator has no code.
+// The sensor word with the temperature sensors, the digital reference's connector and the older drives' mark
+// of an estimated speed (0x30); the newer drives keep the estimator in "ASR". Read back, the word gives the
+// sensors and the connector of each one present, except that no sensor is coded as a motor tachogenerator and
+// a load tachogenerator has no code.
 TEST(Feedback, SensorWordGoldenValuesReadBack) {
     const struct {
-        double motor, load, mc, lc, temperatures, reference;
-        bool newEstimator;
-        double estimator, asr, word, estimatorBack, motorBack, loadBack;
-    } cases[] = {{0, 0, 0, 0, 0, 0, false, 0, 0, 0x1007, 0, 2, 0},
-                 {3, 4, 1, 1, 0, 0, false, 0, 0, 0x1C53, 0, 3, 4},
-                 {1, 0, 1, 0, 1, 1, false, 0, 0, 0x9580, 0, 1, 0},
-                 {0, 5, 0, 1, 0, 0, false, 0, 0, 0x1405, 0, 0, 5},
-                 {5, 2, 0, 0, 0.9, 1.5, false, 0, 0, 0x9068, 0, 5, 1},
-                 {1, 0, 0, 0, 0, 0, false, 1, 0, 0x1030, 1, 1, 0},
-                 {1, 3, 0, 0, 0, 0, false, 1, 0, 0x1042, 0, 1, 3},
-                 {3, 0, 0, 0, 0, 0, false, 1, 0, 0x1002, 0, 3, 0},
-                 {1, 0, 0, 0, 0, 0, true, 1, 0x8000, 0x1000, 1, 1, 0},
-                 {1, 0, 0, 0, 0, 0, true, 1, 0, 0x1000, 0, 1, 0},
-                 {2, 0, 0, 0, 0, 0, true, 1, 0x8000, 0x100F, 0, 2, 0},
-                 {0, 2, 0, 1, 0, 0, false, 0, 0, 0x140F, 0, 2, 0},
-                 {4, 1, 1, 0, 0, 0, false, 0, 0, 0x1858, 0, 4, 1}};
+        double motor, load, mc, lc, temperatures, reference, newEstimator, estimator, asr, word,
+            estimatorBack, motorBack, loadBack;
+    } cases[] = {
+        {0, 0, 0, 0, 0, 0, 0, 0, 0, 0x1007, 0, 2, 0},      {3, 4, 1, 1, 0, 0, 0, 0, 0, 0x1C53, 0, 3, 4},
+        {1, 0, 1, 0, 1, 1, 0, 0, 0, 0x9580, 0, 1, 0},      {0, 5, 0, 1, 0, 0, 0, 0, 0, 0x1405, 0, 0, 5},
+        {5, 2, 0, 0, 0.9, 1.5, 0, 0, 0, 0x9068, 0, 5, 1},  {1, 0, 0, 0, 0, 0, 0, 1, 0, 0x1030, 1, 1, 0},
+        {1, 3, 0, 0, 0, 0, 0, 1, 0, 0x1042, 0, 1, 3},      {3, 0, 0, 0, 0, 0, 0, 1, 0, 0x1002, 0, 3, 0},
+        {1, 0, 0, 0, 0, 0, 1, 1, 0x8000, 0x1000, 1, 1, 0}, {1, 0, 0, 0, 0, 0, 1, 1, 0, 0x1000, 0, 1, 0},
+        {2, 0, 0, 0, 0, 0, 1, 1, 0x8000, 0x100F, 0, 2, 0}, {0, 2, 0, 1, 0, 0, 0, 0, 0, 0x140F, 0, 2, 0},
+        {4, 1, 1, 0, 0, 0, 0, 0, 0, 0x1858, 0, 4, 1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.motor << "/" << c.load);
         auto s = MakeSetup(
@@ -38,7 +31,7 @@ TEST(Feedback, SensorWordGoldenValuesReadBack) {
             "MotorSensorType LoadSensorType MotorSensorConnector LoadSensorConnector isSpeedEstimator ASR",
             {c.load != 0 ? 4096.0 : 0.0, c.temperatures, c.temperatures, c.reference, c.motor, c.load, c.mc,
              c.lc, c.estimator, c.asr});
-        s->SetOption("newSpeedEstimator", c.newEstimator ? "1" : "0");
+        s->SetOption("newSpeedEstimator", c.newEstimator != 0 ? "1" : "0");
         EXPECT_EQ(WriteSensorConfiguration(*s), 1);
         EXPECT_EQ(ValueOf(*s, "SCR"), c.word);
         Assign(*s, "MotorSensorType=9 LoadSensorType=9 MotorSensorConnector=9 LoadSensorConnector=9");
@@ -79,10 +72,9 @@ TEST(Feedback, ResolutionRegisters) {
     }
 }
 
-// Every encoder's direction goes to its channel (connector 0: channel A,
-// "COUNTINGDIR_MT"; connector 1: channel B, "COUNTINGDIR_LD") and reads back,
-// unless both encoders share one channel: that channel counts forward and
-// nothing reads back. A tachogenerator has no channel.
+// Every encoder's direction goes to its channel (connector 0: channel A, "COUNTINGDIR_MT"; connector 1:
+// channel B, "COUNTINGDIR_LD") and reads back, unless both encoders share one channel: that channel counts
+// forward and nothing reads back. A tachogenerator has no channel.
 TEST(Feedback, CountingDirections) {
     const struct {
         double motor, load, mc, lc, reverseMT, reverseLD, channelA, channelB, backMT, backLD;
@@ -184,8 +176,7 @@ TEST(Feedback, SerialClockAndMode) {
     EXPECT_EQ(ReadSerialFrequency(*s), 0);  // lists that do not pair up
 }
 
-// The serial read-out timing as the forward driver writes it, read in the
-// current loop or in the speed loop.
+// The serial read-out timing as the forward driver writes it, read in the current loop or in the speed loop.
 TEST(Feedback, SerialRegistersThroughTheDrivers) {
     const struct {
         const char* onSpeedLoop;

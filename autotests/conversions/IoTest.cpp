@@ -17,10 +17,9 @@ std::unique_ptr<CKX_Setup> ScaledSetup(double scale) {
 double Min(const CKX_Setup& setup, const char* name) { return setup.FindParameter(name)->GetMinInBaseUnit(); }
 double Max(const CKX_Setup& setup, const char* name) { return setup.FindParameter(name)->GetMaxInBaseUnit(); }
 
-// The software limits and the position range in counts, whatever the counting
-// direction. The range's registers exclude one end: writing takes a count off
-// the end of larger magnitude (the upper one on a tie) and reading adds it back
-// to the end of larger magnitude, so that a tie comes back a count lower.
+// The software limits and the position range in counts, whatever the counting direction. The range's
+// registers exclude one end: writing takes a count off the end of larger magnitude (the upper one on a tie)
+// and reading adds it back to the end of larger magnitude, so that a tie comes back a count lower.
 TEST(Io, PositionLimitsFollowTheCountingDirection) {
     const char* users = "Negative_SWLS Positive_SWLS PosRange_Minimum PosRange_Maximum";
     const struct {

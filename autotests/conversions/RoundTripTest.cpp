@@ -1,7 +1,6 @@
-// Round trips over setups drawn at random around the default drive. Once the
-// drivers have brought a setup to what its registers can hold, another
-// forward-then-reverse pass keeps every register within one count (and every
-// user parameter within one register step), and leaves nothing non-finite.
+// Round trips over setups drawn at random around the default drive. Once the drivers have brought a setup to
+// what its registers can hold, another forward-then-reverse pass keeps every register within one count (and
+// every user parameter within one register step), and leaves nothing non-finite.
 #include <cstdint>
 #include <random>
 
@@ -38,9 +37,8 @@ void ForceEach(CKX_Setup& s, const char* names, F draw) {
     for (std::string name; in >> name;) Force(s, name.c_str(), draw());
 }
 
-// A drive configuration drawn around the default one. Combinations that the
-// drive words cannot tell apart by design (no sensor at all, a load
-// tachogenerator beside a motor sensor) are not drawn.
+// A drive configuration drawn around the default one. Combinations that the drive words cannot tell apart by
+// design (no sensor at all, a load tachogenerator beside a motor sensor) are not drawn.
 void Randomize(CKX_Setup& s, Draw& d) {
     const int clper = d.Whole(1, 2);
     dctest::Assign(

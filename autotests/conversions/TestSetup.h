@@ -43,11 +43,9 @@ inline double Number(std::string_view text) {
     return negative ? -v : v;
 }
 
-// Makes the changes of the list, in order. An entry "name=value" forces the
-// parameter (added, unit-less and unbounded, when the setup lacks it); a bare
-// name does so with the next of the values; "name=min:max" sets its limits
-// only; "-name" removes the parameter, "@name=text" sets the option and
-// "-@name" clears it.
+// Makes the changes of the list, in order. An entry "name=value" forces the parameter (added, unit-less and
+// unbounded, when the setup lacks it); a bare name does so with the next of the values; "name=min:max" sets
+// its limits only; "-name" removes the parameter, "@name=text" sets the option and "-@name" clears it.
 inline void Assign(CKX_Setup& setup, const std::string& list, const std::vector<double>& values = {}) {
     std::istringstream in(list);
     auto value = values.begin();

@@ -11,9 +11,8 @@ dcdrive::AdvancedState Opened(const CKX_Setup& setup) {
     return {Value(setup, "Ts_S"), Value(setup, "Ts_C"), Value(setup, "Ts_S")};
 }
 
-// What the dialog shows as it opens, its start rules then the rules of each
-// load: the high resolution speed estimator (3356) only with the sensors that
-// allow it, with the new estimator only outside the fast loop.
+// What the dialog shows as it opens, its start rules then the rules of each load: the high resolution speed
+// estimator (3356) only with the sensors that allow it, with the new estimator only outside the fast loop.
 TEST(AdvancedRules, PictureAndEnablingOverSetupVariants) {
     const struct {
         const char *changes, *expected;

@@ -33,10 +33,9 @@ TEST(AnalogReferenceRules, BindingsFollowModeAndAnalogueInput) {
     }
 }
 
-// What the dialog shows as it opens (start rules, then those of each load) and
-// the limit caption its handlers set: span ends 3328 3327, analogue fields 1006
-// 1012 1000, digital fields 3291 3295 3400, choices 3289 (digital) and 3290
-// (analogue), limit 3116 with speed 3302 or acceleration 3304, filter 1003.
+// What the dialog shows as it opens (start rules, then those of each load) and the limit caption its handlers
+// set: span ends 3328 3327, analogue fields 1006 1012 1000, digital fields 3291 3295 3400, choices 3289
+// (digital) and 3290 (analogue), limit 3116 with speed 3302 or acceleration 3304, filter 1003.
 TEST(AnalogReferenceRules, OpeningAndDisplayByModeReferenceKindLimitAndConnector) {
     const struct {
         const char* changes;

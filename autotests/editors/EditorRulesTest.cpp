@@ -79,11 +79,10 @@ TEST(DriveSetupRules, AxisIdList) {
         EXPECT_EQ(dcdrive::AxisIdNeedsCANopenWarning(dcdrive::AxisIdItemIndex(id)), id > 127) << id;
 }
 
-// One row per handler, with the controls it reloads ("all": every one): "tacho"
-// is the mode buttons' rule that needs a tachogenerator, a load encoder and
-// position control (met on the widgets); "InputsPolarityType" the inversion a
-// new input type makes; "inertia n" the inertia question's choice n (1: the
-// total 1 % above the motor's, 0: none; 2 on the widgets).
+// One row per handler, with the controls it reloads ("all": every one): "tacho" is the mode buttons' rule
+// that needs a tachogenerator, a load encoder and position control (met on the widgets); "InputsPolarityType"
+// the inversion a new input type makes; "inertia n" the inertia question's choice n (1: the total 1 % above
+// the motor's, 0: none; 2 on the widgets).
 TEST(DriveSetupChanges, HandlersKeepTheSetupConsistent) {
     const struct {
         const char *changed, *before, *refreshed, *after;
@@ -130,8 +129,7 @@ TEST(DriveSetupChanges, PositionRangeWidenedToThreeCounts) {
     const double s = std::fabs(dcdrive::PositionScale(*dcdrive::LoadDefaultSetup()));
     ASSERT_GT(s, 0.0);
     const struct {
-        double lo, hi, wantLo, wantHi;  // counts
-        bool written;
+        double lo, hi, wantLo, wantHi, written;  // counts
     } cases[] = {{0, 0, -3, 0, true}, {-4, -4, -4, -1, true}, {5, 2, 2, 5, true}, {0, 100, 0, 100, false}};
     for (const auto& c : cases) {
         auto v = Variant({{"PosRange_Minimum", c.lo / s}, {"PosRange_Maximum", c.hi / s}});
@@ -141,8 +139,7 @@ TEST(DriveSetupChanges, PositionRangeWidenedToThreeCounts) {
     }
 }
 
-// A gain (letter case ignored) holds what its registers give back: what the
-// drive uses.
+// A gain (letter case ignored) holds what its registers give back: what the drive uses.
 TEST(GainWriteBack, GainHoldsWhatItsRegistersHold) {
     for (const char* gain : {"Kp_C_scl", "KP_C_SCL", "Ki_S_scl", "Kd_P_scl", "KFFA_scl", "KFFS_scl"}) {
         SCOPED_TRACE(gain);
@@ -157,10 +154,9 @@ TEST(GainWriteBack, GainHoldsWhatItsRegistersHold) {
     EXPECT_FALSE(dcdrive::WriteBackGain(*dcdrive::LoadDefaultSetup(), "Vdc"));
 }
 
-// Out of edit mode only the user's ID and the unit lists of the protections
-// that are on can be changed, in edit mode also their values (the temperature
-// rule is checked on the widgets). The E2ROM size is typed in Kwords from 0 to
-// 63; no number stores 0; a refused size leaves the words as they were (7).
+// Out of edit mode only the user's ID and the unit lists of the protections that are on can be changed, in
+// edit mode also their values (the temperature rule is checked on the widgets). The E2ROM size is typed in
+// Kwords from 0 to 63; no number stores 0; a refused size leaves the words as they were (7).
 TEST(DriveInfoRules, EditModeProtectionsAndE2ROMSize) {
     auto setup = VariantOf(
         "isDriveTemperatureSensor=1 isOverVoltage=0 isUnderVoltage=1 isDriveI2t=1 isDriveOverTemp=0");

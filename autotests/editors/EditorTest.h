@@ -12,8 +12,7 @@ namespace dctest {
 
 inline const double kGone = std::nan("");  // as a value: remove the parameter
 
-// The motor setup opens on top of the drive setup editor as soon as it is
-// shown: a script that works in the drive setup editor closes it first.
+// The motor setup opens on top of the drive setup editor at once: scripts there close it first.
 inline const std::string kCloseMotorSetup = "expect \"DC Motor Setup\"\nclick 2\n";
 
 // Sets `name` in base units as Assign does, or removes it when `value` is kGone.

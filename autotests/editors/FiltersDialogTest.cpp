@@ -36,10 +36,9 @@ ScriptRun Play(CFiltersDialog& dialog, const std::string& script) {
     return RunScript(script, [&] { return dialog.DoModal(); });
 }
 
-// Rows beyond the filter count are disabled and unbound; the row rules reach
-// the widgets and rerun on each change, read-only or not; the lists offer types
-// and locations by their values, not a type left out; the plot shows the Bode
-// curves of what was typed (checked against the coefficients in the rules test).
+// Rows beyond the filter count are disabled and unbound; the row rules reach the widgets and rerun on each
+// change, read-only or not; the lists offer types and locations by their values, not a type left out; the
+// plot shows the Bode curves of what was typed (checked against the coefficients in the rules test).
 TEST(FiltersDialog, RowsFollowTheFilterCountTheirRulesAndTheirLists) {
     auto setup = VariantOf("@MaxFilters=5");
     for (int n = 1; n <= 10; ++n) Describe(*setup, n, 1, 1, 100, 0.7, 200);

@@ -12,21 +12,14 @@ namespace {
 
 using namespace dctest;
 
-// A row's group follows its filter, its on/off check the read-only flag; Q
-// is not used by a first-order low pass and a lead-lag shows its second
-// frequency in place of Q.
+// A row's group follows its filter, its on/off check the read-only flag; Q is not used by a first-order low
+// pass and a lead-lag shows its second frequency in place of Q.
 TEST(FiltersRules, RowFollowsItsFilterAndTheReadOnlyFlag) {
     const struct {
-        bool on;
-        int type;
-        bool readOnly, edits, q;
-        int qFlag;
-        bool leadLag;
+        int on, type, readOnly, edits, q, qFlag, leadLag;
     } cases[] = {
-        {true, 1, false, true, true, 0, false},    {true, 0, false, true, false, 1, false},
-        {false, 2, false, false, false, 0, false}, {true, 8, false, true, true, 0, true},
-        {true, 9, true, false, false, 0, true},    {false, 8, true, false, false, 0, true},
-        {true, 4, true, false, false, 0, false},
+        {1, 1, 0, 1, 1, 0, 0}, {1, 0, 0, 1, 0, 1, 0}, {0, 2, 0, 0, 0, 0, 0}, {1, 8, 0, 1, 1, 0, 1},
+        {1, 9, 1, 0, 0, 0, 1}, {0, 8, 1, 0, 0, 0, 1}, {1, 4, 1, 0, 0, 0, 0},
     };
     const dcdrive::FilterRowIds& r = kFilterRows[2];
     for (const auto& c : cases) {
@@ -59,9 +52,8 @@ TEST(FiltersRules, OnlyTheRowsWithinTheFilterCountAreRuled) {
     }
 }
 
-// A curve for each filter of the chain by number, then one for each location's
-// whole chain, up to the Nyquist frequency: the response of the coefficients as
-// the drive holds them, a chain's the product of its filters'.
+// A curve for each filter of the chain by number, then one for each location's whole chain, up to the Nyquist
+// frequency: the response of the coefficients as the drive holds them, a chain's the product of its filters'.
 TEST(FiltersRules, BodePlotShowsEachChainedFilterAndEachLocation) {
     // Filters 3, a second-order low pass, and 1, a first-order one, on the speed feedback; 5, a notch,
     // on the position controller output.

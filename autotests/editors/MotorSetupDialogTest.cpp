@@ -46,36 +46,32 @@ protected:
     const fs::path m_userFile = m_dir / "dcdrive" / "motors.json";
 };
 
-// One row per handler of the editor's own, and one check that its rules
-// reach the widgets; each row closes with OK.
 TEST_F(MotorSetup, HandlersKeepTheSetupConsistent) {
     const struct {
-        const char *what, *before;
-        std::string script;
-        const char* after;
+        const char *what, *before, *after;
+        std::string script;  // each closes with OK
     } cases[] = {
         {"SSI: its controls shown, the encoder filter cleared, a clock in kHz kept in Hz", "isFilterEnc_MT=1",
+         "MotorSensorType=4 isFilterEnc_MT=0 SSI_freq=2.5e6",
          "assert 1179 shown\nassert 3433 hidden\nassert 3360 checked\nselect 1201 4\nassert 1179 hidden\n"
-         "assert 3433 shown\nassert 3360 unchecked\nassert 3446 selected 2000\nselect 3446 2500\n",
-         "MotorSensorType=4 isFilterEnc_MT=0 SSI_freq=2.5e6"},
+         "assert 3433 shown\nassert 3360 unchecked\nassert 3446 selected 2000\nselect 3446 2500\n"},
         {"an SSI load sensor switches a linear transmission back to rotary",
          "LoadSensorType=1 LoadSensorConnector=1 TransmissionType=1 SSI_Resolution_LD=gone",
-         "assert 3337 checked\nselect 1216 4\nassert 3336 checked\nassert 3337 disabled\n",
-         "TransmissionType=0 LoadSensorType=4"},
+         "TransmissionType=0 LoadSensorType=4",
+         "assert 3337 checked\nselect 1216 4\nassert 3336 checked\nassert 3337 disabled\n"},
         {"the brake switched on, then another output", "isMotorBrake=0 MotorBrake_output=1",
+         "isMotorBrake=1 MotorBrake_output=2",
          "assert 3390 disabled\nclick 3381\nassert 3390 enabled\nselect 3382 2\nassert 3386 text " +
-             Quoted(std::string(dcdrive::kBrakeTextHead) + dcdrive::kBrakeSinkText) + "\n",
-         "isMotorBrake=1 MotorBrake_output=2"},
-        {"a sine/cosine encoder counts its interpolation", "No_encoder_lines=500",
-         "select 1201 3\nselect 1200 \"64\"\nassert 3353 value 32000\nset 1179 1000\nassert 3353 value "
-         "64000\n",
-         "SINCOS_fract=6"},
+             Quoted(std::string(dcdrive::kBrakeTextHead) + dcdrive::kBrakeSinkText) + "\n"},
+        {"a sine/cosine encoder counts its interpolation", "No_encoder_lines=500", "SINCOS_fract=6",
+         "select 1201 3\nselect 1200 \"64\"\nassert 3353 value 32000\n"
+         "set 1179 1000\nassert 3353 value 64000\n"},
         {"BiSS without a valid clock: the message once, no clock", "MotorSensorType=5 SSI_freq=2.6e6:2.9e6",
-         "message " + Quoted(dcdrive::kNoMotorFrequencyMessage) + "\nclick ok\nassert 3446 text \"\"\n", ""},
+         "", "message " + Quoted(dcdrive::kNoMotorFrequencyMessage) + "\nclick ok\nassert 3446 text \"\"\n"},
         {"a negative transmission warns of the limit switches", "@hasNegTransmission=0",
+         "Load_transmission=-6.283185307179586",
          "assert 3414 hidden\nset 3340 -1\nassert 3414 shown\nclick 3414\nmessage " +
-             Quoted(dcdrive::kLimitSwitchMessage) + "\nclick ok\n",
-         "Load_transmission=-6.283185307179586"},
+             Quoted(dcdrive::kLimitSwitchMessage) + "\nclick ok\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -94,9 +90,8 @@ TEST_F(MotorSetup, HandlersKeepTheSetupConsistent) {
     EXPECT_HELD(Run(*noBrake, "assert 3380 disabled\nassert 3381 disabled\nassert 3382 disabled\nclick 2\n"));
 }
 
-// The standard motors, and the USER database: a file that cannot be read is
-// reported once and refuses saving while the standard database works on;
-// once it is gone motors are saved and deleted.
+// The standard motors, and the USER database: a file that cannot be read is reported once and refuses saving
+// while the standard database works on; once it is gone motors are saved and deleted.
 TEST_F(MotorSetup, ChoosesSavesAndDeletesDatabaseMotors) {
     fs::create_directories(m_userFile.parent_path());
     std::ofstream(m_userFile) << "{\"motors\": [{\"name\": \"Mine\", \"In\": \"three\"}]}";

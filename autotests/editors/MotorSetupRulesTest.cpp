@@ -56,10 +56,9 @@ std::string Texts(const std::vector<kx::ListEntry>& items) {
     return texts;
 }
 
-// The serial encoder clocks within the limits of their parameter (the default
-// drive offers SSI at 1, 2, 2.5, 3, 4, 5 MHz and BiSS up to 10 MHz), and the
-// interpolation levels of a sine/cosine encoder, up to 10 bits per electrical
-// period (500 lines need none, 16 lines at least 2^4), and their counts.
+// The serial encoder clocks within the limits of their parameter (the default drive offers SSI at 1, 2, 2.5,
+// 3, 4, 5 MHz and BiSS up to 10 MHz), and the interpolation levels of a sine/cosine encoder, up to 10 bits
+// per electrical period (500 lines need none, 16 lines at least 2^4), and their counts.
 TEST(MotorSetupRules, ListsOfClocksAndInterpolationLevelsAndTheirCounts) {
     const struct {
         const char* changes;
@@ -99,11 +98,10 @@ TEST(MotorSetupRules, ListsOfClocksAndInterpolationLevelsAndTheirCounts) {
     EXPECT_FALSE(dcdrive::HasMotorDerivedCounts(*setup));
 }
 
-// One row per handler: "OK" what OK writes ("OK both": both sensors there at
-// opening); "choice" the transmission an absolute load encoder without a linear
-// resolution leaves (returned: "Rotary to linear" offered, -1: nothing to
-// decide); "bits" revolution plus turns bits within "SSIMaxBits" (else 31), of
-// a linear load encoder only the revolution bits; other names zero transmission.
+// One row per handler: "OK" what OK writes ("OK both": both sensors there at opening); "choice" the
+// transmission an absolute load encoder without a linear resolution leaves (returned: "Rotary to linear"
+// offered, -1: nothing to decide); "bits" revolution plus turns bits within "SSIMaxBits" (else 31), of a
+// linear load encoder only the revolution bits; other names zero transmission.
 TEST(MotorSetupRules, HandlersKeepTheSetupConsistent) {
     const struct {
         const char *handler, *before;

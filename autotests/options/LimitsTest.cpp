@@ -17,10 +17,8 @@ constexpr double kLow = -1e9, kHigh = 1e9;
 
 TEST(Limits, ComputedFromTheSetup) {
     const double reach = 200 * 32767 / kCounts;  // the shorter ramp, 0.2 s, at full scale
-    // Ten filters at most have limits.
     const struct {
-        const char* changes;
-        const char* target;
+        const char *changes, *target;
         double min, max;
     } cases[] = {
         {"", "ERR_position", kLow, 2147483647 / kCounts},
@@ -30,7 +28,7 @@ TEST(Limits, ComputedFromTheSetup) {
         {"AnalogueInputsRange=10 -CADIN", "DeadBand_Point", kLow, kHigh},
         {"SSI_No_Bits_Revolution=40", "SSI_Offset", kLow, 4294967296.0},
         {"@MaxFilters=12 BQFilterF111=5", "BQFilterF110", kLow, 499},
-        {"@MaxFilters=12 BQFilterF111=5", "BQFilterF111", kLow, kHigh},
+        {"@MaxFilters=12 BQFilterF111=5", "BQFilterF111", kLow, kHigh},  // ten filters at most have limits
         {"ImaxM=7", "In", kLow, 7},
         {"ImaxM=-2e9", "In", kLow, kHigh},  // would end below the minimum
         {"SLPER=0", "TPP", kLow, kHigh},
@@ -45,9 +43,8 @@ TEST(Limits, ComputedFromTheSetup) {
     }
 }
 
-// Load-side parameters and variables take rotary units, or linear ones with a
-// linear transmission; a variable whose parameter the drive lacks ("ERRMAXL",
-// removed in the linear case) keeps its unit.
+// Load-side parameters and variables take rotary units, or linear ones with a linear transmission; a variable
+// whose parameter the drive lacks ("ERRMAXL", removed in the linear case) keeps its unit.
 TEST(Limits, LoadUnitsFollowTheTransmission) {
     for (const bool linear : {false, true}) {
         auto s = dctest::DefaultWith(linear ? "TransmissionType=1 -ERRMAXL" : "TransmissionType=0");

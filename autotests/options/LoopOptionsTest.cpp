@@ -19,10 +19,8 @@ struct MemoryList : CKX_ListControl {
         data.push_back(0);
         return static_cast<int>(texts.size()) - 1;
     }
-    int SetItemData(int i, int value) override {
-        return Has(i) ? (data[static_cast<std::size_t>(i)] = value, 1) : 0;
-    }
-    int GetItemData(int i) const override { return Has(i) ? data[static_cast<std::size_t>(i)] : 0; }
+    int SetItemData(int i, int value) override { return Has(i) ? (data[std::size_t(i)] = value, 1) : 0; }
+    int GetItemData(int i) const override { return Has(i) ? data[std::size_t(i)] : 0; }
     int SelectItem(int i) override { return Has(i) ? (selected = i, 1) : 0; }
 };
 
@@ -53,9 +51,7 @@ TEST(LoopOptions, OptionsFollowModeAndSensors) {
     for (const auto& c : cases) {
         auto s = Drive(c.mode, c.type, c.motor, c.load, c.mc, c.lc);
         EXPECT_EQ(ComputeLoopOptions(*s), c.options.empty() ? 0 : 1) << c.mode << "/" << c.type;
-        if (c.options.empty()) {
-            EXPECT_TRUE(s->GetOptions().empty());
-        }
+        EXPECT_TRUE(!c.options.empty() || s->GetOptions().empty());
         for (std::size_t i = 0; i < c.options.size(); ++i)
             EXPECT_EQ(s->GetOptionNoError(names[i]), c.options[i]) << c.mode << " " << names[i];
     }

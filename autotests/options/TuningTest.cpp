@@ -1,7 +1,6 @@
-// The tuning is checked by the loop it closes: the written gains are turned
-// back into a continuous controller in physical units, closed around the
-// motor's plant, and the roots of the characteristic polynomial are compared
-// with the pass band and damping that were asked for.
+// The tuning is checked by the loop it closes: the written gains are turned back into a continuous controller
+// in physical units, closed around the motor's plant, and the roots of the characteristic polynomial are
+// compared with the pass band and damping that were asked for.
 #include <span>
 
 #include "../conversions/TestSetup.h"
@@ -73,10 +72,9 @@ TEST(Tuning, SpeedLoopPolesAtPassBandAndDamping) {
 
 TEST(Tuning, PositionLoopPolesAtPassBandAndDamping) {
     const double motorCounts = 4 * 500 / kTwoPi;
-    // A PID over the current loop unless "PositionControlType=1". Reversed
-    // counting (a negative ratio or resolution) changes nothing. A load sensor
-    // without a motor sensor closes the loop on the load: its counts, through
-    // the transmission, over the current loop and over the speed loop.
+    // A PID over the current loop unless "PositionControlType=1". Reversed counting (a negative ratio or
+    // resolution) changes nothing. A load sensor without a motor sensor closes the loop on the load: its
+    // counts, through the transmission, over the current loop and over the speed loop.
     const struct {
         const char* changes;
         double counts;  // position counts per radian (metre) of what the loop measures
@@ -123,15 +121,12 @@ const struct {
               {Loop::Speed, TuneSpeedController, kSpeedTuningParameters},
               {Loop::Position, TunePositionController, kPositionTuningParameters}};
 
-// A refused Tune writes nothing. TuneLoop names the missing parameter or the
-// one that is 0 and reports nothing on the way; the loop's own tuning reports
-// the missing parameter once, by name.
+// A refused Tune writes nothing. TuneLoop names the missing parameter or the one that is 0 and reports
+// nothing on the way; the loop's own tuning reports the missing parameter once, by name.
 TEST(TuneLoop, RefusesWithTheReasonAndWritesNothing) {
     struct Case {
         std::size_t loop;
-        const char* missing;  // removed from the setup
-        const char* changes;
-        const char* zero;
+        const char *missing, *changes, *zero;  // missing: removed from the setup
     };
     std::vector<Case> cases = {
         {0, nullptr, "R=0", "R"},
@@ -148,9 +143,7 @@ TEST(TuneLoop, RefusesWithTheReasonAndWritesNothing) {
         SCOPED_TRACE(c.missing ? c.missing : c.zero ? c.zero : "overflow");
         const auto& loop = kLoops[c.loop];
         auto s = DefaultWith(c.changes);
-        if (c.missing) {
-            ASSERT_TRUE(s->RemoveParameter(c.missing));
-        }
+        ASSERT_TRUE(!c.missing || s->RemoveParameter(c.missing));
         for (const GainRegisters* gain : kControllerGains) {  // a gain written as 0 would show
             const kx::QuietLookup quiet;
             if (CKX_Parameter* p = s->FindParameter(gain->gain)) p->SetValueInBaseUnit(123.0);

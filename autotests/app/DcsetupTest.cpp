@@ -59,9 +59,9 @@ protected:
 
     std::string Path(const std::string& name) const { return (m_dir / name).string(); }
 
-    // Runs the program in the test's environment (its locale too); a leading
-    // "@" stands for the test's folder. Files are limited to sizeLimit bytes;
-    // ignoring SIGXFSZ makes a write past it fail instead of killing the program.
+    // Runs the program in the test's environment (its locale too); a leading "@" stands for the test's
+    // folder. Files are limited to sizeLimit bytes; ignoring SIGXFSZ makes a write past it fail instead of
+    // killing the program.
     Result Run(std::vector<std::string> args, rlim_t sizeLimit = RLIM_INFINITY, bool ignoreSizeSignal = false,
                const std::vector<const char*>& unsetEnvironment = {}) const {
         args.insert(args.begin(), DCSETUP_PROGRAM);
@@ -99,8 +99,7 @@ protected:
         for (const auto& entry : fs::directory_iterator(m_dir))
             entries[entry.path().filename()] =
                 entry.is_regular_file() ? ReadFile(entry.path()) : "(not a file)";
-        entries.erase("stdout.txt");
-        entries.erase("stderr.txt");
+        for (const char* own : {"stdout.txt", "stderr.txt"}) entries.erase(own);
         return entries;
     }
 
@@ -187,20 +186,16 @@ TEST_F(Dcsetup, FailedWriteLeavesThePreviousFileAsItWas) {
             Run({"--set", "PWM_freq=15000", "show", "--out", "@/kept.json"}, limit, ignoreSignal);
         EXPECT_EQ(result.out, "");
         EXPECT_EQ(result.exitCode, ignoreSignal ? 1 : 128 + SIGXFSZ);
-        if (ignoreSignal) {
-            ExpectErrorLine(result.err, Path("kept.json") + ": cannot write the file");
-        } else {
-            // Only a kill leaves the temporary file; clear it.
-            for (const auto& entry : fs::directory_iterator(m_dir))
-                if (entry.path().filename().string().starts_with("kept.json.tmp.")) fs::remove(entry.path());
-        }
+        if (ignoreSignal) ExpectErrorLine(result.err, Path("kept.json") + ": cannot write the file");
+        for (const auto& entry : fs::directory_iterator(m_dir))  // only a kill leaves the temporary file
+            if (!ignoreSignal && entry.path().filename().string().starts_with("kept.json.tmp."))
+                fs::remove(entry.path());
         EXPECT_EQ(Listing(), files);
     }
 }
 
-// Each command prints the setup it made: edits in their order (any case, a
-// sign, an option cleared by an empty text), the drivers, apply refreshing the
-// loop options, tune writing the gains the tuning computes after the edits.
+// Each command prints the setup it made: edits in their order (any case, a sign, an option cleared by an
+// empty text), the drivers, apply refreshing the loop options, tune the gains tuned after the edits.
 TEST_F(Dcsetup, CommandsPrintTheSetupTheyMake) {
     // The register `name` after the loop's tuning with `edit`; it must change.
     auto tuned = [](dcdrive::Loop loop, const char* edit, double value, const char* name) {
@@ -243,8 +238,8 @@ TEST_F(Dcsetup, CommandsPrintTheSetupTheyMake) {
     }
 }
 
-// A setup saved with --out loads again with --setup and exports the same file;
-// export writes back to its setup file, or prints the setup without one.
+// A setup saved with --out loads again with --setup and exports the same file; export writes back to its
+// setup file, or prints the setup without one.
 TEST_F(Dcsetup, SetupFilesRoundTrip) {
     const json saved = RunJson(
         {"--set", "PWM_freq=12000", "--option", "Note=hello", "show", "--json", "--out", "@/first.json"});
@@ -296,8 +291,7 @@ TEST(DcsetupInProcess, RunsLikeTheProgram) {
     }
 }
 
-// plant prints the built-in plant file, or a --drive file with every key
-// read back (an optional key left out at its default).
+// plant prints the built-in plant file, or a --drive file with every key (one left out at its default).
 TEST_F(Dcsetup, PlantPrintsTheBuiltInPlantAndAPlantFileWithEveryKey) {
     const Result builtIn = Run({"plant"});
     EXPECT_EQ(builtIn.exitCode, 0) << builtIn.err;
@@ -312,8 +306,8 @@ TEST_F(Dcsetup, PlantPrintsTheBuiltInPlantAndAPlantFileWithEveryKey) {
     EXPECT_EQ(RunJson({"--drive", "@/plant.json", "plant"}), plant);
 }
 
-// edit, answered by dialog scripts: OK saves to --out, else to the setup file;
-// Cancel saves nothing; a step that does not hold saves nothing, leaves a picture.
+// edit, answered by dialog scripts: OK saves to --out, else to the setup file; Cancel saves nothing; a step
+// that does not hold saves nothing, leaves a picture.
 TEST_F(Dcsetup, EditSavesOnOKOnly) {
     const std::string opening = "expect \"DC Motor Setup\"\nclick 1\n";
     WriteFile(Path("ok.txt"), opening + "expect \"Drive Setup\"\nset 3163 36\nclick 1\n");
@@ -349,8 +343,8 @@ TEST_F(Dcsetup, EditSavesOnOKOnly) {
     EXPECT_TRUE(fs::exists(Path("shots/failed-line-4.png")));
 }
 
-// The steps for the drive hold only with the virtual drive behind the
-// dialogs (else exit 5); "dump" prints each window on top as a JSON line.
+// The steps for the drive hold only with the virtual drive behind the dialogs (else exit 5); "dump" prints
+// each window on top as a JSON line.
 TEST_F(Dcsetup, EditPutsTheVirtualDriveBehindTheDialogsAndDumpsAndShootsThem) {
     WriteFile(
         Path("hands.txt"),

@@ -13,10 +13,9 @@ namespace {
 
 constexpr double kStep = 5e-5;
 
-// With the shaft clamped and a constant voltage the armature current follows
-// V/R (1 − e^(−tR/L)) exactly at every step, for steps short and long
-// against L/R. With the bridge switched off the diodes then drive the current
-// to zero and keep it there.
+// With the shaft clamped and a constant voltage the armature current follows V/R (1 − e^(−tR/L)) exactly at
+// every step, for steps short and long against L/R. With the bridge switched off the diodes then drive the
+// current to zero and keep it there.
 TEST(Axis, RlStepWithTheShaftBlockedFollowsTheClosedForm) {
     for (const auto& [r, l, duty] : {std::tuple{4.0, 0.0001, -0.5}, {0.5, 0.01, 1.0}}) {
         Plant plant;
@@ -38,10 +37,8 @@ TEST(Axis, RlStepWithTheShaftBlockedFollowsTheClosedForm) {
     }
 }
 
-// A constant torque on a free shaft: ω = T t / J and θ = T t² / (2J) (the
-// semi-implicit angle runs one step ahead: T t (t + h) / (2J)). Coulomb
-// friction takes its share once the torque overcomes it and holds the shaft
-// while it does not.
+// A constant torque on a free shaft: ω = T t / J and θ = T t² / (2J) (the semi-implicit angle runs one step
+// ahead: T t (t + h) / (2J)). Coulomb friction takes its share once the torque overcomes it, else holds it.
 TEST(Axis, ConstantTorqueAccelerationAndStiction) {
     for (const auto& [torque, coulomb] : {std::pair{0.01, 0.0}, {-0.02, 0.005}, {0.004, 0.005}}) {
         Plant plant;
@@ -60,8 +57,7 @@ TEST(Axis, ConstantTorqueAccelerationAndStiction) {
     }
 }
 
-// Viscous friction and the back-EMF bring a driven shaft to the speed where
-// the torques balance: ω = K V / (K² + b R).
+// Viscous friction and the back-EMF bring a driven shaft to where the torques balance: ω = K V / (K² + b R).
 TEST(Axis, SteadySpeedBalancesBackEmfAndFriction) {
     Plant plant;
     plant.load.viscousFriction = 2e-4;

@@ -1,23 +1,16 @@
-// The drive's readings with no loop closed: the reference input's converter
-// and the encoder counters of a hand turn.
-#include <gtest/gtest.h>
-
+// The drive's readings with no loop closed: the reference input's converter, the counters of a hand turn.
 #include <numbers>
-#include <tuple>
 
 #include "DriveTestSupport.h"
 
 using namespace vdrive;
+using namespace drivetest;
 
 namespace {
 
-using drivetest::Get;
-using drivetest::SymbolOf;
-
-// "AD5" reads the reference input clipped to the converter's words: beyond
-// the top of the 20 V input 0xFFC0, beyond its bottom 0.
+// "AD5" reads the reference input clipped to the converter's words: 0xFFC0 above the 20 V input, 0 below.
 TEST(Drive, AnalogueReferenceIsClippedAtTheEndsOfItsInput) {
-    auto drive = drivetest::DriveFor(*dcdrive::LoadDefaultSetup());
+    auto drive = DriveFor(*dcdrive::LoadDefaultSetup());
     ASSERT_TRUE(drive->StartProgram("Analogue_Reference_Test"));
     for (const auto& [volts, ad5] : {std::pair{12.0, 65472}, std::pair{-12.0, 0}}) {
         drive->SetAnalogueInput(volts);
@@ -26,11 +19,9 @@ TEST(Drive, AnalogueReferenceIsClippedAtTheEndsOfItsInput) {
     }
 }
 
-// A hand turn of one revolution counts 4 × lines for an incremental encoder
-// (its sign by the wiring and the counting direction) and 2^bits for an
-// absolute one; writing 1 to "var_i2" ends the connection test. The logger
-// of the slow loop, every second period, records the turn: points 2 × "SLPER"
-// PWM periods apart.
+// A hand turn of one revolution counts 4 × lines for an incremental encoder (its sign by the wiring and the
+// counting direction) and 2^bits for an absolute one; writing 1 to "var_i2" ends the connection test. The
+// logger of the slow loop, every second period, records the turn: points 2 × "SLPER" PWM periods apart.
 TEST(Drive, EncoderCountsOfAHandTurn) {
     // Motor sensor type, counting reversed, wiring reversed, counts.
     const std::tuple<int, int, bool, int> cases[] = {
@@ -40,9 +31,9 @@ TEST(Drive, EncoderCountsOfAHandTurn) {
     for (const auto& [sensor, countingReversed, wiringReversed, counts] : cases) {
         SCOPED_TRACE(testing::Message() << sensor << " " << countingReversed << " " << wiringReversed);
         const char* program = sensor == 1 ? "Encoder_Connection_Test" : "SSI_Encoder_Connection_Test";
-        const auto setup = drivetest::TunedSetup(
-            {.before = {{"MotorSensorType", sensor}, {"ReverseCounting_MT", countingReversed}}});
-        auto drive = drivetest::DriveFor(*setup, [&](Plant& p) { p.encoder.reversed = wiringReversed; });
+        const auto setup =
+            TunedSetup({.before = {{"MotorSensorType", sensor}, {"ReverseCounting_MT", countingReversed}}});
+        auto drive = DriveFor(*setup, [&](Plant& p) { p.encoder.reversed = wiringReversed; });
         const vdrive::Symbol apos = SymbolOf(program, "APOS_MT");
         drive->Reset();
         drive->ArmLogger({.points = 10, .fastLoop = false, .every = 2, .columns = {apos}});
@@ -58,7 +49,7 @@ TEST(Drive, EncoderCountsOfAHandTurn) {
         for (std::size_t i = 0; i < points.size(); ++i)
             EXPECT_NEAR(points[i].time, 2.0 * dcdrive::SpeedLoopPeriod(*setup) * i, 1e-12);
         EXPECT_EQ(points.back().values[0] > points.front().values[0], counts > 0);
-        drivetest::Set(*drive, SymbolOf(program, "var_i2"), 1);
+        Set(*drive, SymbolOf(program, "var_i2"), 1);
         drive->AdvanceTo(0.21);
         EXPECT_TRUE(drive->GetStatus().program.empty());
         EXPECT_FALSE(drive->AxisOn());

@@ -1,5 +1,5 @@
-// What the drive tests share: tuned setups' register images as the host
-// downloads them, the default plant, drive variables by name, the logger.
+// What the drive tests share: tuned setups' register images as the host downloads them, the default plant,
+// drive variables by name, the logger.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -25,6 +25,8 @@
 
 namespace drivetest {
 
+inline constexpr std::int64_t kQ16 = 65536;  // one count of the 16.16 variables
+
 inline void SetValue(CKX_Setup& setup, const char* name, double value) {
     CKX_Parameter* p = setup.FindParameter(name);
     p->SetMinInBaseUnit(std::min(p->GetMinInBaseUnit(), value));
@@ -32,8 +34,8 @@ inline void SetValue(CKX_Setup& setup, const char* name, double value) {
     p->SetValueInBaseUnit(value);
 }
 
-// The default setup with `before` set, the current loop tuned always and the
-// others when given a pass band, its registers derived.
+// The default setup with `before` set, the current loop tuned always and the others when given a pass band,
+// its registers derived.
 struct Tuning {
     int lines = 0;  // motor encoder lines (0: the setup's)
     double speedBand = 0.0, positionBand = 0.0;

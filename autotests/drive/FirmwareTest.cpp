@@ -1,9 +1,5 @@
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <cmath>
 #include <numbers>
-#include <tuple>
 
 #include "DriveTestSupport.h"
 #include "conversions/Gains.h"
@@ -11,23 +7,21 @@
 #include "filters/Biquad.h"
 
 using namespace vdrive::fw;
+using drivetest::kQ16;
 
 namespace {
 
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
-constexpr std::int64_t kQ16 = 65536;
 
 Gain Encoded(double x) {
     const dcdrive::FixedPointGain g = dcdrive::EncodeGain(x);
     return {static_cast<std::int32_t>(std::lround(g.mantissa)), g.shift};
 }
 
-// The PI on a constant error e gives Kp·e + n·Ki·e after n samples, the
-// discrete form of Kp + Ki/(T s). The PID on a ramp e[n] = n·c gives
-// Kp·e + Ki·Σe + Kd·d, d the difference c from the second sample on passed
-// through "KDFP" q: c (1 − (1 − q/32767)^(n−1)), 32767 leaving it as it is.
-// The gains as the registers hold them (mantissa·2^shift/32767), above 1 (a
-// shift) and below it (no shift).
+// The PI on a constant error e gives Kp·e + n·Ki·e after n samples, the discrete form of Kp + Ki/(T s). The
+// PID on a ramp e[n] = n·c gives Kp·e + Ki·Σe + Kd·d, d the difference c from the second sample on passed
+// through "KDFP" q: c (1 − (1 − q/32767)^(n−1)), 32767 leaving it as it is. The gains as the registers hold
+// them (mantissa·2^shift/32767), above 1 (a shift) and below it (no shift).
 TEST(Firmware, PiAndPidFollowTheirLaws) {
     struct Case {
         double kp, ki, kd;  // kd < 0: the PI
@@ -55,8 +49,8 @@ TEST(Firmware, PiAndPidFollowTheirLaws) {
     }
 }
 
-// The output stays within its saturation and the integral within its own, so
-// that the integral does not wind up beyond what the output may use.
+// The output stays within its saturation and the integral within its own, so that the integral does not wind
+// up beyond what the output may use.
 TEST(Firmware, PiSaturations) {
     const PiLaw law{Encoded(0.5), Encoded(0.25), 3000, 1000};
     PiState state;
@@ -82,9 +76,8 @@ TEST(Firmware, OutputFilterStepResponse) {
     }
 }
 
-// A slot run in fixed point against the difference equation of the
-// coefficients it holds, in double precision: a low pass and a notch as the
-// filter design quantizes them, and a cleared slot, which passes its input.
+// A slot run in fixed point against the difference equation of the coefficients it holds, in double
+// precision: a low pass and a notch as the filter design quantizes them, and a cleared slot.
 TEST(Firmware, BiquadSlotFollowsItsDifferenceEquation) {
     // What, filter type, normalized frequency, quality factor.
     for (const auto& [what, type, f1, q] :

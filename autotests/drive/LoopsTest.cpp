@@ -1,30 +1,21 @@
-// The loops on the virtual drive beyond their designed responses, which the
-// tuning dialogs' tests check.
-#include <gtest/gtest.h>
-
-#include <algorithm>
+// The loops on the virtual drive beyond their designed responses, which the tuning dialogs' tests check.
 #include <cmath>
 #include <numbers>
-#include <vector>
 
 #include "DriveTestSupport.h"
 
 using namespace vdrive;
+using namespace drivetest;
 
 namespace {
 
-constexpr std::int64_t kQ16 = 65536;
-// A fine encoder, so that the speed counted per slow-loop sample resolves
-// the responses to a few parts in a thousand.
+// A fine encoder: the speed counted per slow-loop sample resolves the responses to a few parts in 1000.
 constexpr int kFineLines = 10000;
-
-using drivetest::RunMotion;
 
 void Fine(Plant& plant) { plant.encoder.lines = kFineLines; }
 
-// A ramp followed with a feed-forward at its ideal gain (acceleration: J/K;
-// speed: 1) takes what the ramp needs from it, so the error before the
-// integral has caught up shrinks to a fraction of the controllers' alone.
+// A ramp followed with a feed-forward at its ideal gain (acceleration: J/K; speed: 1) takes what the ramp
+// needs from it: the error before the integral has caught up shrinks to a fraction of the controllers'.
 TEST(Loops, FeedforwardsTakeTheRampOffTheError) {
     const struct {
         LoopMode mode;
@@ -38,14 +29,14 @@ TEST(Loops, FeedforwardsTakeTheRampOffTheError) {
     for (const auto& c : cases) {
         double worst[2] = {0.0, 0.0};  // counts of error without and with the feed-forward
         for (const bool on : {false, true}) {
-            auto setup = drivetest::TunedSetup({.lines = kFineLines, .speedBand = 100, .positionBand = 20});
+            auto setup = TunedSetup({.lines = kFineLines, .speedBand = 100, .positionBand = 20});
             // J/K in current counts per (speed count per sample) per sample.
             const double jOverK = setup->GetParameterValueInBaseUnit("Jt") /
                                   setup->GetParameterValueInBaseUnit("K") * dcdrive::CurrentScale(*setup) /
                                   std::fabs(dcdrive::AccelerationScale(*setup));
-            drivetest::SetValue(*setup, c.gain, on ? (c.mode == LoopMode::Speed ? jOverK : 1.0) : 0.0);
+            SetValue(*setup, c.gain, on ? (c.mode == LoopMode::Speed ? jOverK : 1.0) : 0.0);
             dcdrive::ParametersToRegisters(*setup);
-            auto drive = drivetest::DriveFor(*setup, Fine);
+            auto drive = DriveFor(*setup, Fine);
             const double scale = c.mode == LoopMode::Speed ? kQ16 : 1.0;
             for (const LoggedPoint& p :
                  RunMotion(*drive, {.mode = c.mode, .segments = {{200, c.slope}, {50, 0}}}, 200,
@@ -54,20 +45,18 @@ TEST(Loops, FeedforwardsTakeTheRampOffTheError) {
                     std::max(worst[on], std::fabs(static_cast<double>(p.values[1] - p.values[0])) / scale);
         }
         EXPECT_GT(worst[0], 2.0) << c.gain;
-        // What is left with the feed-forward is mostly the lag of the
-        // measurement (half a sample) and of the current loop.
+        // What is left with the feed-forward is mostly the lag of the measurement (half a sample) and of the
+        // current loop.
         EXPECT_LT(worst[1], 0.5 * worst[0]) << c.gain;
     }
 }
 
-// A speed step far beyond what the current limit allows: the current
-// reference holds exactly at "SATS"'s limit while the speed rises, and the
-// motor current follows it there.
+// A speed step far beyond what the current limit allows: the current reference holds exactly at "SATS"'s
+// limit while the speed rises, and the motor current follows it there.
 TEST(Loops, SaturationHoldsTheCurrentAtTheLimit) {
     const double limitAmps = 4.0;
-    const auto setup =
-        drivetest::TunedSetup({.lines = kFineLines, .speedBand = 300, .before = {{"IlimPS", limitAmps}}});
-    auto drive = drivetest::DriveFor(*setup, Fine);
+    const auto setup = TunedSetup({.lines = kFineLines, .speedBand = 300, .before = {{"IlimPS", limitAmps}}});
+    auto drive = DriveFor(*setup, Fine);
     const std::int64_t limit = 32767 - drive->Register("SATS");
     ASSERT_NEAR(static_cast<double>(limit), limitAmps * dcdrive::CurrentScale(*setup), 1.0);
     const auto logged =
@@ -79,14 +68,14 @@ TEST(Loops, SaturationHoldsTheCurrentAtTheLimit) {
     EXPECT_GT(logged.back().values[2], logged[5].values[2]) << "the motor accelerates";
 }
 
-// With a load encoder alone (no motor sensor) the position loop closes on
-// the load's counts: a move of a quarter of the load's turn ends there.
+// With a load encoder alone (no motor sensor) the position loop closes on the load's counts: a move of a
+// quarter of the load's turn ends there.
 TEST(Loops, PositionLoopClosesOnALoadEncoderAlone) {
-    const auto setup = drivetest::TunedSetup(
-        {.positionBand = 30,
-         .positionControlType = 0,
-         .before = {{"MotorSensorType", 0}, {"LoadSensorType", 1}, {"No_encoder_lines_LD", 500}}});
-    auto drive = drivetest::DriveFor(*setup, [](Plant& p) { p.encoder.loadLines = 500; });
+    const auto setup =
+        TunedSetup({.positionBand = 30,
+                    .positionControlType = 0,
+                    .before = {{"MotorSensorType", 0}, {"LoadSensorType", 1}, {"No_encoder_lines_LD", 500}}});
+    auto drive = DriveFor(*setup, [](Plant& p) { p.encoder.loadLines = 500; });
     const Motion motion{.mode = LoopMode::PositionOverCurrent, .segments = {{100, 5 * kQ16}, {400, 0}}};
     const auto logged = RunMotion(*drive, motion, 500, {"Target_Position", "Load_Position"});
     ASSERT_EQ(logged.size(), 500u);
@@ -95,10 +84,9 @@ TEST(Loops, PositionLoopClosesOnALoadEncoderAlone) {
     EXPECT_NEAR(drive->GetStatus().loadAngle, std::numbers::pi / 2, 0.01);
 }
 
-// With the shaft blocked, an error beyond "ERRMAXL" (position) or "SERRMAX"
-// (speed) for longer than its time trips a control error: "MER" bit 3 and
-// the axis off, after the time and not before; an error within the limit,
-// or a check switched off, never trips.
+// With the shaft blocked, an error beyond "ERRMAXL" (position) or "SERRMAX" (speed) for longer than its time
+// trips a control error: "MER" bit 3 and the axis off, after the time and not before; an error within the
+// limit, or a check switched off, never trips.
 TEST(Loops, ControlErrorTripsAfterItsTime) {
     struct Case {
         const char* what;
@@ -112,9 +100,9 @@ TEST(Loops, ControlErrorTripsAfterItsTime) {
         {"speed check off", LoopMode::Speed, 1.5, false, false},
     };
     for (const Case& c : cases) {
-        const auto setup = drivetest::TunedSetup(
+        const auto setup = TunedSetup(
             {.before = {{"isPositionControlError", c.checkOn}, {"isSpeedControlError", c.checkOn}}});
-        auto drive = drivetest::DriveFor(*setup, [](Plant& p) { p.shaftBlocked = true; });
+        auto drive = DriveFor(*setup, [](Plant& p) { p.shaftBlocked = true; });
         const bool position = c.mode == LoopMode::PositionOverCurrent;
         const std::int64_t limit = drive->Register(position ? "ERRMAXL" : "SERRMAX");
         const std::int64_t time = drive->Register(position ? "TERRMAX" : "TSERRMAX");
@@ -134,13 +122,12 @@ TEST(Loops, ControlErrorTripsAfterItsTime) {
     }
 }
 
-// The same registers, plant and motion give the same logged data, bit for
-// bit, with the speed and position loops closed and the converter noise on;
-// another noise seed gives other data.
+// The same registers, plant and motion give the same logged data, bit for bit, with the speed and position
+// loops closed and the converter noise on; another noise seed gives other data.
 TEST(Loops, MotionIsDeterministic) {
-    const auto setup = drivetest::TunedSetup({.lines = kFineLines, .speedBand = 150, .positionBand = 30});
+    const auto setup = TunedSetup({.lines = kFineLines, .speedBand = 150, .positionBand = 30});
     auto run = [&setup](std::uint32_t seed) {
-        auto drive = drivetest::DriveFor(*setup, [seed](Plant& p) {
+        auto drive = DriveFor(*setup, [seed](Plant& p) {
             Fine(p);
             p.converter = {.noise = 40.0, .seed = seed};
         });

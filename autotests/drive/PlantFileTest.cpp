@@ -1,5 +1,3 @@
-#include <gtest/gtest.h>
-
 #include <nlohmann/json.hpp>
 
 #include "DriveTestSupport.h"
@@ -8,21 +6,20 @@ using nlohmann::json;
 
 namespace {
 
-// A plant file with a missing, non-numeric or non-physical value, an unknown
-// key or no JSON at all is refused with the key and what is wrong.
+// A plant file with a missing, non-numeric or non-physical value, an unknown key or no JSON at all is refused
+// with the key and what is wrong.
 TEST(PlantFile, RefusesMissingAndNonPhysicalValues) {
-    struct Case {
+    const struct {
         const char* pointer;  // JSON pointer of the value changed
         json value;           // null: the key is removed
         const char* error;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"/supplyVoltage", nullptr, "supplyVoltage: missing"},
         {"/motor/torqueConstant", "0.06", "motor.torqueConstant: not a number"},
         {"/motor/resistance", 0.0, "motor.resistance: must be greater than 0"},
         {"/motor/colour", "red", "motor.colour: unknown key"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         json file = json::parse(dcdrive::DefaultPlantJson());
         const json::json_pointer at(c.pointer);
         if (c.value.is_null())

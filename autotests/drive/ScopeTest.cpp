@@ -1,5 +1,4 @@
-// The drive's oscilloscope on signals whose samples are known: where its
-// records start, what they hold, when it stops and re-arms.
+// The drive's oscilloscope on known signals: where its records start, what they hold, when it stops, re-arms.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -13,8 +12,7 @@ namespace {
 
 using namespace vdrive;
 
-// A record as the frames carried it: points by index, the trigger index,
-// and the flags of the frame that ended it.
+// A record as the frames carried it: points by index, the trigger index, the last frame's flags.
 struct Record {
     int triggerPoint = -1;
     std::vector<std::int64_t> values;  // channel 0, by point index
@@ -42,15 +40,13 @@ std::vector<Record> Records(const std::vector<std::vector<std::uint16_t>>& messa
     return records;
 }
 
-// A triangle 0, 1, … 49, 50, 49, … 1, repeated: rising through a level at
-// one sample per cycle and falling through it at another.
+// A triangle 0, 1, … 49, 50, 49, … 1, repeated: rising through a level at one sample, falling at another.
 std::int64_t Triangle(int n) { return 50 - std::abs(n % 100 - 50); }
 
-// A record holds the pretrigger's share of points before the trigger, or
-// as many as came before it when the trigger comes sooner.
+// A record holds the pretrigger's share of points before the trigger, or as many as came before a sooner one.
 TEST(Scope, RecordsStartAtTheTriggerWithThePretriggerBeforeIt) {
-    // The pretrigger in %, the points of a record (the time base in slow
-    // periods), the samples fed in, the complete records and their trigger point.
+    // The pretrigger in %, the points of a record (the time base in slow periods), the samples fed in, the
+    // complete records and their trigger point.
     struct Case {
         const char* what;
         ScopeMode mode;
@@ -102,8 +98,8 @@ TEST(Scope, RecordsStartAtTheTriggerWithThePretriggerBeforeIt) {
     }
 }
 
-// Fast loop 100 µs, slow loop 1 ms, at most 1000 points: 10 ms gives only
-// 10 slow samples, so the fast loop; 1 s just fits in the slow loop's.
+// Fast loop 100 µs, slow loop 1 ms, at most 1000 points: 10 ms gives only 10 slow samples, so the fast loop;
+// 1 s just fits in the slow loop's.
 TEST(Scope, TheTimeBaseChoosesTheLoopAndTheRecordLength) {
     for (const auto& [timeBase, fast, points] : {std::tuple{0.01, true, 100}, {1.0, false, 1000}}) {
         SCOPED_TRACE(timeBase);

@@ -1,25 +1,18 @@
-// The drive-resident test programs, run through their variables as a test
-// dialog runs them: the protections and drive faults that end them.
-#include <gtest/gtest.h>
-
+// The drive-resident test programs, run through their variables as a test dialog runs them: the protections
+// and drive faults that end them.
 #include <cmath>
-#include <string>
 
 #include "DriveTestSupport.h"
 
 using namespace vdrive;
+using namespace drivetest;
 
 namespace {
 
-constexpr std::int64_t kQ16 = 65536;
 constexpr const char* kCurrentTest = "Current_Controller_Tuning_Test";
 constexpr const char* kSpeedTest = "Speed_Controller_Tuning_Test";
 constexpr const char* kPositionOverSpeed = "Position_Controller_Tuning_Test_with_SpdCtrl";
 constexpr const char* kInertiaTest = "Total_Inertia_Identification_Test";
-
-using drivetest::Get;
-using drivetest::Set;
-using drivetest::SymbolOf;
 
 // Runs until the axis is off or the time is up.
 void RunUntilOff(VirtualDrive& drive, double seconds) {
@@ -27,16 +20,13 @@ void RunUntilOff(VirtualDrive& drive, double seconds) {
     while (drive.AxisOn() && drive.Now() < end) drive.AdvanceTo(drive.Now() + 1e-3);
 }
 
-// The test's over-current protection (a current beyond it, or the
-// converter's over-current fault), the power stage's short-circuit
-// protection or a drive fault ends each program with the axis off,
-// "test_flag" at most 0 and "STARTED" set, even when it tripped before its
-// motion, so that the host goes on to read "test_flag". A drive fault sets
-// its bit of "MER" and switches the power stage off within a loop period;
-// once it is gone the next run passes.
+// The test's over-current protection (a current beyond it, or the converter's over-current fault), the power
+// stage's short-circuit protection or a drive fault ends each program with the axis off, "test_flag" at most
+// 0 and "STARTED" set, even when it tripped before its motion, so that the host goes on to read "test_flag".
+// A drive fault sets its bit of "MER" and switches the power stage off in a loop period; then a run passes.
 TEST(TestPrograms, ProtectionsAndFaultsEndTheRun) {
-    // The protection in current counts; the fault that many seconds after the
-    // start (0: before it; < 0: none); the short-circuit level (0: the plant's).
+    // The protection in current counts; the fault that many seconds after the start (0: before it; < 0:
+    // none); the short-circuit level (0: the plant's).
     struct Case {
         const char* program;
         std::int64_t protection;
@@ -57,12 +47,12 @@ TEST(TestPrograms, ProtectionsAndFaultsEndTheRun) {
         {kCurrentTest, 30000, Fault::LimitNegative, 0, 0, 0x0080},
         {kCurrentTest, 30000, Fault::EnableOff, 0.001, 0, 0x8000},
     };
-    const auto setup = drivetest::TunedSetup({});
+    const auto setup = TunedSetup({});
     for (const Case& c : cases) {
         const std::string program = c.program;
         SCOPED_TRACE(program + (c.faultAfter >= 0 ? std::string(" ") + FaultName(c.fault) : "") +
                      (c.shortCircuitAmps > 0 ? " short circuit" : ""));
-        auto drive = drivetest::DriveFor(*setup, [&](Plant& p) {
+        auto drive = DriveFor(*setup, [&](Plant& p) {
             if (c.shortCircuitAmps > 0) p.drive.shortCircuitCurrent = c.shortCircuitAmps;
         });
         auto set = [&](const char* name, std::int64_t value) { Set(*drive, SymbolOf(program, name), value); };

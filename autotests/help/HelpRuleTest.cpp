@@ -1,5 +1,5 @@
-// The open-help rule: the path it builds, the call it makes, and how it gives
-// up for good when the viewer library or its entry point is missing.
+// The open-help rule: the path it builds, the call it makes, and how it gives up for good when the viewer
+// library or its entry point is missing.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -32,9 +32,8 @@ struct StubRecord {
     void* handle;
 };
 
-// The path is the GUI directory and the file name joined as they are; the
-// viewer gets no owner, the context command and the context number. An empty
-// file name opens nothing.
+// The path is the GUI directory and the file name joined as they are; the viewer gets no owner, the context
+// command and the context number. An empty file name opens nothing.
 TEST(OpenHelpFile, CallsTheViewerWithTheJoinedPath) {
     const struct {
         const char* guiDirectory;
@@ -63,8 +62,8 @@ TEST(OpenHelpFile, CallsTheViewerWithTheJoinedPath) {
     }
 }
 
-// A viewer library that is missing at the first request, or lacks the entry
-// point (the host kernel), is not looked for again once a viewer is there.
+// A viewer library that is missing at the first request, or lacks the entry point (the host kernel), is not
+// looked for again once a viewer is there.
 TEST(OpenHelpFile, FailedLoadIsNotRetried) {
     for (const char* first : {static_cast<const char*>(nullptr), KERNEL_LIBRARY}) {
         SCOPED_TRACE(first ? "no entry point" : "missing");
@@ -87,8 +86,7 @@ TEST(OpenHelpFile, FailedLoadIsNotRetried) {
     }
 }
 
-// Without a running application the viewer opens nothing; the library
-// exports its entry point and nothing else.
+// Without a running application the viewer opens nothing; the library exports its entry point alone.
 TEST(HelpViewerLibrary, NeedsARunningApplicationAndExportsOnlyTheEntryPoint) {
     void* library = dlopen(HELP_VIEWER_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library, nullptr) << dlerror();

@@ -18,19 +18,16 @@ const QString kCollection = QStringLiteral(HELP_COLLECTION);
 using namespace dcdrive;
 
 // The dialogs' context numbers that have a page, and the page's title.
+// clang-format off
 const std::map<unsigned, QString> kTopicPages{
-    {kHelpDriveSetup, QStringLiteral("Drive Setup")},
-    {kHelpMotorSetup, QStringLiteral("DC Motor Setup")},
-    {kHelpAdvanced, QStringLiteral("Advanced")},
-    {kHelpExternalReferenceSetup, QStringLiteral("External Reference Setup")},
-    {kHelpAnalogueReferenceTest, QStringLiteral("Analogue Reference Test")},
-    {kHelpIncrementalEncoderTest, QStringLiteral("Encoder Connections Test")},
-    {kHelpSsiEncoderTest, QStringLiteral("Encoder Connections Test (SSI/BiSS)")},
-    {kHelpCurrentTuningTest, QStringLiteral("Current Controller Tuning Test")},
-    {kHelpSpeedTuningTest, QStringLiteral("Speed Controller Tuning Test")},
-    {kHelpPositionTuningTest, QStringLiteral("Position Controller Tuning Test")},
-    {kHelpTotalInertiaTest, QStringLiteral("Total inertia test")},
-    {kHelpVdcDetectionTest, QStringLiteral("VDC Detection Test")}};
+    {kHelpDriveSetup, "Drive Setup"}, {kHelpExternalReferenceSetup, "External Reference Setup"},
+    {kHelpMotorSetup, "DC Motor Setup"}, {kHelpCurrentTuningTest, "Current Controller Tuning Test"},
+    {kHelpAdvanced, "Advanced"}, {kHelpIncrementalEncoderTest, "Encoder Connections Test"},
+    {kHelpAnalogueReferenceTest, "Analogue Reference Test"}, {kHelpVdcDetectionTest, "VDC Detection Test"},
+    {kHelpSpeedTuningTest, "Speed Controller Tuning Test"}, {kHelpTotalInertiaTest, "Total inertia test"},
+    {kHelpSsiEncoderTest, "Encoder Connections Test (SSI/BiSS)"},
+    {kHelpPositionTuningTest, "Position Controller Tuning Test"}};
+// clang-format on
 
 QWidget* Help(unsigned command, std::uintptr_t data, const QString& path = kCollection) {
     return static_cast<QWidget*>(HtmlHelpA(nullptr, path.toLocal8Bit().constData(), command, data));
@@ -42,8 +39,8 @@ QWidget* OpenViewer() {
     return nullptr;
 }
 
-// The help project gives each context with a page one keyword id, "0x" and
-// lowercase hex digits, and no other keyword an id; the viewer finds pages by it.
+// The help project gives each context with a page one keyword id, "0x" and lowercase hex digits, and no other
+// keyword an id; the viewer finds pages by it.
 TEST(HelpCollection, HoldsATopicForEveryContextWithAPage) {
     QFile project(QStringLiteral(HELP_PROJECT));
     ASSERT_TRUE(project.open(QIODevice::ReadOnly));
@@ -68,10 +65,9 @@ protected:
     }
 };
 
-// The first request opens the one window that every later one reuses: a context
-// shows its page, an unknown one the start page (and gives null), Back the page
-// before; closing ends it. At any scale the page gets most of the width and
-// the tabs and navigation row are not squeezed.
+// The first request opens the one window that every later one reuses: a context shows its page, an unknown
+// one the start page (and gives null), Back the page before; closing ends it. At any scale the page gets most
+// of the width and the tabs and navigation row are not squeezed.
 TEST_F(HelpViewer, OneWindowShowsEachContextsPageUntilClosed) {
     QPointer<QWidget> viewer;
     for (const auto& [context, title] : kTopicPages) {
@@ -109,8 +105,7 @@ TEST_F(HelpViewer, OneWindowShowsEachContextsPageUntilClosed) {
     EXPECT_TRUE(viewer.isNull());
 }
 
-// A file that is not there, or not a help collection, opens nothing and
-// shows no message.
+// A file that is not there, or not a help collection, opens nothing and shows no message.
 TEST_F(HelpViewer, UnusableFileGivesNull) {
     QTemporaryDir scratch;
     const QString text = scratch.filePath(QStringLiteral("notes.qhc"));
@@ -125,8 +120,8 @@ TEST_F(HelpViewer, UnusableFileGivesNull) {
     EXPECT_EQ(QFileInfo(text).size(), 22);
 }
 
-// The full-text search finds the page that uses a word, and its result opens
-// it. The viewer reads a private copy: the collection file stays as built.
+// The full-text search finds the page that uses a word, and its result opens it. The viewer reads a private
+// copy: the collection file stays as built.
 TEST_F(HelpViewer, SearchFindsAWordAndLeavesTheCollectionAsBuilt) {
     // The collection's bytes, time of change and the files beside it.
     const auto state = [] {

@@ -1,18 +1,12 @@
-// The test dialogs' fixture: resources, a plot folder, a setup and a virtual
-// drive per test, dialogs answered by scripts, and designed loops simulated.
+// The test dialogs' fixture: resources, a plot folder, a setup and a virtual drive per test, dialogs answered
+// by scripts, and designed loops simulated.
 #pragma once
 
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
 #include <filesystem>
-#include <functional>
-#include <memory>
 #include <nlohmann/json.hpp>
-#include <string>
-#include <vector>
 
 #include "DefaultSetup.h"
 #include "EditorTest.h"
@@ -35,8 +29,7 @@ namespace fs = std::filesystem;
 
 inline const std::string kPassed = "assert 10004 text \"Test passed\"\n";
 
-// The steps that read a failed run's text under Details, the run ended (a
-// JSON string is a script's quoted word).
+// The steps that read a failed run's text under Details, the run ended (a JSON string: a quoted word).
 inline std::string ExpectFailure(const std::string& message) {
     return "assert 10004 text \"Test failed\"\nassert 10000 text \"Start\"\nclick 10003\nmessage " +
            nlohmann::json(message).dump() + "\nclick ok\n";
@@ -52,13 +45,12 @@ inline bool Summarised(const kx::PlotRecord& record, const std::string& name) {
     return std::ranges::any_of(record.summary, [&](const auto& line) { return line.first == name; });
 }
 
-// A linear loop driven by a reference: loop(x, r, dr, dx) gives the state's
-// derivative for the reference r and its slope dr; x[0] is the response.
+// A linear loop driven by a reference: loop(x, r, dr, dx) gives the state's derivative for the reference r
+// and its slope dr; x[0] is the response.
 using Loop = std::function<void(const std::vector<double>& x, double r, double dr, std::vector<double>& dx)>;
 
-// The RMS difference of `measured` to the loop's response from rest over the
-// reference's largest magnitude. Euler in steps far below the loops' time
-// constants, the reference taken as the straight line between its samples.
+// The RMS difference of `measured` to the loop's response from rest over the reference's largest magnitude.
+// Euler in steps far below the loops' time constants, the reference a straight line between its samples.
 inline double NrmsToDesign(std::size_t states, const Loop& loop, const std::vector<double>& time,
                            const std::vector<double>& reference, const std::vector<double>& measured) {
     std::vector<double> x(states, 0.0), dx(states);
@@ -77,8 +69,7 @@ inline double NrmsToDesign(std::size_t states, const Loop& loop, const std::vect
     return std::sqrt(sum / static_cast<double>(time.size())) / peak;
 }
 
-// When a case's fault comes on: before the dialog opens, before Start, or
-// that many seconds (>= 0) into the run.
+// When a case's fault comes on: before the dialog opens, before Start, or that many seconds (>= 0) in.
 inline constexpr double kAtOpening = -2.0, kBeforeStart = -1.0;
 
 struct DialogTest : ::testing::Test {
@@ -116,8 +107,8 @@ struct DialogTest : ::testing::Test {
         m_drive = std::make_unique<vdrive::VirtualDrive>(parsed);
         m_scope = std::make_unique<kx::VirtualDriveScope>(*m_drive);
     }
-    // The setup of the next run: the sample (null: the default setup) with
-    // `changes`, its registers derived from its parameters.
+    // The setup of the next run: the sample (null: the default setup) with `changes`, its registers derived
+    // from its parameters.
     void UseSetup(const char* sample, const std::vector<Change>& changes = {}) {
         const std::string variants = std::string(DCDRIVE_SOURCE_DIR) + "/setups/variants/";
         m_setup = sample ? kx::LoadSetupFile(variants + sample + ".json") : dcdrive::LoadDefaultSetup();
@@ -125,8 +116,8 @@ struct DialogTest : ::testing::Test {
         dcdrive::ParametersToRegisters(*m_setup);
     }
 
-    // Runs the dialog on m_setup; its template must hold every control that
-    // it binds or sets, and once it has gone the drive is idle.
+    // Runs the dialog on m_setup; its template must hold every control that it binds or sets, and once it has
+    // gone the drive is idle.
     template <class Dialog>
     ScriptRun Run(const std::string& script) {
         Dialog dialog(*m_setup, 1, nullptr);
@@ -157,13 +148,11 @@ struct DialogTest : ::testing::Test {
     double PlantInertia() const {
         return m_plant["motor"]["inertia"].get<double>() + m_plant["load"]["inertia"].get<double>();
     }
-    // The record the dialog saved as `name`.csv.
     kx::PlotRecord Saved(const std::string& name) const {
         return kx::ReadCsvFile((m_plots / (name + ".csv")).string());
     }
-    // The saved record's `measured` follows `loop` driven by its `reference`
-    // within 10 % NRMS; for a step, from the step on, the reference held at
-    // its end value.
+    // The saved record's `measured` follows `loop` driven by its `reference` within 10 % NRMS; for a step,
+    // from the step on, the reference held at its end value.
     void ExpectFollows(const std::string& name, const char* reference, const char* measured,
                        std::size_t states, const Loop& loop, bool step = false) const {
         const kx::PlotRecord record = Saved(name);
@@ -181,7 +170,6 @@ struct DialogTest : ::testing::Test {
         EXPECT_LT(nrms, 0.10);
     }
 
-    // After a dialog has gone: no program runs and the power stage is off.
     void ExpectDriveIdle() const {
         EXPECT_FALSE(m_drive->GetStatus().axisOn);
         EXPECT_EQ(m_drive->GetStatus().program, "");

@@ -1,7 +1,6 @@
-// The step response figures against closed-form responses, and per cycle of
-// a tuning run against responses built from the profile a few samples late:
-// rise time 80 % of the ramp, following error slope × delay, settling time
-// the delay less the last 2 % of the ramp.
+// The step response figures against closed-form responses, and per cycle of a tuning run against responses
+// built from the profile a few samples late: rise time 80 % of the ramp, following error slope × delay,
+// settling time the delay less the last 2 % of the ramp.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -9,8 +8,6 @@
 #include <functional>
 #include <limits>
 #include <numbers>
-#include <string>
-#include <vector>
 
 #include "tests/ProfileResponse.h"
 #include "tests/StepResponse.h"
@@ -25,9 +22,8 @@ struct Figure {
 const Figure kNever{std::nan(""), 0};                           // a figure never reached
 const Figure kAny{std::numeric_limits<double>::infinity(), 0};  // a figure not checked
 
-// Samples every microsecond over [0, end] of a reference that steps from 0
-// to `height` at `step` (or stands at `height` all along when `step` < 0) and
-// of the response height * y(t - step), 0 before the step; their figures.
+// Samples every microsecond over [0, end] of a reference that steps from 0 to `height` at `step` (or stands
+// at `height` all along when `step` < 0) and of the response height * y(t - step), 0 before; their figures.
 dcdrive::StepFigures Measure(double end, double step, double height, const std::function<double(double)>& y) {
     std::vector<double> t, r, out;
     for (int k = 0; k <= std::lround(end * 1e6); ++k) {
@@ -55,8 +51,8 @@ TEST(StepResponse, FiguresOfClosedFormResponses) {
     const auto second = [=](double t) {
         return 1.0 - std::exp(-zeta * wn * t) / root * std::sin(wd * t + std::acos(zeta));
     };
-    // The envelope enters the 2 % band here; the response itself enters it
-    // for the last time within half a damped period before.
+    // The envelope enters the 2 % band here; the response itself enters it for the last time within half a
+    // damped period before.
     const double envelope = -std::log(0.02 * root) / (zeta * wn), halfPeriod = kPi / wd;
     const Figure rise{tau * std::log(9.0), 1e-6}, none{0, 1e-9}, settle{tau * std::log(50.0), 1e-6};
     const Figure peak{100 * std::exp(-kPi * zeta / root), 0.01}, exact{0, 1e-6}, close{0, 1e-5};
@@ -116,9 +112,8 @@ struct Record {
     std::vector<double> t, r, y;
 };
 
-// `cycles` cycles of `profile` from `base` after kRest samples at rest, and
-// `tail` samples of a further one; the response delay(cycle) samples late,
-// plus extra(sample, cycle).
+// `cycles` cycles of `profile` from `base` after kRest samples at rest, and `tail` samples of a further one;
+// the response delay(cycle) samples late, plus extra(sample, cycle).
 Record Synthesize(const Profile& profile, double base, int cycles, int tail,
                   const std::function<int(int)>& delay, const std::function<double(int, int)>& extra = {}) {
     std::vector<double> increments;
@@ -151,8 +146,7 @@ std::vector<dcdrive::CycleFigures> Measure(const Record& rec, const Profile& p, 
     return dcdrive::MeasureProfileCycles(rec.t, rec.r, rec.y, p, type, kTs);
 }
 
-// From, to, rise time, overshoot, settling time (NaN: not settled),
-// steady-state error, following error.
+// From, to, rise time, overshoot, settling time (NaN: not settled), steady-state error, following error.
 using ExpectedMove = std::array<double, 7>;
 
 void Check(const dcdrive::MoveFigures& m, const ExpectedMove& expected) {
@@ -200,8 +194,7 @@ TEST(ProfileResponse, FiguresOfEachMovePerReferenceType) {
     }
 }
 
-// A gain change between cycles shows in the cycle that followed it; a cycle
-// cut short by the end of the record is left out.
+// A gain change between cycles shows in the cycle after it; one cut short by the record's end is left out.
 TEST(ProfileResponse, CyclesOfAMultiCycleRun) {
     const Profile p = Trapezoid(Positive);
     const auto delay = [](int cycle) { return cycle == 1 ? 10 : 5; };

@@ -1,5 +1,4 @@
-// The commissioning test dialogs on real widgets, answered by dialog scripts
-// in virtual time, against the virtual drive.
+// The commissioning test dialogs on real widgets, answered by scripts in virtual time, on the virtual drive.
 #include "DialogTestSupport.h"
 #include "conversions/Derived.h"
 #include "editors/AnalogReferenceDlg.h"
@@ -30,9 +29,7 @@ std::string Reads(const std::string& volts, const std::string& input, const std:
            command + "\"\n";
 }
 
-// Tuned from the drive setup editor, the logged motor current follows the
-// designed loop (the motor's R and L under the setup's PI) from the logged
-// step. A test current above the protection keeps the parameter tab.
+// The design: the motor's R and L under the setup's PI; a test current above the protection keeps tab 0.
 TEST_F(TestDialogs, TunedCurrentLoopFollowsItsDesign) {
     InstallDrive({{"shaftBlocked", true}});
     dctest::Set(*m_setup, "Dump_C", 0.9);
@@ -65,8 +62,7 @@ TEST_F(TestDialogs, TunedCurrentLoopFollowsItsDesign) {
     EXPECT_DOUBLE_EQ(Base("Imax_Prot"), Base("TestProtectionCurrent"));
 }
 
-// Each test dialog: what comes before Start, a run that passes and Close
-// after it.
+// Each test dialog: what comes before Start, a run that passes and Close.
 struct Dialog {
     const char* name;
     ScriptRun (dctest::DialogTest::*run)(const std::string&);
@@ -88,16 +84,14 @@ const Dialog kSerial{"serial encoder", &TestDialogs::Run<CTestSSIEncoderConnecti
 // Close offers the identified inertia.
 const Dialog kInertia{"total inertia", &TestDialogs::Run<CTotalInertiaTest>, nullptr, "0x40111", "",
                       "click 10000\nwait\n" + kClosed + "click no\n"};
-// A fault leaves the motor coasting from speed; a Start before it has come
-// to rest would meet its back-EMF with the current controller's output at
-// zero and trip the protection, as on a real axis.
+// A fault leaves the motor coasting from speed; a Start before it has come to rest would meet its back-EMF
+// with the current controller's output at zero and trip the protection, as on a real axis.
 const Dialog kSpeed{"speed tuning", &TestDialogs::Run<CTestSpeedTuning>, nullptr, "0x40102", "tab 1\n",
                     "wait 4\nclick 10000\nwait 3\n" + kClosed};
 const Dialog kPosition{"position tuning", &TestDialogs::Run<CTestPositionTuning>, nullptr, "0x40103", "tab 1\n", kSpeed.pass};
 // clang-format on
 
-// Every test ends a run that a fault, a program's failure code or a refused
-// profile stops with the text under Details and the drive idle; with the
+// A fault, a program's failure code or a refused profile ends the run with its text under Details; with the
 // fault gone, the next run passes in the same dialog.
 TEST_F(TestDialogs, FailuresEndTheRunWithTheirText) {
     const std::string internal = CKX_TestDlg::msc_pszErrInternal,
@@ -162,10 +156,8 @@ TEST_F(TestDialogs, FailuresEndTheRunWithTheirText) {
     }
 }
 
-// Gains tuned during a run reach the drive's live registers at once;
-// outside a run they change only the setup (the next Start downloads them).
-// Without an oscilloscope the speed test shows live values, and its
-// multi-cycle run lasts until Stop, pauses and continues.
+// Outside a run gains change only the setup (the next Start downloads them). Without an oscilloscope the
+// speed test shows live values, and its multi-cycle run lasts until Stop, pauses and continues.
 TEST_F(TestDialogs, GainsReachTheDriveDuringARun) {
     const std::string tuneKp = "tab 1\nunit 3151 rad/s\nset 3155 3000\n";
     const struct {
@@ -196,9 +188,8 @@ TEST_F(TestDialogs, GainsReachTheDriveDuringARun) {
     }
 }
 
-// The detection finds the plant's supply within one converter count and
-// offers it on Close: Cancel stays, No leaves with Cancel, Yes keeps it (the
-// drive setup editor's "Detect" takes it).
+// The detection finds the plant's supply within one converter count and offers it on Close: Cancel stays, No
+// leaves with Cancel, Yes keeps it (the drive setup editor's "Detect" takes it).
 TEST_F(TestDialogs, SupplyDetection) {
     const double count = Base("VdcMaxMeasurable") / dcdrive::AdcMax(*m_setup), opening = Base("Vdc");
     InstallDrive({{"supplyVoltage", 42.0}});
@@ -244,9 +235,8 @@ TEST_F(TestDialogs, AnalogueReferenceShowsTheInputAndItsCommandAtBothEnds) {
     }
 }
 
-// The default plant: a 500-line motor encoder, 2000 counts a revolution, a
-// 13-bit serial encoder. The test reads the counter every 20 ms from Start;
-// a turn from 42 ms to 57 ms after it falls between two readings.
+// The default plant: a 500-line motor encoder, 2000 counts a revolution, a 13-bit serial encoder. The test
+// reads the counter every 20 ms from Start; a turn from 42 ms to 57 ms after it falls between two readings.
 TEST_F(TestDialogs, EncoderTestsPassOnlyWhenTheShaftMoves) {
     const auto counter = [](const char* motor, const char* load = "") {
         return "assert 3413 text \"" + std::string(motor) + "\"\nassert 1023 text \"" + load + "\"\n";
@@ -292,10 +282,9 @@ TEST_F(TestDialogs, EncoderTestsPassOnlyWhenTheShaftMoves) {
     }
 }
 
-// The editors open the tests on their unsaved values: the motor setup the
-// test of its sensor, where 1000 lines typed in make a turn of the 500-line
-// plant encoder half a turn, and it counts; the external reference setup the
-// analogue test, whose command at +10 V is the maximum typed there.
+// The editors open the tests on their unsaved values: the motor setup the test of its sensor, where 1000
+// lines typed in make a turn of the 500-line plant encoder half a turn, and it counts; the external reference
+// setup the analogue test, whose command at +10 V is the maximum typed there.
 TEST_F(TestDialogs, EditorsOpenTheirTestsOnTheirValues) {
     const auto motorSetup = [](CKX_Setup& setup) { return CMotorSetupDialog(setup, nullptr).DoModal(); };
     const auto reference = [](CKX_Setup& setup) { return CAnalogReferenceDlg(setup, nullptr).DoModal(); };
@@ -328,8 +317,7 @@ TEST_F(TestDialogs, EditorsOpenTheirTestsOnTheirValues) {
     }
 }
 
-// Each test's Help opens its own topic; every test closed during a run
-// stops the drive and leaves with Cancel.
+// Each test's Help opens its own topic; each test closed during a run stops the drive, leaves with Cancel.
 TEST_F(TestDialogs, HelpAndClosingDuringARun) {
     ASSERT_TRUE(dctest::fs::exists(std::string(DCDRIVE_GUI_DIRECTORY) + "dcdrive.qhc"))
         << "no help collection";

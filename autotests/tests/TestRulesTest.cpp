@@ -1,13 +1,6 @@
-// What the commissioning tests decide without widgets, beyond what their
-// dialog tests read.
-#include <gtest/gtest.h>
-
-#include <cmath>
+// What the commissioning tests decide without widgets, beyond what their dialog tests read.
 #include <numbers>
-#include <string>
 #include <tuple>
-#include <utility>
-#include <vector>
 
 #include "EditorTest.h"
 #include "conversions/Derived.h"
@@ -22,8 +15,7 @@ using namespace dcdrive;
 
 constexpr double kPi = std::numbers::pi;
 
-// Every message once: the first watched bit in the register's order wins,
-// and each test's mask drops the bits it does not watch.
+// Every message once: the first watched bit in the register's order wins; a test's mask drops the others.
 TEST(TestRules, MotionErrorsReportTheFirstWatchedBit) {
     const struct {
         std::uint16_t mer, mask;
@@ -91,8 +83,7 @@ TEST(AnalogueRefRules, InputSpansReadingsAndBars) {
     for (const auto& [span, reference] : bars) EXPECT_EQ(BarReference(span), reference) << span.minimum;
 }
 
-// Readings of one counter from tick to tick; the first reading of a run
-// says where the counter starts.
+// Readings of one counter from tick to tick; the first reading of a run says where the counter starts.
 TEST(EncoderTestRules, OnlyANewNonZeroPhaseIsAPulse) {
     const struct {
         const char* what;
@@ -134,8 +125,8 @@ TEST(EncoderTestRules, ShaftAngleMakesOneTurnPer4NCounts) {
     EXPECT_EQ(SerialEncoderRange(40), std::int64_t{1} << 31);
 }
 
-// The interpolation bits count only for a sine/cosine encoder. The serial
-// encoder test reads the motor's counter when the motor has a serial encoder.
+// The interpolation bits count only for a sine/cosine encoder. The serial encoder test reads the motor's
+// counter when the motor has a serial encoder.
 TEST(EncoderTestRules, EncodersOfTheSetup) {
     auto setup = dctest::VariantOf(
         "MotorSensorType=1 No_encoder_lines=1024 SINCOS_fract=4 LoadSensorType=3 No_encoder_lines_LD=250.7 "
@@ -167,8 +158,7 @@ TEST(EncoderTestRules, EncodersOfTheSetup) {
     }
 }
 
-// The texts by their place in the test's table; the dialog test reads them
-// where they show.
+// The texts by their place in the test's table; the dialog test reads them where they show.
 TEST(InertiaRules, FailureCodesAndTheirTexts) {
     const double nan = std::nan("");
     const struct {
@@ -189,10 +179,9 @@ TEST(InertiaRules, FailureCodesAndTheirTexts) {
     }
 }
 
-// A plant of inertia J accelerated by K * I gains (K I / J) * t rad/s in t;
-// the program reports t in speed-loop periods and the speed in its counts,
-// with a tachogenerator 4096 counts for 20 V. The dialog test identifies the
-// plant's inertia through an encoder.
+// A plant of inertia J accelerated by K * I gains (K I / J) * t rad/s in t; the program reports t in
+// speed-loop periods and the speed in its counts, with a tachogenerator 4096 counts for 20 V. The dialog test
+// identifies the plant's inertia through an encoder.
 TEST(InertiaRules, InertiaOfAKnownPlantWithATachogenerator) {
     auto setup = dctest::Variant({{"MotorSensorType", 2}});
     const InertiaScales scales = InertiaScalesOf(*setup);

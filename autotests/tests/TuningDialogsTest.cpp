@@ -1,6 +1,5 @@
-// The speed and position controller tuning tests and the total inertia test
-// on real widgets, answered by dialog scripts in virtual time, against the
-// virtual drive.
+// The speed and position controller tuning tests and the total inertia test on real widgets, answered by
+// dialog scripts in virtual time, against the virtual drive.
 #include <map>
 
 #include "DialogTestSupport.h"
@@ -15,9 +14,8 @@ using dctest::kPassed;
 
 class TuningDialogs : public dctest::DialogTest {};
 
-// Entering the Test tab with a current limit above the protection is
-// refused; a total inertia below the motor's is questioned when the dialog
-// opens and, typed in, switches the motor inertia to unknown once.
+// Entering the Test tab with a current limit above the protection is refused; a total inertia below the
+// motor's is questioned when the dialog opens and, typed in, switches the motor inertia to unknown once.
 TEST_F(TuningDialogs, SpeedLimitsAndInertia) {
     InstallDrive();
     EXPECT_HELD(Run<CTestSpeedTuning>(
@@ -34,10 +32,9 @@ TEST_F(TuningDialogs, SpeedLimitsAndInertia) {
         "expect \"Motor inertia\"\nclick 3333\nclick 1\nexpect \"Speed Controller Tuning Test\"\nclick 2\n"));
 }
 
-// On-line with the drive's oscilloscope: a single cycle is drawn from its
-// frames, passes and is saved. The wheel over a legend entry then changes
-// that channel's scale, the menu exports, and OK keeps the user's scales;
-// once closed, no dialog receives frames.
+// On-line with the drive's oscilloscope: a single cycle is drawn from its frames, passes and is saved. The
+// wheel over a legend entry then changes that channel's scale, the menu exports, and OK keeps the user's
+// scales; once closed, no dialog receives frames.
 TEST_F(TuningDialogs, SpeedOnlineWithTheOscilloscope) {
     InstallDrive();
     ASSERT_EQ(m_setup->GetIntOption("hasOscilloscope"), 1);
@@ -53,9 +50,8 @@ TEST_F(TuningDialogs, SpeedOnlineWithTheOscilloscope) {
     EXPECT_NEAR(*std::ranges::max_element(speed), 1500.0, 150.0) << "the load reaches the test speed (rpm)";
     EXPECT_TRUE(dctest::fs::exists(m_plots / "SpeedTuning.pdf"));
 
-    // Defaults: 500 rpm/div for a test speed of 1500 rpm, 5 A/div for a
-    // current limit of 8 A; the load speed one notch away, one step finer,
-    // the motor current two notches back, two steps coarser.
+    // Defaults: 500 rpm/div for a test speed of 1500 rpm, 5 A/div for a current limit of 8 A; the load speed
+    // one notch away, one step finer, the motor current two notches back, two steps coarser.
     const auto settings = nlohmann::json::parse(m_setup->GetOption("SpeedTuningOscSettings"));
     std::map<std::string, double> steps;
     for (const auto& channel : settings.at("channels")) steps[channel.at("name")] = channel.at("step");
@@ -63,18 +59,16 @@ TEST_F(TuningDialogs, SpeedOnlineWithTheOscilloscope) {
         {"Speed_Reference", 500}, {"Load_Speed", 200}, {"Current_Reference", 5}, {"Motor_Current", 20}};
     EXPECT_EQ(steps, expected);
 
-    // Opened again with them, "Reset to Defaults" gives the defaults back and
-    // OK leaves no settings of the user's in the setup.
+    // Opened again with them, "Reset to Defaults" gives the defaults back and OK leaves no settings of the
+    // user's in the setup.
     EXPECT_HELD(Run<CTestSpeedTuning>("tab 1\nclick 1369\nmenu 1362 \"Reset to Defaults\"\nclick 1\n"));
     EXPECT_FALSE(m_setup->HasOption("SpeedTuningOscSettings"));
 }
 
-// Tuned from the drive setup editor at a pass band, the logged response
-// follows the designed loop (the setup's gains on the plant's inertia)
-// driven by the logged reference: the speed PI; a position PI over it; a
-// position PID over the current loop, on one turn so that the ramps'
-// following error stays inside the drive's limit. OK gave the test's limits
-// to the drive's.
+// Tuned from the drive setup editor at a pass band, the logged response follows the designed loop (the
+// setup's gains on the plant's inertia) driven by the logged reference: the speed PI; a position PI over it;
+// a position PID over the current loop, on one turn so that the ramps' following error stays inside the
+// drive's limit. OK gave the test's limits to the drive's.
 TEST_F(TuningDialogs, TunedLoopsFollowTheirDesign) {
     enum Loop { Speed, PositionOverSpeed, PositionOverCurrent };
     const struct {
@@ -139,10 +133,9 @@ TEST_F(TuningDialogs, TunedLoopsFollowTheirDesign) {
     }
 }
 
-// A multi-cycle run goes on until Stop; the test's current limit goes into
-// the setup at Start and stays although the dialog is cancelled. "Identify"
-// opens the inertia test; "Filters" the filters editor, read-only during a
-// run. The plot's menu saves the picture and the data under the test's name.
+// A multi-cycle run goes on until Stop; the test's current limit goes into the setup at Start and stays
+// although the dialog is cancelled. "Identify" opens the inertia test; "Filters" the filters editor,
+// read-only during a run. The plot's menu saves the picture and the data under the test's name.
 TEST_F(TuningDialogs, PositionMultiCycleRunFiltersAndThePlotsCommands) {
     m_setup = dctest::Variant({{"TestLimitCurrent", 6.5}});
     ASSERT_NE(Base("IlimPS"), 6.5);
@@ -160,9 +153,8 @@ TEST_F(TuningDialogs, PositionMultiCycleRunFiltersAndThePlotsCommands) {
     EXPECT_GT(dctest::Column(Saved("PositionTuning"), "Load_Position").size(), 200u);
 }
 
-// Opened by the speed tuning test's "Identify", the test finds the plant's
-// inertia with friction (a few per cent of the test torque of 1.6 A ·
-// 0.06 N·m/A; without it, the test below). Yes gives it and the load ratio
+// Opened by the speed tuning test's "Identify", the test finds the plant's inertia with friction (a few per
+// cent of the test torque of 1.6 A · 0.06 N·m/A; without it, the test below). Yes gives it and the load ratio
 // to the tuning test; No leaves the tuning test's values.
 TEST_F(TuningDialogs, InertiaTestIdentifiesThePlantsInertiaForTheSpeedTuningTest) {
     const struct {
@@ -198,9 +190,8 @@ TEST_F(TuningDialogs, InertiaTestIdentifiesThePlantsInertiaForTheSpeedTuningTest
     }
 }
 
-// After a run that passed, Close asks whether to keep the identified value:
-// Yes keeps it, No restores the opening one, Cancel stays. OK keeps it
-// without asking and hands the test's protection level to the drive's.
+// After a run that passed, Close asks whether to keep the identified value: Yes keeps it, No restores the
+// opening one, Cancel stays. OK keeps it without asking and hands the test's protection level to the drive's.
 TEST_F(TuningDialogs, InertiaTestCloseOffersTheIdentifiedInertia) {
     const std::string question = "click 2\ndump\n", ok = "set 3265 8.5\nclick 1\n";
     const struct {

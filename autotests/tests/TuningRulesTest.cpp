@@ -1,17 +1,8 @@
-// The speed and position tuning tests' reference profiles, the test values
-// the drive can represent and the oscilloscope defaults.
-//
-// The default setup: a 500-line motor encoder (2000 counts per turn), a
-// 1 ms speed loop, a test speed of 1500 rpm (50 counts per sample) and a
-// test position of 5 turns (10000 counts).
-#include <gtest/gtest.h>
-
-#include <array>
-#include <cmath>
+// The speed and position tuning tests' reference profiles, the test values the drive can represent and the
+// oscilloscope defaults. The default setup: a 500-line motor encoder (2000 counts per turn), a 1 ms speed
+// loop, a test speed of 1500 rpm (50 counts per sample) and a test position of 5 turns (10000 counts).
 #include <limits>
 #include <numbers>
-#include <optional>
-#include <string>
 #include <tuple>
 
 #include "EditorTest.h"
@@ -55,8 +46,8 @@ TEST(TuningProfile, SegmentsFollowTheTableOfEachReferenceType) {
         // clang-format off
         {"positive, even ramps", 50, Samples(500, 500, 100, 100), Positive, KeepShortRamps,
          {{99, 32768}, {1, 32768}, {500, 0}, {99, -32768}, {1, -32768}, {500, 0}}},
-        // 7/3 per sample loses a fraction that the landing sample makes up; a
-        // type outside the list is positive.
+        // 7/3 per sample loses a fraction that the landing sample makes up; a type outside the list is
+        // positive.
         {"positive, 7 over 3 samples", 7, Samples(5, 4, 3, 3), dcdrive::ReferenceTypeOf(5), KeepShortRamps,
          {{2, 152917}, {1, 152918}, {5, 0}, {2, -152917}, {1, -152918}, {4, 0}}},
         {"position, negative, 7 over 3 samples", 7, Samples(5, 4, 3, 3), Negative, OneLess,
@@ -124,8 +115,7 @@ TEST(TuningProfile, SegmentsTheProgramCannotRunAreRefused) {
     }
 }
 
-// The oscilloscope's divisions: the smallest of p/5, p/2 and p (p the power
-// of ten at or above q) that is at least q.
+// The oscilloscope's divisions: the smallest of p/5, p/2 and p (p the power of ten at or above q) >= q.
 TEST(TuningProfile, NiceSteps) {
     const std::pair<double, double> steps[] = {
         {0, 0.2}, {-3, 0.2},  {0.3, 0.5},   {1.5, 2},      {2.5, 5},
@@ -199,8 +189,7 @@ TEST(TuningRules, ProfilesFromTheSetup) {
     }
 }
 
-// Times: ramps 0.2 s up and 0.1 s down, holds 0.5 s and 0.4 s. The free
-// mode has no trigger.
+// Times: ramps 0.2 s up and 0.1 s down, holds 0.5 s and 0.4 s. The free mode has no trigger.
 TEST(TuningRules, OscilloscopeTriggerPerReferenceType) {
     const double v = 50 / kSpeedUnit, p = 10 * kPi;
     const dctest::Change negative{"PositionTestReferenceType", 1}, both{"SpeedTestReferenceType", 2};
@@ -238,9 +227,8 @@ TEST(TuningRules, OscilloscopeTriggerPerReferenceType) {
     }
 }
 
-// Channel scales in the displayed units (unit, step, offset): 1500 rpm, 8 A,
-// 5 turns; the speed of the position test peaks at 5 turns / 0.1 s =
-// 3000 rpm whatever the sign, and leaves the test speed as it was.
+// Channel scales in the displayed units (unit, step, offset): 1500 rpm, 8 A, 5 turns; the speed of the
+// position test peaks at 5 turns / 0.1 s = 3000 rpm whatever the sign, and leaves the test speed as it was.
 TEST(TuningRules, OscilloscopeChannelScales) {
     using Scale = std::tuple<std::string, double, double>;
     const auto of = [](const std::optional<dcdrive::ChannelScale>& s) {

@@ -92,7 +92,9 @@ std::vector<ControlRule> AnalogReferenceStartRules(const CKX_Setup& setup) {
         case kPosition:
             rules.push_back({Action::Text, {1007}, false, "Maximum Position"});
             rules.push_back({Action::Text, {1009}, false, "Minimum Position"});
-            rules.push_back({Action::Text, {3116}, false, "Limit maximum speed at"});
+            // The limit beside it is the speed with an analogue reference and
+            // the acceleration with a digital one: the caption names that one.
+            rules.push_back({Action::Text, {3116}, false, ReferenceLimitCaption(setup)});
             break;
         case kSpeed:
             rules.push_back({Action::Text, {1007}, false, "Maximum Speed"});

@@ -71,8 +71,8 @@ TEST(AnalogReferenceRules, OpeningAndDisplayByModeReferenceKindLimitAndConnector
         EXPECT_EQ(states[3328].text + "/" + states[3327].text, c.span);
         EXPECT_STREQ(dcdrive::ReferenceLimitCaption(*setup),
                      c.speedCaption ? "Limit maximum speed at" : "Limit maximum acceleration at");
-        // With an analogue reference the dialog opens with the caption its handlers set.
-        if (Value(*setup, "isAnalogueReference") == 1) {
+        // The dialog opens with the caption its handlers set, which names the limit shown.
+        if (Value(*setup, "ControlMode") < 2) {
             EXPECT_EQ(states[3116].text, dcdrive::ReferenceLimitCaption(*setup));
         }
         EXPECT_EQ(dcdrive::AnalogReferencePicture(*setup), c.picture);

@@ -55,10 +55,18 @@ bool PositionOnLoad(const CKX_Setup& setup) {
     return LoadSensorOf(setup) != SensorType::None;
 }
 
+// The load's motion seen from the motor: the transmission ratio, 0 when a
+// transmission is missing.
+double MotorOverLoad(const CKX_Setup& setup) {
+    const kx::QuietLookup quiet;
+    const CKX_Parameter* motor = Probe(setup, kMotor_transmission);
+    const CKX_Parameter* load = Probe(setup, kLoad_transmission);
+    return motor && load ? std::fabs(motor->GetValueInBaseUnit() / load->GetValueInBaseUnit()) : 0.0;
+}
+
 // The speed loop closes on the motor sensor, or on the load sensor when the
 // motor has none: its counts per second, through the transmission to the
-// motor (the gains act on the motor's torque). The ratio is 0 when a
-// transmission is missing.
+// motor (the gains act on the motor's torque).
 struct MeasuredSpeed {
     double scale;
     double ratio;
@@ -69,12 +77,7 @@ bool SpeedOnLoad(const CKX_Setup& setup) {
 }
 MeasuredSpeed SpeedLoopSensor(const CKX_Setup& setup) {
     if (!SpeedOnLoad(setup)) return {std::fabs(MotorSpeedScale(setup)), 1.0};
-    const kx::QuietLookup quiet;
-    const CKX_Parameter* motor = Probe(setup, kMotor_transmission);
-    const CKX_Parameter* load = Probe(setup, kLoad_transmission);
-    const double ratio =
-        motor && load ? std::fabs(motor->GetValueInBaseUnit() / load->GetValueInBaseUnit()) : 0.0;
-    return {std::fabs(SpeedScale(setup)), ratio};
+    return {std::fabs(SpeedScale(setup)), MotorOverLoad(setup)};
 }
 
 }  // namespace
@@ -138,7 +141,7 @@ int TunePositionController(CKX_Setup& setup) {
     if (CodeAs<SensorType>(*loadSensor) != SensorType::None) {
         speedScale = std::fabs(SpeedScale(setup));
         positionScale = std::fabs(PositionScale(setup));
-        ratio = std::fabs(motorTransmission->GetValueInBaseUnit() / loadTransmission->GetValueInBaseUnit());
+        ratio = MotorOverLoad(setup);
     } else {
         speedScale = std::fabs(MotorSpeedScale(setup));
         positionScale = std::fabs(MotorPositionScale(setup));

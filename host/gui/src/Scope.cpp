@@ -832,16 +832,13 @@ int CKX_ScopeLogger::Edit(CKX_EditSetupDlg* dialog) {
     level->setDecimals(6);
     level->setRange(-1e12, 1e12);
     form->addRow("Level:", level);
-    // That of the trigger's channel, else the variable's base unit (null:
-    // none known).
-    const auto levelUnit = [this](const std::string& variable) -> const kx::UnitDef* {
-        for (const Channel& c : m_channels)
-            if (c.name == variable)
-                if (const kx::UnitDef* unit = DisplayUnit(c)) return unit;
-        const kx::QuietLookup quiet;
-        const CKX_Variable* v = variable.empty() ? nullptr : m_setup.FindVariable(variable.c_str(), 1);
-        const kx::UnitType* type = v ? kx::FindUnitType(v->GetUnitName()) : nullptr;
-        return type ? &type->units.front() : nullptr;
+    // That of the trigger's channel, else the variable's own (null: none).
+    const auto levelUnit = [this](const std::string& variable) {
+        const auto it = std::find_if(m_channels.begin(), m_channels.end(),
+                                     [&](const Channel& c) { return kx::NameEqual{}(c.name, variable); });
+        Channel other;
+        other.name = variable;
+        return DisplayUnit(it != m_channels.end() ? *it : other);
     };
     // The level as the user set it, in the base unit: a change of trigger
     // variable shows it again, without the rounding of the field.

@@ -185,7 +185,8 @@ const char* ZeroTuningDivisor(const CKX_Setup& setup, Loop loop) {
             default:
                 break;
         }
-        if ((loop == Loop::Position && PositionOnLoad(setup)) || (loop == Loop::Speed && SpeedOnLoad(setup))) {
+        if ((loop == Loop::Position && PositionOnLoad(setup)) ||
+            (loop == Loop::Speed && SpeedOnLoad(setup))) {
             // The load-side scales and the transmission ratio.
             divisors.push_back(kLoad_transmission);
             const bool linear = TransmissionOf(setup) != TransmissionType::RotaryToRotary;
